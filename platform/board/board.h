@@ -1,0 +1,59 @@
+// A simulated frame grabber as a PCI function on the simulated bus. The kernel
+// reaches it only through these calls: configuration space, BAR accesses (each
+// a synchronous call into the model) and the interrupt line. Work that takes
+// time on real hardware runs on the model's own threads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plat::board {
+
+struct BoardConfig {
+  std::string model;  // "FolvantX4Full" or "FolvantX4Dual"
+};
+
+// Location on the simulated bus.
+struct PciLocation {
+  std::uint8_t bus, device, function;
+};
+
+class Board;
+
+// Boards are numbered 0.. in the order they were made; the machine directory
+// holds their persistent state.
+Board* board_create(const BoardConfig& config, int index);
+void board_destroy(Board* board);
+
+const BoardConfig& board_config(const Board* board);
+PciLocation board_location(const Board* board);
+PciLocation board_bridge_location(const Board* board);
+
+// Configuration space of the function (256 bytes) and of the bridge above it.
+// Reads answer all ones while the board is vanished.
+std::uint32_t config_read(Board* board, std::uint32_t offset, std::uint32_t width);
+void config_write(Board* board, std::uint32_t offset, std::uint32_t width, std::uint32_t value);
+std::uint32_t bridge_config_read(Board* board, std::uint32_t offset, std::uint32_t width);
+void bridge_config_write(Board* board, std::uint32_t offset, std::uint32_t width, std::uint32_t value);
+
+// The memory ranges the board decodes, as the bus assigns them.
+struct BarRange {
+  int bar;
+  std::uint64_t bus_address;
+  std::uint64_t length;
+};
+std::vector<BarRange> board_bars(const Board* board);
+
+// Register access through a BAR. Unknown offsets are logged and read as all ones.
+std::uint32_t bar_read32(Board* board, int bar, std::uint64_t offset);
+void bar_write32(Board* board, int bar, std::uint64_t offset, std::uint32_t value);
+
+// The level-sensitive interrupt line: the kernel installs one callback,
+// called on each change of level (from any thread of the model).
+using InterruptLineCallback = void (*)(void* context, bool asserted);
+void board_set_interrupt_callback(Board* board, InterruptLineCallback callback, void* context);
+bool board_interrupt_asserted(const Board* board);
+
+}  // namespace plat::board

@@ -1,0 +1,54 @@
+// The kernel host's side of the device transport: one Unix socket in the
+// machine directory; each client connection carries the requests of one
+// process. The transport knows nothing of drivers: it hands every request to
+// the RequestSink the kernel registers, on a fixed pool of worker threads, and
+// sends the answer back. A connection that closes (the process closed the
+// device or died) becomes one close call per file the process still had open.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/win/process.h"
+
+namespace plat::kernel {
+
+// Who is calling: filled by the transport from the socket's credentials and
+// the client's hello.
+struct ClientInfo {
+  ProcessIdentity process;
+  std::uint32_t connection_id;  // unique per client connection of this host run
+  std::uint32_t is_32bit;       // the caller uses the 32-bit record forms
+  std::uint64_t arena_view;     // where the client mapped the physical-memory arena
+};
+
+// Implemented by the kernel; called concurrently from the transport's workers.
+struct RequestSink {
+  // Opens a device by its user-mode name ("\\.\STAVRO", "\\.\STAVRO1").
+  // Answers an NT status; on success *file is the kernel's file object.
+  std::int32_t (*create)(const ClientInfo& client, const char* device_name, void** file);
+  // A device-control request with buffered semantics: output is zero-filled
+  // and sent back whole; *information is the count the driver reported.
+  std::int32_t (*device_control)(void* file, const ClientInfo& client, std::uint32_t code,
+                                 std::span<const std::byte> input, std::span<std::byte> output,
+                                 std::uint64_t* information);
+  // Close of one file: by the client, or because the client is gone.
+  void (*close)(void* file, const ClientInfo& client);
+};
+
+// Starts serving on <machine>/kernel-host.sock; false when the socket cannot be made.
+bool transport_start(const RequestSink& sink);
+// Stops accepting, closes every connection (each open file gets its close) and joins.
+void transport_stop();
+std::string transport_socket_path();
+
+// Copies to and from the calling client's memory at addresses named inside
+// records. False (nothing or part copied) when the address range is not
+// readable or writable in that process.
+bool read_client_memory(const ClientInfo& client, std::uint64_t address, std::span<std::byte> out);
+bool write_client_memory(const ClientInfo& client, std::uint64_t address,
+                         std::span<const std::byte> data);
+
+}  // namespace plat::kernel
