@@ -1,7 +1,9 @@
 // Windows-style paths on the emulated machine: drive letters map to folders of
 // the machine directory ("C:\x" is <machine>/drives/c/x), both separators work,
 // and existing components are found case-insensitively. A native absolute path
-// ("/tmp/x") is taken as it is.
+// ("/tmp/x") is taken as it is. "\\server\share\x" maps to <machine>/unc/server/share/x,
+// "\x" to drive C; a relative path is resolved against the current directory.
+// "." and ".." are resolved, never climbing above a drive's root.
 #pragma once
 
 #include <string>
