@@ -3,8 +3,9 @@
 #
 # One target per deliverable: the output file carries the deliverable's own
 # name ("Pardow.DLL", "Stavro.SYS", ...), shared objects hide every symbol but
-# their documented entry points, and each binary embeds its file-version record
-# (read back by plat::read_file_version).
+# their documented entry points (the static libraries linked in, such as the
+# platform, included), and each binary embeds its file-version record (read
+# back by plat::read_file_version).
 function(qel_deliverable target kind)
   cmake_parse_arguments(ARG "" "FILE;VERSION;DESCRIPTION;PRODUCT" "SOURCES" ${ARGN})
   if(NOT ARG_VERSION)
@@ -36,7 +37,7 @@ function(qel_deliverable target kind)
       CXX_VISIBILITY_PRESET hidden
       C_VISIBILITY_PRESET hidden
       VISIBILITY_INLINES_HIDDEN ON)
-    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--exclude-libs,ALL)
   endif()
   set_target_properties(${target} PROPERTIES OUTPUT_NAME "${ARG_FILE}")
 endfunction()
