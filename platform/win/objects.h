@@ -65,6 +65,11 @@ bool close_handle(Handle handle);
 // above); the value may equal the original, each reference is closed once.
 Handle duplicate_handle(Handle handle);
 
+// Handle values from bit 30 up belong to devices: close_handle passes them to
+// the closer that the device module registers here.
+inline constexpr Handle kFirstDeviceHandle = Handle{1} << 30;
+void set_device_handle_closer(bool (*closer)(Handle));
+
 // For the kernel host: the kind of object behind a handle, or kNone.
 enum class ObjectKind : std::uint32_t { kNone = 0, kEvent = 1, kSemaphore = 2, kMutex = 3, kSection = 4 };
 ObjectKind object_kind(Handle handle);

@@ -24,6 +24,11 @@ bool is_process_id_alive(std::int32_t pid);
 
 // Machine-wide thread id (the Linux thread id).
 std::uint32_t current_thread_id();
+// Start time of a running thread (clock ticks since boot); 0 when there is no
+// such thread. With the id it names one thread for good, as ProcessIdentity
+// names a process.
+std::uint64_t thread_start_time(std::uint32_t tid);
+std::uint64_t current_thread_start_time();
 // The thread ids of a process (the calling one when pid is 0).
 std::vector<std::uint32_t> list_process_threads(std::int32_t pid = 0);
 
