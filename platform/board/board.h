@@ -23,22 +23,28 @@ struct PciLocation {
 class Board;
 
 // Boards are numbered 0.. in the order they were made; the machine directory
-// holds their persistent state.
+// holds their persistent state. Null for an unknown model or an index the
+// bus has no slot for (0 to kMaxBoards - 1).
+inline constexpr int kMaxBoards = 31;
 Board* board_create(const BoardConfig& config, int index);
+// The interrupt callback must be disconnected (or never called again) first.
 void board_destroy(Board* board);
 
 const BoardConfig& board_config(const Board* board);
+int board_index(const Board* board);
 PciLocation board_location(const Board* board);
 PciLocation board_bridge_location(const Board* board);
 
 // Configuration space of the function (256 bytes) and of the bridge above it.
-// Reads answer all ones while the board is vanished.
+// Width is 1 to 4 bytes within one double word; anything else reads all ones
+// and writes nothing. Reads answer all ones while the board is vanished.
 std::uint32_t config_read(Board* board, std::uint32_t offset, std::uint32_t width);
 void config_write(Board* board, std::uint32_t offset, std::uint32_t width, std::uint32_t value);
 std::uint32_t bridge_config_read(Board* board, std::uint32_t offset, std::uint32_t width);
 void bridge_config_write(Board* board, std::uint32_t offset, std::uint32_t width, std::uint32_t value);
 
-// The memory ranges the board decodes, as the bus assigns them.
+// The memory ranges the board decodes, as the bus assigns them (read from the
+// BARs, so a BAR moved through configuration space moves here too).
 struct BarRange {
   int bar;
   std::uint64_t bus_address;
@@ -51,9 +57,23 @@ std::uint32_t bar_read32(Board* board, int bar, std::uint64_t offset);
 void bar_write32(Board* board, int bar, std::uint64_t offset, std::uint32_t value);
 
 // The level-sensitive interrupt line: the kernel installs one callback,
-// called on each change of level (from any thread of the model).
+// called on each change of level (from any thread of the model, never with a
+// lock of the model held, so the callback may access registers). Installing a
+// callback reports an already asserted line at once. Replacing or clearing it
+// waits for a call in progress to end, so it must not be done from inside
+// the callback.
 using InterruptLineCallback = void (*)(void* context, bool asserted);
 void board_set_interrupt_callback(Board* board, InterruptLineCallback callback, void* context);
 bool board_interrupt_asserted(const Board* board);
+
+// Events of the model and of tests: sets status bits in one of the interrupt
+// status registers (BAR 0 offsets 0x404, 0x408, 0x40C, 0x44C, 0x10014; see
+// interrupt_block.h). False for any other register.
+bool board_raise_status(Board* board, std::uint32_t status_register, std::uint32_t bits);
+
+// Fault knob: a vanished board answers all ones to configuration and register
+// reads, ignores writes, performs no DMA and drops its interrupt line.
+void board_set_vanished(Board* board, bool vanished);
+bool board_vanished(const Board* board);
 
 }  // namespace plat::board

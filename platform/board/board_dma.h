@@ -1,0 +1,19 @@
+// The board as a bus master: its DMA engines reach host memory only here, by
+// bus address, through the kernel host's physical-memory map. A board whose
+// bus-master bit is off, or that vanished, transfers nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "platform/board/board.h"
+
+namespace plat::board {
+
+// False when the board may not master the bus or any byte has no backing
+// (nothing is written past it).
+bool board_dma_write(Board* board, std::uint64_t bus_address, std::span<const std::byte> data);
+bool board_dma_read(Board* board, std::uint64_t bus_address, std::span<std::byte> out);
+
+}  // namespace plat::board

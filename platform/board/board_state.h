@@ -1,0 +1,44 @@
+// The state of one simulated board: its PCI function and bridge, and one
+// record per hardware block. One mutex guards all of it; each register access
+// is one synchronous call under it.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/board/board.h"
+#include "platform/board/config_space.h"
+#include "platform/board/dma_control_block.h"
+#include "platform/board/identity_block.h"
+#include "platform/board/interrupt_block.h"
+#include "platform/board/presets.h"
+
+namespace plat::board {
+
+// Who is told about the interrupt line, and what they were last told.
+struct InterruptLineState {
+  InterruptLineCallback callback = nullptr;
+  void* context = nullptr;
+  bool reported_level = false;
+  bool reevaluate = false;  // a change happened while a report was running
+  bool reporting = false;   // a thread is calling the callback
+  std::condition_variable idle;
+};
+
+class Board {
+ public:
+  BoardConfig config;
+  const BoardPreset* preset = nullptr;
+  int index = 0;
+
+  mutable std::mutex lock;
+  bool vanished = false;
+  ConfigSpace function_config;
+  ConfigSpace bridge_config;
+  IdentityBlock identity;
+  InterruptBlock interrupts;
+  DmaControlBlock dma_control;
+  InterruptLineState line;
+};
+
+}  // namespace plat::board

@@ -1,0 +1,165 @@
+#include "platform/testing/board_control.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/board/control_socket.h"
+
+namespace plat::testing {
+
+namespace {
+
+using namespace plat::board;
+
+class Connection {
+ public:
+  Connection() {
+    const std::string path = control_socket_path();
+    if (path.empty()) return;
+    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) return;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
+    control_set_timeouts(fd_);
+  }
+  ~Connection() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Sends one request; on success *reply and *reply_payload hold the answer.
+int transact(ControlRequest request, std::span<const std::byte> payload, ControlReply* reply,
+             std::vector<std::byte>* reply_payload = nullptr) {
+  Connection connection;
+  if (connection.fd() < 0 || payload.size() > kControlMaxPayload) return kControlUnreachable;
+  request.payload_size = static_cast<std::uint32_t>(payload.size());
+  if (!control_write_all(connection.fd(), std::as_bytes(std::span(&request, 1))) ||
+      !control_write_all(connection.fd(), payload) ||
+      !control_read_all(connection.fd(), std::as_writable_bytes(std::span(reply, 1))) ||
+      reply->payload_size > kControlMaxPayload)
+    return kControlUnreachable;
+  std::vector<std::byte> received(reply->payload_size);
+  if (!control_read_all(connection.fd(), received)) return kControlUnreachable;
+  if (reply_payload != nullptr) *reply_payload = std::move(received);
+  return reply->status;
+}
+
+int simple(ControlRequest request, std::uint32_t* value = nullptr) {
+  ControlReply reply{};
+  const int status = transact(request, {}, &reply);
+  if (status == kControlOk && value != nullptr) *value = reply.value;
+  return status;
+}
+
+ControlRequest make(ControlCommand command, int board) {
+  ControlRequest request{};
+  request.command = command;
+  request.board = board;
+  return request;
+}
+
+BoardListing to_listing(const ControlBoardEntry& entry) {
+  BoardListing listing{};
+  listing.index = entry.index;
+  listing.model.assign(entry.model, strnlen(entry.model, sizeof entry.model));
+  listing.present = entry.present != 0;
+  listing.location = PciLocation{entry.bus, entry.device, entry.function};
+  listing.bridge = PciLocation{entry.bridge_bus, entry.bridge_device, entry.bridge_function};
+  return listing;
+}
+
+}  // namespace
+
+int board_control_list(std::vector<BoardListing>* boards) {
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(make(kControlList, -1), {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  boards->clear();
+  for (std::size_t at = 0; at + sizeof(ControlBoardEntry) <= payload.size(); at += sizeof(ControlBoardEntry)) {
+    ControlBoardEntry entry;
+    std::memcpy(&entry, payload.data() + at, sizeof entry);
+    boards->push_back(to_listing(entry));
+  }
+  return kControlOk;
+}
+
+int board_control_config_read(int board, std::uint32_t offset, std::uint32_t width,
+                              std::uint32_t* value, bool bridge) {
+  ControlRequest request = make(kControlConfigRead, board);
+  request.target = bridge ? kControlTargetBridge : kControlTargetFunction;
+  request.offset = offset;
+  request.width = width;
+  return simple(request, value);
+}
+
+int board_control_config_write(int board, std::uint32_t offset, std::uint32_t width,
+                               std::uint32_t value, bool bridge) {
+  ControlRequest request = make(kControlConfigWrite, board);
+  request.target = bridge ? kControlTargetBridge : kControlTargetFunction;
+  request.offset = offset;
+  request.width = width;
+  request.value = value;
+  return simple(request);
+}
+
+int board_control_register_read(int board, std::uint32_t offset, std::uint32_t* value, int bar) {
+  ControlRequest request = make(kControlRegisterRead, board);
+  request.target = static_cast<std::uint32_t>(bar);
+  request.offset = offset;
+  return simple(request, value);
+}
+
+int board_control_register_write(int board, std::uint32_t offset, std::uint32_t value, int bar) {
+  ControlRequest request = make(kControlRegisterWrite, board);
+  request.target = static_cast<std::uint32_t>(bar);
+  request.offset = offset;
+  request.value = value;
+  return simple(request);
+}
+
+int board_control_raise_status(int board, std::uint32_t status_register, std::uint32_t bits) {
+  ControlRequest request = make(kControlRaiseStatus, board);
+  request.offset = status_register;
+  request.value = bits;
+  return simple(request);
+}
+
+int board_control_interrupt_asserted(int board, bool* asserted) {
+  std::uint32_t level = 0;
+  const int status = simple(make(kControlInterruptLevel, board), &level);
+  if (status == kControlOk) *asserted = level != 0;
+  return status;
+}
+
+int board_control_set_vanished(int board, bool vanished) {
+  ControlRequest request = make(kControlSetVanished, board);
+  request.value = vanished ? 1 : 0;
+  return simple(request);
+}
+
+int board_control_dma_write(int board, std::uint64_t bus_address, std::span<const std::byte> data) {
+  ControlRequest request = make(kControlDmaWrite, board);
+  request.address = bus_address;
+  ControlReply reply{};
+  return transact(request, data, &reply);
+}
+
+int board_control_remove(int board) { return simple(make(kControlRemove, board)); }
+
+}  // namespace plat::testing
