@@ -42,8 +42,11 @@ void* physmem_kernel_address(std::uint64_t physical);
 std::uint64_t physmem_client_address(const ClientInfo& client, std::uint64_t physical);
 
 // Locks a client buffer for DMA: one bus address per page touched (the first
-// one carries the buffer's offset in its page). The pages stay reachable by
-// DMA until unlocked or the client disconnects.
+// one carries the buffer's offset in its page). The bus addresses of one
+// buffer are consecutive, so DMA over the whole buffer reaches the client in
+// one piece. Fails when a page is not mapped in the client. The pages stay
+// reachable by DMA until unlocked or the client disconnects (the transport
+// then calls physmem_release_client); an unlock after that does nothing.
 struct LockedBuffer;
 bool physmem_lock_client(const ClientInfo& client, std::uint64_t address, std::size_t size,
                          std::vector<std::uint64_t>* bus_pages, LockedBuffer** out);
@@ -51,8 +54,10 @@ void physmem_unlock_client(LockedBuffer* locked);
 // Releases every lock of a client connection (called when it goes away).
 void physmem_release_client(std::uint32_t connection_id);
 
-// DMA by bus address, into the arena or into a locked client page; a transfer
-// may cross pages. False when any byte has no backing (nothing is written past it).
+// DMA by bus address, into the arena (a copy in the host) or into locked
+// client pages (written in the client, one call per contiguous piece); a
+// transfer may cross pages. False when any byte has no backing (nothing is
+// written past it). Safe from any thread.
 bool dma_write(std::uint64_t bus_address, std::span<const std::byte> data);
 bool dma_read(std::uint64_t bus_address, std::span<std::byte> out);
 

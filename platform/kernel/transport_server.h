@@ -2,8 +2,12 @@
 // machine directory; each client connection carries the requests of one
 // process. The transport knows nothing of drivers: it hands every request to
 // the RequestSink the kernel registers, on a fixed pool of worker threads, and
-// sends the answer back. A connection that closes (the process closed the
-// device or died) becomes one close call per file the process still had open.
+// sends the answer back. Each connection has one thread that reads its
+// requests and hands them to the workers, so a request that waits never holds
+// the socket and requests of several client threads run at once. A connection
+// that closes (the process closed its last device or died) becomes one close
+// call per file the process still had open, after every request still running
+// for it has finished, and then the release of its locked memory.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +24,7 @@ namespace plat::kernel {
 struct ClientInfo {
   ProcessIdentity process;
   std::uint32_t connection_id;  // unique per client connection of this host run
-  std::uint32_t is_32bit;       // the caller uses the 32-bit record forms
+  std::uint32_t is_32bit;       // the caller uses the 32-bit record forms (per request)
   std::uint64_t arena_view;     // where the client mapped the physical-memory arena
 };
 
@@ -30,7 +34,9 @@ struct RequestSink {
   // Answers an NT status; on success *file is the kernel's file object.
   std::int32_t (*create)(const ClientInfo& client, const char* device_name, void** file);
   // A device-control request with buffered semantics: output is zero-filled
-  // and sent back whole; *information is the count the driver reported.
+  // and *information is the count the driver reported. Unless the status is
+  // an error, the first `information` bytes (at most the output's length) go
+  // back to the caller; on an error none do.
   std::int32_t (*device_control)(void* file, const ClientInfo& client, std::uint32_t code,
                                  std::span<const std::byte> input, std::span<std::byte> output,
                                  std::uint64_t* information);
@@ -38,7 +44,8 @@ struct RequestSink {
   void (*close)(void* file, const ClientInfo& client);
 };
 
-// Starts serving on <machine>/kernel-host.sock; false when the socket cannot be made.
+// Starts serving on <machine>/kernel-host.sock; false when the socket cannot
+// be made or another host already serves this machine.
 bool transport_start(const RequestSink& sink);
 // Stops accepting, closes every connection (each open file gets its close) and joins.
 void transport_stop();
