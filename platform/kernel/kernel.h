@@ -1,0 +1,23 @@
+// Everything a driver module of the kernel host uses, in one include.
+#pragma once
+
+#include "platform/kernel/client.h"
+#include "platform/kernel/device.h"
+#include "platform/kernel/dma.h"
+#include "platform/kernel/dpc.h"
+#include "platform/kernel/files.h"
+#include "platform/kernel/interrupt.h"
+#include "platform/kernel/irp.h"
+#include "platform/kernel/irql.h"
+#include "platform/kernel/kstring.h"
+#include "platform/kernel/memory.h"
+#include "platform/kernel/objects.h"
+#include "platform/kernel/pnp.h"
+#include "platform/kernel/qellog.h"
+#include "platform/kernel/qelmem.h"
+#include "platform/kernel/registers.h"
+#include "platform/kernel/registry.h"
+#include "platform/kernel/sync.h"
+#include "platform/kernel/thread.h"
+#include "platform/kernel/time.h"
+#include "platform/kernel/timer.h"
