@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/board/board.h"
+#include "platform/board/control_server.h"
 #include "platform/kernel/bus.h"
 #include "platform/kernel/dpc.h"
 #include "platform/kernel/driver_loader.h"
@@ -26,10 +27,6 @@
 #include "platform/kernel/timer.h"
 #include "platform/kernel/transport_server.h"
 
-#if __has_include("platform/board/control_server.h")
-#include "platform/board/control_server.h"
-#define KERNEL_HOST_HAS_BOARD_CONTROL 1
-#endif
 
 namespace {
 
@@ -127,7 +124,6 @@ void remove_all_boards() {
   g_boards.clear();
 }
 
-#ifdef KERNEL_HOST_HAS_BOARD_CONTROL
 std::vector<plat::board::Board*> g_control_boards;
 
 std::int32_t remove_board_hook(void*, int index, plat::board::Board*) {
@@ -146,10 +142,6 @@ void start_board_control() {
 }
 
 void stop_board_control() { plat::board::board_control_stop(); }
-#else
-void start_board_control() {}
-void stop_board_control() {}
-#endif
 
 int serve(const Options& options) {
   std::string error;
