@@ -1,0 +1,36 @@
+// A board's life inside the driver: its extension, start-up and close,
+// interrupt routine and DPC, DMA adapter, PCI location and configuration space.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/kernel/YatExtensions.h"
+#include "platform/kernel/irp.h"
+
+// Board-extension initialisation (always succeeds).
+plat::NtStatus InitBoardExtension(plat::kernel::DeviceObject* boardDevice, plat::kernel::DeviceObject* controlDevice,
+                                  std::uint32_t slot);
+// Start-up once the ranges are mapped, the interrupt connected and the adapter taken.
+QelHwStatus BoardAddDevice(YatBoardExtension* board);
+// The board's close at removal.
+void CloseBoard(YatBoardExtension* board);
+
+// Walks the translated resources of a start request.
+plat::NtStatus MapDevice(plat::kernel::DeviceObject* boardDevice, const plat::kernel::ResourceList* translated);
+plat::NtStatus DrvRegisterInterrupt(plat::kernel::DeviceObject* boardDevice);
+bool DrvIsr(plat::kernel::InterruptObject* interrupt, void* context);
+QelHwStatus BoardIsr(YatBoardExtension* board, plat::kernel::DeviceObject* boardDevice, void* context);
+void YatMgrDpc(plat::kernel::Dpc* dpc, void* context, void* argument1, void* argument2);
+
+QelHwStatus GetDmaAdapter(YatBoardExtension* board);
+void PutDmaAdapter(YatBoardExtension* board);
+
+// bus << 8 | device << 3 | function.
+QelHwStatus GDrv_GetDeviceBusInformation(YatBoardExtension* board, std::uint32_t* location);
+QelHwStatus GDrv_ReadPciConfigurationSpace(YatBoardExtension* board, void* buffer, std::uint32_t offset,
+                                           std::uint32_t length);
+QelHwStatus GDrv_WritePciConfigurationSpace(YatBoardExtension* board, const void* buffer, std::uint32_t offset,
+                                            std::uint32_t length);
+
+// A command of the serial-port manager for this board.
+void YatSerialManagerCommand(YatBoardExtension* board, void* command, std::uint32_t length);
