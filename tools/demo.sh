@@ -1,9 +1,28 @@
 #!/usr/bin/env bash
-# The main job: builds the system and runs it on a fresh emulated machine.
+# The main job: builds the system and runs it on a fresh emulated machine with
+# two simulated boards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh release
+bin=$PWD/build/bin
 machine=$(mktemp -d)
-trap 'rm -rf "$machine"' EXIT
 export PLAT_MACHINE=$machine
-build/bin/plat-selfcheck
+host_pid=
+cleanup() {
+  [ -n "$host_pid" ] && kill -TERM "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null || true
+  rm -rf "$machine"
+}
+trap cleanup EXIT
+
+"$bin/plat-selfcheck"
+
+# The kernel host runs in the background until the job ends; its first line
+# says when every board has started.
+coproc HOST { exec "$bin/kernel-host" --board FolvantX4Full --board FolvantX4Dual; }
+host_pid=$HOST_PID
+read -r -t 30 ready <&"${HOST[0]}" || true
+if [ "${ready:-}" != "kernel-host ready" ]; then
+  echo "the kernel host did not start" >&2
+  exit 1
+fi
+"$bin/plat-boards"

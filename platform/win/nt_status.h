@@ -25,6 +25,7 @@ inline constexpr NtStatus kStatusObjectNameNotFound = static_cast<NtStatus>(0xC0
 inline constexpr NtStatus kStatusObjectNameCollision = static_cast<NtStatus>(0xC0000035u);
 inline constexpr NtStatus kStatusInsufficientResources = static_cast<NtStatus>(0xC000009Au);
 inline constexpr NtStatus kStatusDeviceNotReady = static_cast<NtStatus>(0xC00000A3u);
+inline constexpr NtStatus kStatusAdapterHardwareError = static_cast<NtStatus>(0xC00000C2u);
 inline constexpr NtStatus kStatusNotSupported = static_cast<NtStatus>(0xC00000BBu);
 inline constexpr NtStatus kStatusDeviceBusy = static_cast<NtStatus>(0x80000011u);
 inline constexpr NtStatus kStatusCancelled = static_cast<NtStatus>(0xC0000120u);
