@@ -14,29 +14,25 @@
 #include "platform/support/machine_log.h"
 #include "platform/testing/board_control.h"
 #include "platform/testing/child_process.h"
+#include "platform/testing/kernel_host.h"
 #include "platform/testing/machine_fixture.h"
 
 namespace {
 
 using plat::testing::ChildProcess;
+using plat::testing::KernelHostProcess;
+using plat::testing::machine_log_shows;
 using namespace std::chrono_literals;
 
 class KernelHost : public ::testing::Test {
  protected:
   void start(const std::vector<std::string>& boards) {
-    std::vector<std::string> args = {"--machine", machine_.dir(), "--driver", "TestDrv.SYS"};
-    for (const auto& model : boards) {
-      args.push_back("--board");
-      args.push_back(model);
-    }
-    host_ = std::make_unique<ChildProcess>("kernel-host", args);
-    ASSERT_TRUE(host_->wait_for_line("kernel-host ready", 60s));
+    host_ = std::make_unique<KernelHostProcess>(boards, "TestDrv.SYS");
+    ASSERT_TRUE(host_->ready());
   }
 
   void TearDown() override {
-    if (!host_) return;
-    ::kill(host_->pid(), SIGTERM);
-    EXPECT_EQ(host_->wait(60s), 0);
+    if (host_) EXPECT_EQ(host_->stop(), 0);
   }
 
   std::unique_ptr<ChildProcess> client() {
@@ -50,29 +46,8 @@ class KernelHost : public ::testing::Test {
     return c.read_line(30s);
   }
 
-  // Waits until the machine log holds every text, in that order.
-  static bool log_shows(const std::vector<std::string>& texts) {
-    auto deadline = std::chrono::steady_clock::now() + 30s;
-    do {
-      std::string log = plat::support::read_machine_log();
-      std::size_t at = 0;
-      bool all = true;
-      for (const auto& text : texts) {
-        at = log.find(text, at);
-        if (at == std::string::npos) {
-          all = false;
-          break;
-        }
-        at += text.size();
-      }
-      if (all) return true;
-      std::this_thread::sleep_for(20ms);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
-  }
-
   plat::testing::ScopedMachine machine_;
-  std::unique_ptr<ChildProcess> host_;
+  std::unique_ptr<KernelHostProcess> host_;
 };
 
 TEST_F(KernelHost, DeviceControlOutputIsZeroFilledAndCopiedWithItsCount) {
@@ -114,7 +89,7 @@ TEST_F(KernelHost, KilledClientGetsACloseForEachOpenAndOthersGoOn) {
   std::string pid = ask(*doomed, "pid").substr(4);
   doomed->kill_hard();
   std::string closed = "TestDrv close pid " + pid;
-  EXPECT_TRUE(log_shows({closed, closed}));
+  EXPECT_TRUE(machine_log_shows({closed, closed}));
   auto other = client();
   ASSERT_EQ(ask(*other, "open"), "opened");
   EXPECT_EQ(ask(*other, "whoami 24").rfind("whoami returned=24 pid_ok=1", 0), 0u);
@@ -156,14 +131,14 @@ TEST_F(KernelHost, DriverLogLinesReachTheMachineLog) {
   auto c = client();
   ASSERT_EQ(ask(*c, "open"), "opened");
   ASSERT_EQ(ask(*c, "log hello from a test"), "logged");
-  EXPECT_TRUE(log_shows({"TestDrv.SYS", "TestDrv says: hello from a test"}));
+  EXPECT_TRUE(machine_log_shows({"TestDrv.SYS", "TestDrv says: hello from a test"}));
 }
 
 TEST_F(KernelHost, BoardRemovedThroughControlGetsSurpriseRemovalThenRemove) {
   start({"FolvantX4Full", "FolvantX4Dual"});
-  EXPECT_TRUE(log_shows({"TestDrv start board 0", "TestDrv start board 1"}));
+  EXPECT_TRUE(machine_log_shows({"TestDrv start board 0", "TestDrv start board 1"}));
   ASSERT_EQ(plat::testing::board_control_remove(1), plat::board::kControlOk);
-  EXPECT_TRUE(log_shows({"TestDrv surprise removal board 1", "TestDrv remove board 1"}));
+  EXPECT_TRUE(machine_log_shows({"TestDrv surprise removal board 1", "TestDrv remove board 1"}));
   auto c = client();
   ASSERT_EQ(ask(*c, "open"), "opened");
   ASSERT_EQ(ask(*c, "write-reg 0 42c 0"), "ok");
@@ -175,10 +150,9 @@ TEST_F(KernelHost, PoolADriverLeavesBehindIsReportedAtUnload) {
   auto c = client();
   ASSERT_EQ(ask(*c, "open"), "opened");
   ASSERT_EQ(ask(*c, "leak"), "leaked");
-  ::kill(host_->pid(), SIGTERM);
-  EXPECT_EQ(host_->wait(60s), 0);
+  EXPECT_EQ(host_->stop(), 0);
   host_.reset();
-  EXPECT_TRUE(log_shows({"driver TestDrv.SYS leaked pool: tag 'TstX', 4000 bytes"}));
+  EXPECT_TRUE(machine_log_shows({"driver TestDrv.SYS leaked pool: tag 'TstX', 4000 bytes"}));
 }
 
 TEST(KernelHostStart, DriverThatIsMissingEndsTheHostWithCode1) {
