@@ -32,7 +32,9 @@ class KernelHost : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (host_) EXPECT_EQ(host_->stop(), 0);
+    if (host_) {
+      EXPECT_EQ(host_->stop(), 0);
+    }
   }
 
   std::unique_ptr<ChildProcess> client() {
