@@ -1,0 +1,52 @@
+// Exported entry points of the board library "Pardow.DLL": opening and
+// closing the library, the board table and the manager requests.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/user/QelHwStatus.h"
+
+#define PARDOW_API extern "C" __attribute__((visibility("default")))
+
+// Library open and close, the shared board table.
+PARDOW_API QelHwStatus QelHw_Open();
+PARDOW_API QelHwStatus QelHw_Close();
+PARDOW_API QelHwStatus Yat_Man_GetInitializationError();
+PARDOW_API std::uint8_t Yat_Man_IsBoardInitialized(std::uint32_t board);
+PARDOW_API QelHwStatus Yat_Man_GetDriverABI_Version(std::uint32_t* version);
+PARDOW_API QelHwStatus Yat_FPGA_GetActiveCbhHeader(std::uint32_t board, void* destination,
+                                                   std::uint32_t size);
+
+// Manager requests.
+PARDOW_API QelHwStatus Yat_Man_GetNbBoard(std::uint32_t* count);
+PARDOW_API QelHwStatus Yat_Man_GetBaseAddress(std::uint32_t board, std::uint32_t* base);
+PARDOW_API QelHwStatus Yat_Man_GetAddressSize(std::uint32_t board, std::uint32_t* size);
+PARDOW_API QelHwStatus Yat_Man_Reset(std::uint32_t board, std::uint32_t mode);
+PARDOW_API QelHwStatus Yat_ReadData(std::uint32_t board, std::uint32_t offset, std::uint32_t* value);
+PARDOW_API QelHwStatus Yat_WriteData(std::uint32_t board, std::uint32_t offset, std::uint32_t value);
+PARDOW_API QelHwStatus Yat_Event_Route(std::uint32_t board, std::uint32_t index,
+                                       std::uint32_t resourceType, std::uint32_t eventBits);
+PARDOW_API QelHwStatus Yat_Event_UnRoute(std::uint32_t board, std::uint32_t index,
+                                         std::uint32_t resourceType, std::uint32_t eventBits);
+PARDOW_API QelHwStatus Yat_Man_MemoryManager_FreeAll(std::uint32_t board);
+PARDOW_API QelHwStatus Yat_Man_DetectMemorySizeByTesting(std::uint32_t board, std::uint32_t* size);
+PARDOW_API QelHwStatus Yat_Man_GetProcessID(std::uint32_t* slot);
+PARDOW_API QelHwStatus Yat_Man_Memory_Read(std::uint32_t board, std::uint32_t address,
+                                           std::uint32_t size, std::uint64_t data,
+                                           std::uint32_t flag);
+PARDOW_API QelHwStatus Yat_Man_Memory_Write(std::uint32_t board, std::uint32_t address,
+                                            std::uint32_t size, std::uint64_t data,
+                                            std::uint32_t flag);
+PARDOW_API QelHwStatus Yat_Man_Memory_Fill(std::uint32_t board, std::uint32_t address,
+                                           std::uint32_t size, std::uint64_t data,
+                                           std::int32_t fillMode, std::uint32_t fillValue);
+PARDOW_API QelHwStatus Yat_Man_Cache_Read(std::uint32_t board, std::uint32_t address,
+                                          std::uint64_t data, std::uint32_t count);
+PARDOW_API QelHwStatus Yat_Man_Cache_Write(std::uint32_t board, std::uint32_t address,
+                                           std::uint64_t data, std::uint32_t count);
+PARDOW_API QelHwStatus Yat_Man_Debug_Level(std::uint32_t level);
+
+// Board model values.
+PARDOW_API QelHwStatus Yat_Man_GetMaxCamera(std::uint32_t board, std::uint32_t* count);
+PARDOW_API QelHwStatus Yat_Man_GetOnboardMemorySize(std::uint32_t board, std::uint32_t bank,
+                                                    std::uint32_t* megabytes);

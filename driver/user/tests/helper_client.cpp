@@ -1,0 +1,102 @@
+// A process that loads the board library and runs one command per input line,
+// answering one line each: the library's results as numbers.
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "driver/kernel/YatIoctl.h"
+#include "driver/user/Pardow.h"
+#include "driver/user/YatSharedData.h"
+#include "platform/win/device.h"
+#include "platform/win/sections.h"
+
+namespace {
+
+std::uint32_t Number(std::istringstream& in) {
+  std::string text;
+  in >> text;
+  return static_cast<std::uint32_t>(std::stoul(text.empty() ? "0" : text, nullptr, 0));
+}
+
+// The shared section as this process sees it: the same bytes as the library's.
+std::string SharedSummary() {
+  auto* shared = static_cast<YatSharedData*>(plat::map_module_shared_data(YAT_SHARED_DATA_NAME, sizeof(YatSharedData)));
+  if (shared == nullptr) return "unmapped";
+  std::ostringstream out;
+  out << shared->info.loadCount << ' ' << shared->info.boardCount << ' ' << shared->info.processSlotMask << ' '
+      << shared->info.initError << ' ' << shared->debugLevel;
+  plat::release_module_shared_data(shared);
+  return out.str();
+}
+
+// Marks a board failed in the driver, through a device handle of this process.
+int SetBoardError(std::uint32_t board, std::int32_t error) {
+  const plat::Handle device = plat::open_device("\\\\.\\STAVRO");
+  if (device == plat::kNullHandle) return -1;
+  struct {
+    YatIocHeader header;
+    std::int32_t error;
+  } in{{YAT_IOC_TARGET_BOARD, board}, error};
+  std::int32_t status = -1;
+  std::uint32_t bytes = 0;
+  plat::device_io_control(device, YAT_IOCTRL_SET_BOARD_ERROR, &in, sizeof in, &status, sizeof status, &bytes);
+  plat::close_device(device);
+  return status;
+}
+
+std::string Run(const std::string& line) {
+  std::istringstream in(line);
+  std::string command;
+  in >> command;
+  std::uint32_t value = 0;
+  if (command == "open") return std::to_string(QelHw_Open());
+  if (command == "close") return std::to_string(QelHw_Close());
+  if (command == "initerr") return std::to_string(Yat_Man_GetInitializationError());
+  if (command == "shared") return SharedSummary();
+  if (command == "nb") {
+    const QelHwStatus status = Yat_Man_GetNbBoard(&value);
+    return std::to_string(status) + " " + std::to_string(value);
+  }
+  if (command == "pid") {
+    const QelHwStatus status = Yat_Man_GetProcessID(&value);
+    return std::to_string(status) + " " + std::to_string(value);
+  }
+  if (command == "isinit") return std::to_string(Yat_Man_IsBoardInitialized(Number(in)));
+  if (command == "read") {
+    const std::uint32_t board = Number(in);
+    const QelHwStatus status = Yat_ReadData(board, Number(in), &value);
+    return std::to_string(status) + " " + std::to_string(value);
+  }
+  if (command == "write") {
+    const std::uint32_t board = Number(in);
+    const std::uint32_t offset = Number(in);
+    return std::to_string(Yat_WriteData(board, offset, Number(in)));
+  }
+  if (command == "addrsize") {
+    const QelHwStatus status = Yat_Man_GetAddressSize(Number(in), &value);
+    return std::to_string(status) + " " + std::to_string(value);
+  }
+  if (command == "freeall") return std::to_string(Yat_Man_MemoryManager_FreeAll(Number(in)));
+  if (command == "debug") return std::to_string(Yat_Man_Debug_Level(Number(in)));
+  if (command == "seterror") {
+    const std::uint32_t board = Number(in);
+    return std::to_string(SetBoardError(board, static_cast<std::int32_t>(Number(in))));
+  }
+  return "unknown";
+}
+
+}  // namespace
+
+int main() {
+  std::printf("ready\n");
+  std::fflush(stdout);
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (line == "exit") break;
+    std::printf("%s\n", Run(line).c_str());
+    std::fflush(stdout);
+  }
+  return 0;
+}

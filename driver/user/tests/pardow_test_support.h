@@ -1,0 +1,111 @@
+// Shared pieces of the board library's tests: a fresh machine with the
+// driver directory, a kernel host with chosen boards, helper processes that
+// load the library, and waits on the machine log.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/support/machine_log.h"
+#include "platform/testing/child_process.h"
+#include "platform/testing/machine_fixture.h"
+
+namespace pardow_test {
+
+using namespace std::chrono_literals;
+using plat::testing::ChildProcess;
+
+inline constexpr const char* kOptionsFile = "Yat_Tramond-CL_RZ6_Config.ini";
+
+class PardowMachine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string driverDir = machine_.path("driver");
+    std::filesystem::create_directories(driverDir);
+    plat::testing::write_file(driverDir + "/" + kOptionsFile, "");
+    ::setenv("YATFOLVA4XDIR", driverDir.c_str(), 1);
+  }
+
+  void TearDown() override {
+    clients_.clear();
+    stop_host();
+    ::unsetenv("YATFOLVA4XDIR");
+  }
+
+  void start_host(const std::vector<std::string>& boards, const std::string& driver = "Stavro.SYS") {
+    std::vector<std::string> args = {"--machine", machine_.dir(), "--driver", driver};
+    for (const auto& model : boards) {
+      args.push_back("--board");
+      args.push_back(model);
+    }
+    host_ = std::make_unique<ChildProcess>("kernel-host", args);
+    ASSERT_TRUE(host_->wait_for_line("kernel-host ready", 60s));
+  }
+
+  void stop_host() {
+    if (!host_) return;
+    ::kill(host_->pid(), SIGTERM);
+    EXPECT_EQ(host_->wait(60s), 0);
+    host_.reset();
+  }
+
+  // A process that loads the library and answers commands.
+  ChildProcess& client() {
+    clients_.push_back(std::make_unique<ChildProcess>("pardow-helper-client", std::vector<std::string>{}));
+    EXPECT_EQ(clients_.back()->read_line(60s), "ready");
+    return *clients_.back();
+  }
+
+  static std::string ask(ChildProcess& c, const std::string& command) {
+    c.write_line(command);
+    return c.read_line(60s);
+  }
+
+  static void finish(ChildProcess& c) {
+    c.write_line("exit");
+    EXPECT_EQ(c.wait(60s), 0);
+  }
+
+  // Waits until the machine log holds every text, in that order.
+  static bool log_shows(const std::vector<std::string>& texts) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    do {
+      const std::string log = plat::support::read_machine_log();
+      std::size_t at = 0;
+      bool all = true;
+      for (const auto& text : texts) {
+        at = log.find(text, at);
+        if (at == std::string::npos) {
+          all = false;
+          break;
+        }
+        at += text.size();
+      }
+      if (all) return true;
+      std::this_thread::sleep_for(20ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+  }
+
+  static std::size_t log_count(const std::string& text) {
+    const std::string log = plat::support::read_machine_log();
+    std::size_t count = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + text.size())) ++count;
+    return count;
+  }
+
+  plat::testing::ScopedMachine machine_;
+  std::unique_ptr<ChildProcess> host_;
+  std::vector<std::unique_ptr<ChildProcess>> clients_;
+};
+
+}  // namespace pardow_test
