@@ -20,10 +20,5 @@ qel_test(cbh_tests
                  ${cbh_dir}/tests/cbh_file_test.cpp
                  ${cbh_dir}/tests/cbh_keyed_text_test.cpp
          LIBS pardow_cbh qel_mkfirmware plat_testing plat_win)
-# The tests start the tool itself; it is defined in tools/, after this file.
-function(cbh_add_tool_dependency)
-  if(TARGET cbh_tests AND TARGET qel-mkfirmware)
-    add_dependencies(cbh_tests qel-mkfirmware)
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL cbh_add_tool_dependency)
+# The tests start the tool itself (defined in tools/, later in the configuration).
+add_dependencies(cbh_tests qel-mkfirmware)
