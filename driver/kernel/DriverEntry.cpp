@@ -4,6 +4,7 @@
 #include "driver/kernel/OutsideDrivers.h"
 #include "driver/kernel/StavroDriver.h"
 #include "driver/kernel/StavroGlobals.h"
+#include "driver/kernel/MessageQueues.h"
 #include "driver/kernel/StavroLog.h"
 #include "driver/kernel/Timing.h"
 #include "platform/kernel/memory.h"
@@ -89,6 +90,7 @@ NtStatus InitManagerExtension(DeviceObject* controlDevice, const KernelString* r
   if (!plat::nt_success(status)) return status;
   InitIocSections(manager);
   manager->traceFlags = kTraceDefault;
+  AllocateMessageQueues(manager);
   manager->cpuSpeed = StavroCpuSpeedMhz();
   return plat::kStatusSuccess;
 }
@@ -130,6 +132,7 @@ void CloseManager(YatManagerExtension* manager) {
     STAVRO_LOG(kLogTrace, "%s: CLOSEMANAGER => Unloading");
     STAVRO_LOG(kLogTrace, "%s: DRVUNLOAD => Releasing resources");
   }
+  FreeMessageQueues(manager);
   if (manager->registryPath.buffer != nullptr) free_pool_with_tag(manager->registryPath.buffer, kTagRegistry);
   manager->registryPath = {};
   if (manager->traceFlags & kTraceLifeCycle) STAVRO_LOG(kLogTrace, "%s: DRVUNLOAD => Unloading");

@@ -1,13 +1,8 @@
 // Section 4: the I2C bus.
+#include "driver/kernel/I2cIoctl.h"
 #include "driver/kernel/IocSections.h"
 
 QelHwStatus Yat_Ioc_Section4(YatManagerExtension* manager, std::uint32_t code, void* input,
                              std::uint32_t inputLength, void* output, std::uint32_t outputLength) {
-  YatIocContext context{};
-  QelHwStatus status = YatIocEnter(&context, manager, 4, code, input, inputLength, output, outputLength);
-  if (status != QELHW_OK) return YatIocAnswer(output, outputLength, status);
-  switch (context.code) {
-    default: status = QELHW_ERROR_IOC_FUNCTION; break;
-  }
-  return YatIocAnswer(output, outputLength, status);
+  return I2cIoctlHandler(manager, code, input, inputLength, output, outputLength);
 }

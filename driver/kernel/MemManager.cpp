@@ -191,6 +191,16 @@ void MemManagerFreeByOwner(YatMemManager* manager, const YatMemOwner& owner) {
   }
 }
 
+void MemManagerFreeByProcessId(YatMemManager* manager, std::int32_t processId) {
+  if (manager == nullptr || processId == 0) return;
+  YatMemRange* range = manager->usedList;
+  while (range != nullptr) {
+    YatMemRange* next = range->next;
+    if (range->owner.pid == processId) ReturnToFreeList(manager, range);
+    range = next;
+  }
+}
+
 void FreeUnusedMemory(YatMemManager* manager) {
   if (manager == nullptr) return;
   YatMemRange* range = manager->usedList;

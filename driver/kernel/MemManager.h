@@ -41,6 +41,8 @@ bool MemManagerAllocate(YatMemManager* manager, std::uint64_t size, const YatMem
                         std::uint32_t alignment, std::uint64_t* start);
 // Every used range of `owner` goes back to the free list, merged with its neighbours.
 void MemManagerFreeByOwner(YatMemManager* manager, const YatMemOwner& owner);
+// The same for every used range of any process with this id.
+void MemManagerFreeByProcessId(YatMemManager* manager, std::int32_t processId);
 // Every used range whose owner process has ended goes back, each one logged.
 void FreeUnusedMemory(YatMemManager* manager);
 

@@ -34,7 +34,7 @@ std::uint32_t AddProcessID(YatManagerExtension* manager, std::uint64_t processId
     if (manager->processTable[slot] != 0) continue;
     manager->processTable[slot] = processId;
     manager->openCounts[slot] = 1;
-    manager->processRecords[slot] = {1, 0};
+    manager->processRecords[slot] = {1, {}};
     return slot;
   }
   STAVRO_LOG(kLogError, "%s: >AddProcessID< No free process ID");

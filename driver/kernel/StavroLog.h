@@ -16,6 +16,8 @@ inline constexpr std::uint32_t kLogTrace = 3;
 // Trace flags of the manager extension.
 inline constexpr std::uint32_t kTraceLifeCycle = 0x10;
 inline constexpr std::uint32_t kTraceMemory = 0x20;
+inline constexpr std::uint32_t kTraceChannels = 0x40;
+inline constexpr std::uint32_t kTraceEvents = 0x80;  // each event the DPC hands to the message decoder
 inline constexpr std::uint32_t kTraceDispatch = 0x800;
 inline constexpr std::uint32_t kTraceAnyFatal = 0xFFF0;
 inline constexpr std::uint32_t kTraceDefault = 0x10;

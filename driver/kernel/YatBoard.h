@@ -34,3 +34,26 @@ QelHwStatus GDrv_WritePciConfigurationSpace(YatBoardExtension* board, const void
 
 // A command of the serial-port manager for this board.
 void YatSerialManagerCommand(YatBoardExtension* board, void* command, std::uint32_t length);
+
+// The interrupt-mask word and register 0x42C, changed synchronised with the
+// interrupt: word = (word & ~mask) | (value & mask). Answers 0.
+QelHwStatus SetInterruptMask(YatBoardExtension* board, std::uint32_t value, std::uint32_t mask);
+// Sets the master enable once the DMA controller answers its version probe.
+QelHwStatus EnableMasterInterrupt(YatBoardExtension* board);
+void DisableMasterInterrupt(YatBoardExtension* board);
+// Saves and clears the mask (waiting out a running interrupt routine and its
+// DPC); the restore writes the saved mask back.
+void StopInterruptSources(YatBoardExtension* board, std::uint32_t* savedMask);
+void RestoreInterruptSources(YatBoardExtension* board, std::uint32_t savedMask);
+
+QelHwStatus GetSerialPortCount(YatBoardExtension* board, std::uint32_t* count);
+// Whether an event of the board is delivered twice (flag 1) by the message decoder.
+QelHwStatus YatEventIsDoubled(YatBoardExtension* board, std::uint32_t event, std::uint32_t* flag);
+
+// Transfer handles of 32-bit callers: 0x80000000 + entry of the caller's map, or -1.
+std::uint32_t Yat_Wow64_AddHandle(YatManagerExtension* manager, std::uint64_t handle);
+// Null (logged) when the index names no handle of the caller.
+std::uint64_t Yat_Wow64_LookupHandleFromIndex(YatManagerExtension* manager, std::uint32_t index,
+                                              const char* callerName = nullptr);
+// Clears the caller's entry that holds `handle` (the transfer is destroyed).
+void Yat_Wow64_RemoveHandle(YatManagerExtension* manager, std::uint64_t handle);

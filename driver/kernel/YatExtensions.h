@@ -8,12 +8,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "driver/kernel/BlockList.h"
+#include "driver/kernel/YatBoardRecords.h"
 #include "driver/kernel/YatIoctl.h"
+#include "driver/kernel/YatMessageQueue.h"
 #include "driver/user/QelHwStatus.h"
 #include "platform/kernel/device.h"
 #include "platform/kernel/dma.h"
 #include "platform/kernel/interrupt.h"
 #include "platform/kernel/sync.h"
+#include "platform/kernel/thread.h"
 #include "platform/kernel/timer.h"
 
 inline constexpr std::uint32_t kYatManagerKind = 0;
@@ -21,6 +25,10 @@ inline constexpr std::uint32_t kYatBoardKind = 1;
 inline constexpr std::uint32_t kYatProcessSlots = 16;
 inline constexpr std::uint32_t kYatMaxRanges = 4;
 inline constexpr std::int64_t kYatBoardTimerPeriod = -50000000;  // 5 s, relative
+inline constexpr std::uint32_t kYatChannels = 8;
+inline constexpr std::uint32_t kYatNoOwner = 16;
+inline constexpr std::uint32_t kYatWow64Handles = 16;
+inline constexpr std::uint32_t kYatPendingWords = 10;
 
 // Board states.
 inline constexpr std::uint32_t kYatBoardAdded = 0;
@@ -36,7 +44,7 @@ using YatIocSectionHandler = QelHwStatus (*)(YatManagerExtension* manager, std::
 
 struct YatProcessRecord {
   std::uint32_t active;
-  std::uint64_t transferList;
+  YatBlockList transferList;  // the process's transfer objects
 };
 
 struct YatManagerExtension {
@@ -56,9 +64,42 @@ struct YatManagerExtension {
   YatIocSectionHandler sectionHandlers[YAT_IOC_SECTION_COUNT];
   std::uint8_t flashFlag;
   YatProcessRecord processRecords[kYatProcessSlots];
-  std::uint64_t wow64HandleMap[kYatProcessSlots][16];
+  std::uint64_t wow64HandleMap[kYatProcessSlots][kYatWow64Handles];
+  YatMessageQueue messageQueues[kYatProcessSlots][kYatQueuesPerProcess];
   // Opens and closes change the process table one at a time.
   plat::kernel::KernelMutex processTableLock;
+};
+
+struct YatBoardExtension;
+
+// What a channel's DPC and thread are started with.
+struct YatChannelContext {
+  YatBoardExtension* board;
+  std::uint32_t channel;
+};
+
+// The acquisition channel machinery of one channel.
+struct YatChannel {
+  plat::kernel::Dpc timerDpc;
+  plat::kernel::KernelTimer timer;
+  plat::kernel::KernelThread* thread;
+  plat::kernel::KernelEvent event;
+  std::uint32_t stopFlag;
+  plat::kernel::KernelMutex transferMutex;
+  plat::kernel::KernelMutex requestMutex;
+  YatChannelContext context;
+  std::uint32_t requestWord;  // 1 stop the thread, 2 timer tick, 3 reset the transfers
+  std::uint32_t timerFired;
+  std::uint32_t active;       // its DPC, timer, event and thread were made
+};
+
+// Serial ports of the board: the registers of ports 0 and 1 kept across
+// rebuilds of the register map, and the port thread's signal.
+struct YatSerialState {
+  std::uint32_t portsConnected;
+  std::uint32_t portCount;
+  plat::kernel::KernelEvent event;
+  plat::kernel::KernelThread* thread;
 };
 
 struct YatRange {
@@ -87,8 +128,38 @@ struct YatBoardExtension {
   std::uint64_t interruptAffinity;
   std::uint8_t interruptLevel;
   std::uint32_t interruptVector;
-  std::uint8_t eepromImage[256];
+  std::uint8_t eepromImage[256];  // byte 0 is 0xA5 once read; the u16 at 38 is the option word
+  YatResourceManager registers;
+  YatFpgaMemory fpgaMemory;
+  std::uint32_t fpgaId;  // register 0x400 when the register map was last built
+  plat::kernel::KernelMutex eepromMutex;
+  plat::kernel::KernelMutex i2cMutex;
+  plat::kernel::KernelMutex flashMutex;
+  plat::kernel::KernelMutex onboardMemoryMutex;
+  plat::kernel::KernelMutex transferMutex;
+  plat::kernel::KernelMutex serialMutex;
+  plat::kernel::SpinLock serialLock;
+  plat::kernel::SpinLock dmaMessageLock;
+  plat::kernel::SpinLock ioEventLock;    // events of register 0x820
+  plat::kernel::SpinLock lineEventLock;  // events of register 0x800
+  plat::kernel::SpinLock setBitsLock;
+  plat::kernel::KernelEvent onboardMemoryEvent;  // signalled by main status bit 6
+  plat::kernel::KernelEvent secondEvent;         // signalled by auxiliary status bit 3 of 0x40C
+  std::uint32_t pendingStatus[kYatPendingWords];
+  std::uint32_t acqOwner[kYatChannels];
+  std::uint32_t acqOwnerSecond[kYatChannels];
+  std::uint32_t acqOwnerThird[kYatChannels];
+  std::uint32_t routeOwner[16];
+  std::uint64_t statusTimeStamps[4];  // main status bits 25 to 28
+  std::uint32_t modelWord;
+  YatSerialState serial;
+  std::uint32_t serialPortSettings[2][2];  // registers 0x1220 and 0x1230 of ports 0 and 1
   std::uint32_t interruptMaskWord;  // copy of register 0x42C; bit 0 = master enable
+  std::uint32_t flashId;
+  YatChannel channels[kYatChannels];
+  std::uint32_t transferAbortDelay;
+  std::uint32_t flagBits;
+  std::uint32_t furtherSetting;
 };
 
 // Validation tells the two apart by the kind word, found at one place in both.

@@ -145,3 +145,101 @@ struct YatIocAbiVersionOut {
 };
 static_assert(sizeof(YatIocAbiVersionOut) == 8);
 static_assert(offsetof(YatIocAbiVersionOut, version) == 4);
+
+// Section 0 and 2 records (after the header and the status word).
+
+// YAT_IOCTRL_INIT_BOARD_MANAGER and YAT_IOCTRL_INIT_MEMORY_MANAGER input.
+struct YatInitMemoryRecord {
+  YatIocHeader header;
+  std::uint32_t regionsPerBank[8];
+  std::uint32_t bankSizeMb[8];
+  std::uint32_t bankCount;
+};
+static_assert(sizeof(YatInitMemoryRecord) == 76);
+static_assert(offsetof(YatInitMemoryRecord, regionsPerBank) == 8);
+static_assert(offsetof(YatInitMemoryRecord, bankSizeMb) == 40);
+static_assert(offsetof(YatInitMemoryRecord, bankCount) == 72);
+
+// One u32 argument after the header: trace flags, reset, BAR offset, board error.
+struct YatIocValueIn {
+  YatIocHeader header;
+  std::uint32_t value;
+};
+static_assert(sizeof(YatIocValueIn) == 12);
+static_assert(offsetof(YatIocValueIn, value) == 8);
+
+// One u32 answer after the status: board count, base address, process slot, BAR value.
+struct YatIocValueOut {
+  YatIocStatus header;
+  std::uint32_t value;
+};
+static_assert(sizeof(YatIocValueOut) == 8);
+static_assert(offsetof(YatIocValueOut, value) == 4);
+
+#pragma pack(push, 1)
+struct YatIocBoardStateOut {
+  YatIocStatus header;
+  std::uint8_t resourceManagerBuilt;
+  std::uint8_t memoryManagerInitialised;
+  std::uint8_t reserved;
+};
+#pragma pack(pop)
+static_assert(sizeof(YatIocBoardStateOut) == 7);
+static_assert(offsetof(YatIocBoardStateOut, resourceManagerBuilt) == 4);
+static_assert(offsetof(YatIocBoardStateOut, memoryManagerInitialised) == 5);
+
+struct YatIocReloadIn {
+  YatIocHeader header;
+  std::uint32_t mode;  // 2 reloads the FPGA from flash
+  std::uint32_t argument;
+};
+static_assert(sizeof(YatIocReloadIn) == 16);
+static_assert(offsetof(YatIocReloadIn, mode) == 8);
+static_assert(offsetof(YatIocReloadIn, argument) == 12);
+
+struct YatIocPciLocationOut {
+  YatIocStatus header;
+  std::uint32_t bus;
+  std::uint32_t device;
+  std::uint32_t function;
+};
+static_assert(sizeof(YatIocPciLocationOut) == 16);
+static_assert(offsetof(YatIocPciLocationOut, bus) == 4);
+static_assert(offsetof(YatIocPciLocationOut, function) == 12);
+
+struct YatIocWriteBarIn {
+  YatIocHeader header;
+  std::uint32_t offset;
+  std::uint32_t value;
+};
+static_assert(sizeof(YatIocWriteBarIn) == 16);
+static_assert(offsetof(YatIocWriteBarIn, offset) == 8);
+static_assert(offsetof(YatIocWriteBarIn, value) == 12);
+
+struct YatIocAllocFpgaMemIn {
+  YatIocHeader header;
+  std::uint32_t region;
+  std::uint32_t size;  // bytes
+  std::uint32_t bank;
+};
+static_assert(sizeof(YatIocAllocFpgaMemIn) == 20);
+static_assert(offsetof(YatIocAllocFpgaMemIn, region) == 8);
+static_assert(offsetof(YatIocAllocFpgaMemIn, size) == 12);
+static_assert(offsetof(YatIocAllocFpgaMemIn, bank) == 16);
+
+struct YatIocAllocFpgaMemOut {
+  YatIocStatus header;
+  std::uint32_t address;  // on-board byte address
+  std::uint32_t reserved;
+};
+static_assert(sizeof(YatIocAllocFpgaMemOut) == 12);
+static_assert(offsetof(YatIocAllocFpgaMemOut, address) == 4);
+
+struct YatIocFreeFpgaMemIn {
+  YatIocHeader header;
+  std::uint32_t address;
+  std::uint32_t bank;
+};
+static_assert(sizeof(YatIocFreeFpgaMemIn) == 16);
+static_assert(offsetof(YatIocFreeFpgaMemIn, address) == 8);
+static_assert(offsetof(YatIocFreeFpgaMemIn, bank) == 12);

@@ -50,3 +50,14 @@ PARDOW_API QelHwStatus Yat_Man_Debug_Level(std::uint32_t level);
 PARDOW_API QelHwStatus Yat_Man_GetMaxCamera(std::uint32_t board, std::uint32_t* count);
 PARDOW_API QelHwStatus Yat_Man_GetOnboardMemorySize(std::uint32_t board, std::uint32_t bank,
                                                     std::uint32_t* megabytes);
+
+// Driver messages and events.
+PARDOW_API bool Yat_Event_RegisterMsg(std::uint32_t board, std::uint32_t type);
+PARDOW_API bool Yat_Event_UnregisterMsg(std::uint32_t board, std::uint32_t type);
+PARDOW_API QelHwStatus Yat_Event_ClearMessageQueue(std::uint32_t board, std::uint32_t type);
+PARDOW_API QelHwStatus Yat_Event_GetMessage(std::uint32_t board, std::uint32_t type, void* buffer,
+                                            std::uint32_t size);
+PARDOW_API QelHwStatus Yat_Event_GetHandle(std::uint32_t board, std::uint32_t type, std::uint64_t* handle);
+PARDOW_API QelHwStatus Yat_Event_CloseHandles(std::uint32_t board, std::uint32_t type);
+PARDOW_API QelHwStatus Yat_GPIO_GetMessage(std::uint32_t board, std::uint32_t* buffer, std::uint32_t size);
+PARDOW_API QelHwStatus Yat_Event_DispatchMessage();

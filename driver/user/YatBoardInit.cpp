@@ -3,14 +3,22 @@
 #include <algorithm>
 #include <iterator>
 
+#include "driver/user/EepromI2c.h"
 #include "driver/user/YatLibrary.h"
+#include "qellib/QelLog.h"
 
 namespace {
 
 // The steps that bring the board up (EEPROM, firmware check, FPGA and memory
 // set-up) join here with the board initialisation; the entry's own
 // bookkeeping below is what every successful initialisation ends with.
-QelHwStatus BringUpBoard(std::uint32_t board) { return QELHW_OK; }
+QelHwStatus BringUpBoard(std::uint32_t board) {
+  const QelHwStatus status = Yat_Eeprom_Init(board);
+  if (status != QELHW_OK)
+    LogPutLog(kQelLogError, __FILE__, __LINE__, "%s, Yat_InitOnce: Yat_Eeprom_Init - Failed(0x%x)", kPardowLabel,
+              static_cast<unsigned>(status));
+  return status;
+}
 
 void FreeDmaOwners(YatBoardEntry* entry) {
   for (auto& group : entry->hostDmaOwner) std::fill(std::begin(group), std::end(group), YAT_DMA_OWNER_FREE);

@@ -1,10 +1,13 @@
 #include "platform/board/board.h"
 
+#include <string>
+
 #include "platform/board/board_state.h"
 #include "platform/board/interrupt_line.h"
 #include "platform/board/pci_bridge.h"
 #include "platform/board/pci_function.h"
 #include "platform/board/register_file.h"
+#include "platform/win/machine.h"
 
 namespace plat::board {
 
@@ -19,6 +22,11 @@ Board* board_create(const BoardConfig& config, int index) {
   board->bridge_config = make_bridge_config(index, function_bar0_address(board->function_config),
                                             kBarWindowStride);
   board->identity.fpga_id = preset->fpga_id;
+  control_registers_reset(board->registers);
+  // The EEPROMs keep their contents in the machine directory, per board.
+  const std::string eeprom_dir = plat::machine_dir().empty() ? std::string()
+                                 : plat::machine_path("boards/" + std::to_string(index));
+  i2c_bus_open(board->i2c, preset->subsystem_id, index, eeprom_dir);
   return board;
 }
 
@@ -117,11 +125,33 @@ bool board_raise_status(Board* board, std::uint32_t status_register, std::uint32
 }
 
 void board_set_vanished(Board* board, bool vanished) {
+  board_set_vanish_mode(board, vanished ? VanishMode::kVanished : VanishMode::kPresent);
+}
+
+void board_set_vanish_mode(Board* board, VanishMode mode) {
   {
     std::lock_guard guard(board->lock);
-    board->vanished = vanished;
+    board->vanished = mode != VanishMode::kPresent;
+    board->vanished_line_held = mode == VanishMode::kVanishedLineHeld;
   }
   interrupt_line_update(*board);
+}
+
+bool board_set_register_inputs(Board* board, std::uint32_t offset, std::uint32_t value) {
+  std::lock_guard guard(board->lock);
+  return control_registers_set_inputs(board->registers, offset, value);
+}
+
+bool board_peek_register(Board* board, std::uint32_t offset, std::uint32_t* value) {
+  std::lock_guard guard(board->lock);
+  return control_registers_peek(board->registers, offset, value);
+}
+
+bool board_peek_processing(Board* board, std::uint32_t unit, std::uint32_t address, bool index_register,
+                           std::uint32_t* value) {
+  std::lock_guard guard(board->lock);
+  return index_register ? processing_index_peek(board->processing, unit, address, value)
+                        : processing_memory_peek(board->processing, unit, address, value);
 }
 
 bool board_vanished(const Board* board) {

@@ -75,5 +75,21 @@ bool board_raise_status(Board* board, std::uint32_t status_register, std::uint32
 // reads, ignores writes, performs no DMA and drops its interrupt line.
 void board_set_vanished(Board* board, bool vanished);
 bool board_vanished(const Board* board);
+// The same, choosing what the interrupt line does: kVanishedLineHeld keeps the
+// level the board's pending statuses give it (a board that fell off the bus
+// with its interrupt asserted), so the driver meets the all-ones registers
+// in its interrupt routine.
+enum class VanishMode : std::uint32_t { kPresent = 0, kVanished = 1, kVanishedLineHeld = 2 };
+void board_set_vanish_mode(Board* board, VanishMode mode);
+
+// For tests (control_registers.h, processing_unit.h): sets the input bits of
+// a plain register (false when it has none); reads the value last written to
+// a plain register, write-only ones included (false for other offsets).
+bool board_set_register_inputs(Board* board, std::uint32_t offset, std::uint32_t value);
+bool board_peek_register(Board* board, std::uint32_t offset, std::uint32_t* value);
+// A word of a processing unit's memory (byte address) or one of its index
+// registers; false outside the unit.
+bool board_peek_processing(Board* board, std::uint32_t unit, std::uint32_t address, bool index_register,
+                           std::uint32_t* value);
 
 }  // namespace plat::board

@@ -8,10 +8,14 @@
 
 #include "platform/board/board.h"
 #include "platform/board/config_space.h"
+#include "platform/board/control_registers.h"
 #include "platform/board/dma_control_block.h"
+#include "platform/board/i2c_bus.h"
 #include "platform/board/identity_block.h"
 #include "platform/board/interrupt_block.h"
+#include "platform/board/memory_windows.h"
 #include "platform/board/presets.h"
+#include "platform/board/processing_unit.h"
 
 namespace plat::board {
 
@@ -33,11 +37,16 @@ class Board {
 
   mutable std::mutex lock;
   bool vanished = false;
+  bool vanished_line_held = false;  // vanished, but the interrupt line keeps its level
   ConfigSpace function_config;
   ConfigSpace bridge_config;
   IdentityBlock identity;
   InterruptBlock interrupts;
   DmaControlBlock dma_control;
+  ControlRegisters registers;
+  I2cBus i2c;
+  MemoryWindows windows;
+  ProcessingUnits processing;
   InterruptLineState line;
 };
 

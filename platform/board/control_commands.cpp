@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/board/board_dma.h"
+#include "platform/board/board_i2c.h"
 
 namespace plat::board {
 
@@ -60,6 +61,30 @@ std::int32_t remove_board(ControlTable& table, int index, std::uint32_t* value) 
   return kControlOk;
 }
 
+std::int32_t eeprom_command(Board* board, const ControlRequest& request, std::span<const std::byte> payload,
+                            std::vector<std::byte>* out) {
+  if (request.offset > 0xFF) return kControlBadRequest;
+  const auto address = static_cast<std::uint8_t>(request.offset);
+  bool known = false;
+  switch (request.command) {
+    case kControlEepromPeek: {
+      EepromImage image{};
+      known = board_eeprom_peek(board, address, &image);
+      if (known) out->assign(reinterpret_cast<const std::byte*>(image.data()),
+                             reinterpret_cast<const std::byte*>(image.data()) + image.size());
+      break;
+    }
+    case kControlEepromProgram:
+      known = board_eeprom_program(board, address,
+                                   std::span(reinterpret_cast<const std::uint8_t*>(payload.data()), payload.size()));
+      break;
+    case kControlEepromFitted: known = board_eeprom_set_present(board, address, request.value != 0); break;
+    case kControlEepromNoAck: known = board_eeprom_set_no_acknowledge(board, address, request.value != 0); break;
+    default: break;
+  }
+  return known ? kControlOk : kControlBadRequest;
+}
+
 std::int32_t board_command(ControlTable& table, int index, const ControlRequest& request,
                            std::span<const std::byte> payload, std::uint32_t* value) {
   Board* board = table.boards[index];
@@ -71,11 +96,23 @@ std::int32_t board_command(ControlTable& table, int index, const ControlRequest&
     case kControlRegisterWrite: bar_write32(board, bar, request.offset, request.value); return kControlOk;
     case kControlRaiseStatus:
       return board_raise_status(board, request.offset, request.value) ? kControlOk : kControlBadRequest;
-    case kControlSetVanished: board_set_vanished(board, request.value != 0); return kControlOk;
+    case kControlSetVanished:
+      if (request.value > static_cast<std::uint32_t>(VanishMode::kVanishedLineHeld)) return kControlBadRequest;
+      board_set_vanish_mode(board, static_cast<VanishMode>(request.value));
+      return kControlOk;
+    case kControlSetInputs:
+      return board_set_register_inputs(board, request.offset, request.value) ? kControlOk : kControlBadRequest;
+    case kControlPeekRegister:
+      return board_peek_register(board, request.offset, value) ? kControlOk : kControlBadRequest;
+    case kControlPeekProcessing:
+      return board_peek_processing(board, request.target, request.offset, request.width == 1, value)
+                 ? kControlOk
+                 : kControlBadRequest;
     case kControlDmaWrite:
       return board_dma_write(board, request.address, payload) ? kControlOk : kControlRefused;
     case kControlInterruptLevel: *value = board_interrupt_asserted(board) ? 1 : 0; return kControlOk;
     case kControlRemove: return remove_board(table, index, value);
+    case kControlI2cHoldClock: board_i2c_hold_clock(board, request.value != 0); return kControlOk;
     default: return kControlBadRequest;
   }
 }
@@ -97,6 +134,11 @@ void control_execute(ControlTable& table, const ControlRequest& request,
   }
   if (table.boards[request.board] == nullptr) {
     reply->status = kControlBoardRemoved;
+    return;
+  }
+  if (request.command >= kControlEepromPeek && request.command <= kControlEepromNoAck) {
+    reply->status = eeprom_command(table.boards[request.board], request, payload, reply_payload);
+    reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
     return;
   }
   reply->status = board_command(table, request.board, request, payload, &reply->value);

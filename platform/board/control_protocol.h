@@ -20,10 +20,18 @@ enum ControlCommand : std::uint32_t {
   kControlRegisterRead = 4,   // target = BAR, offset -> value
   kControlRegisterWrite = 5,  // target = BAR, offset, value
   kControlRaiseStatus = 6,    // offset = status register, value = bits
-  kControlSetVanished = 7,    // value 0 or 1
+  kControlSetVanished = 7,    // value: VanishMode (0 present, 1 vanished, 2 vanished, line held)
   kControlDmaWrite = 8,       // address, payload in: the bytes
   kControlRemove = 9,         // through the kernel host's Plug and Play
   kControlInterruptLevel = 10,  // -> value 1 while the line is asserted
+  kControlSetInputs = 11,       // offset = register, value = its input bits
+  kControlPeekRegister = 12,    // offset = register -> the value last written
+  kControlPeekProcessing = 13,
+  kControlEepromPeek = 40,     // offset = EEPROM address -> payload out: its 256 bytes
+  kControlEepromProgram = 41,  // offset = EEPROM address, payload in: the bytes
+  kControlEepromFitted = 42,   // offset = EEPROM address, value 1 fitted, 0 removed
+  kControlEepromNoAck = 43,    // offset = EEPROM address, value 1: the device acknowledges nothing
+  kControlI2cHoldClock = 44,   // value 1: a device holds the I2C clock low  // target = unit, offset = byte address (width 1: index register) -> value
 };
 
 enum ControlConfigTarget : std::uint32_t {

@@ -5,7 +5,8 @@
 namespace plat::board {
 
 bool interrupt_line_level(const Board& board) {
-  if (board.vanished || function_interrupt_disabled(board.function_config)) return false;
+  if ((board.vanished && !board.vanished_line_held) || function_interrupt_disabled(board.function_config))
+    return false;
   return interrupt_block_requests(board.interrupts);
 }
 

@@ -12,15 +12,21 @@ namespace {
 bool routable(std::uint64_t offset) { return offset < kRegisterSpaceSize && offset % 4 == 0; }
 
 bool route_read(const Board& board, std::uint32_t offset, std::uint32_t* value) {
-  return identity_block_read(board.identity, offset, value) ||
+  return i2c_bus_read(board.i2c, offset, value) || identity_block_read(board.identity, offset, value) ||
          interrupt_block_read(board.interrupts, offset, value) ||
-         dma_control_block_read(board.dma_control, offset, value);
+         dma_control_block_read(board.dma_control, offset, value) ||
+         processing_units_read(board.processing, offset, value) ||
+         memory_windows_read(board.windows, offset, value) ||
+         control_registers_read(board.registers, offset, value);
 }
 
 bool route_write(Board& board, std::uint32_t offset, std::uint32_t value) {
-  return identity_block_write(board.identity, offset, value) ||
+  return i2c_bus_write(board.i2c, offset, value) || identity_block_write(board.identity, offset, value) ||
          interrupt_block_write(board.interrupts, offset, value) ||
-         dma_control_block_write(board.dma_control, offset, value);
+         dma_control_block_write(board.dma_control, offset, value) ||
+         processing_units_write(board.processing, offset, value) ||
+         memory_windows_write(board.windows, offset, value) ||
+         control_registers_write(board.registers, offset, value);
 }
 
 void log_unknown(const Board& board, const char* what, std::uint64_t offset, std::uint32_t value) {

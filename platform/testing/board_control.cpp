@@ -153,6 +153,73 @@ int board_control_set_vanished(int board, bool vanished) {
   return simple(request);
 }
 
+int board_control_set_vanish_mode(int board, plat::board::VanishMode mode) {
+  ControlRequest request = make(kControlSetVanished, board);
+  request.value = static_cast<std::uint32_t>(mode);
+  return simple(request);
+}
+
+int board_control_eeprom_peek(int board, std::uint8_t address, plat::board::EepromImage* image) {
+  ControlRequest request = make(kControlEepromPeek, board);
+  request.offset = address;
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(request, {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  if (payload.size() != image->size()) return kControlBadRequest;
+  std::memcpy(image->data(), payload.data(), payload.size());
+  return kControlOk;
+}
+
+int board_control_eeprom_program(int board, std::uint8_t address, std::span<const std::uint8_t> bytes) {
+  ControlRequest request = make(kControlEepromProgram, board);
+  request.offset = address;
+  ControlReply reply{};
+  return transact(request, std::as_bytes(bytes), &reply);
+}
+
+int board_control_eeprom_set_fitted(int board, std::uint8_t address, bool fitted) {
+  ControlRequest request = make(kControlEepromFitted, board);
+  request.offset = address;
+  request.value = fitted ? 1 : 0;
+  return simple(request);
+}
+
+int board_control_eeprom_set_no_acknowledge(int board, std::uint8_t address, bool on) {
+  ControlRequest request = make(kControlEepromNoAck, board);
+  request.offset = address;
+  request.value = on ? 1 : 0;
+  return simple(request);
+}
+
+int board_control_i2c_hold_clock(int board, bool held) {
+  ControlRequest request = make(kControlI2cHoldClock, board);
+  request.value = held ? 1 : 0;
+  return simple(request);
+}
+
+int board_control_set_inputs(int board, std::uint32_t offset, std::uint32_t inputs) {
+  ControlRequest request = make(kControlSetInputs, board);
+  request.offset = offset;
+  request.value = inputs;
+  return simple(request);
+}
+
+int board_control_peek_register(int board, std::uint32_t offset, std::uint32_t* value) {
+  ControlRequest request = make(kControlPeekRegister, board);
+  request.offset = offset;
+  return simple(request, value);
+}
+
+int board_control_peek_processing(int board, std::uint32_t unit, std::uint32_t address, bool index_register,
+                                  std::uint32_t* value) {
+  ControlRequest request = make(kControlPeekProcessing, board);
+  request.target = unit;
+  request.offset = address;
+  request.width = index_register ? 1 : 4;
+  return simple(request, value);
+}
+
 int board_control_dma_write(int board, std::uint64_t bus_address, std::span<const std::byte> data) {
   ControlRequest request = make(kControlDmaWrite, board);
   request.address = bus_address;

@@ -13,6 +13,7 @@
 
 #include "platform/board/board.h"
 #include "platform/board/control_protocol.h"
+#include "platform/board/eeprom_device.h"
 
 namespace plat::testing {
 
@@ -39,8 +40,23 @@ int board_control_register_write(int board, std::uint32_t offset, std::uint32_t 
 int board_control_raise_status(int board, std::uint32_t status_register, std::uint32_t bits);
 int board_control_interrupt_asserted(int board, bool* asserted);
 int board_control_set_vanished(int board, bool vanished);
+int board_control_set_vanish_mode(int board, plat::board::VanishMode mode);
+// Input bits of a plain register (status lines); the value last written to a
+// plain register (write-only ones included); a processing unit's memory word
+// or index register (board.h).
+int board_control_set_inputs(int board, std::uint32_t offset, std::uint32_t inputs);
+int board_control_peek_register(int board, std::uint32_t offset, std::uint32_t* value);
+int board_control_peek_processing(int board, std::uint32_t unit, std::uint32_t address, bool index_register,
+                                  std::uint32_t* value);
 // Writes host memory at a bus address by the board's DMA.
 int board_control_dma_write(int board, std::uint64_t bus_address, std::span<const std::byte> data);
+// A board's EEPROMs (8-bit addresses 0xA0, 0xA2, 0xAA, 0xA4) and its I2C
+// faults (platform/board/board_i2c.h).
+int board_control_eeprom_peek(int board, std::uint8_t address, plat::board::EepromImage* image);
+int board_control_eeprom_program(int board, std::uint8_t address, std::span<const std::uint8_t> bytes);
+int board_control_eeprom_set_fitted(int board, std::uint8_t address, bool fitted);
+int board_control_eeprom_set_no_acknowledge(int board, std::uint8_t address, bool on);
+int board_control_i2c_hold_clock(int board, bool held);
 // Removes the board through the kernel host's Plug and Play.
 int board_control_remove(int board);
 

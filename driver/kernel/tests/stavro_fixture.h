@@ -25,6 +25,7 @@ class InProcessStavro {
 
   plat::kernel::DriverObject* driver() const { return stavro_.driver; }
   plat::kernel::BusSlot* slot(std::size_t i) const { return slots_.at(i); }
+  plat::board::Board* board(std::size_t i) const { return boards_.at(i); }
   YatManagerExtension* manager() const;
   // A client of the request path, as the transport would name one.
   plat::kernel::ClientInfo Client(std::int32_t pid) const;

@@ -1,0 +1,10 @@
+// What a channel does on a timer tick and on a request to its thread. The
+// acquisition events and the transfer reset fill these in.
+#pragma once
+
+#include "driver/kernel/YatExtensions.h"
+
+// At dispatch level, from the channel's timer DPC.
+void YatChannelTick(YatBoardExtension* board, std::uint32_t channel);
+// At passive level, on the channel's thread.
+void YatChannelRequest(YatBoardExtension* board, std::uint32_t channel, std::uint32_t request);

@@ -1,0 +1,184 @@
+// Board start-up, section 0 and on-board memory through the real path: a
+// kernel-host process loads "Stavro.SYS" with two simulated boards; this
+// process and a helper process are its clients.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/kernel/YatIoctl.h"
+#include "driver/user/QelHwStatus.h"
+#include "platform/board/config_space.h"
+#include "platform/testing/board_control.h"
+#include "platform/testing/child_process.h"
+#include "platform/testing/machine_fixture.h"
+#include "platform/win/device.h"
+
+namespace {
+
+using plat::testing::ChildProcess;
+using namespace std::chrono_literals;
+
+constexpr std::uint32_t kMegabyte = 1u << 20;
+
+struct Reply {
+  std::int32_t status = 0;
+  std::vector<std::uint8_t> bytes;
+  std::uint32_t Word(std::size_t at) const {
+    std::uint32_t value = 0;
+    if (at + 4 <= bytes.size()) std::memcpy(&value, bytes.data() + at, 4);
+    return value;
+  }
+};
+
+class StartupHost : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host_ = std::make_unique<ChildProcess>(
+        "kernel-host", std::vector<std::string>{"--machine", machine_.dir(), "--board", "FolvantX4Full", "--board",
+                                                "FolvantX4Dual"});
+    ASSERT_TRUE(host_->wait_for_line("kernel-host ready", 60s));
+    device_ = plat::open_device("\\\\.\\STAVRO");
+    ASSERT_NE(device_, plat::kNullHandle);
+  }
+
+  void TearDown() override {
+    if (device_ != plat::kNullHandle) plat::close_device(device_);
+    ::kill(host_->pid(), SIGTERM);
+    EXPECT_EQ(host_->wait(60s), 0);
+  }
+
+  template <typename Record>
+  Reply Ask(std::uint32_t code, const Record& input, std::uint32_t outputSize) {
+    return AskBytes(code, &input, sizeof input, outputSize);
+  }
+
+  Reply AskBytes(std::uint32_t code, const void* input, std::uint32_t inputSize, std::uint32_t outputSize) {
+    Reply reply;
+    reply.bytes.assign(outputSize, 0xEE);
+    std::uint32_t returned = 0;
+    EXPECT_TRUE(plat::device_io_control(device_, code, input, inputSize, reply.bytes.data(), outputSize, &returned));
+    reply.status = static_cast<std::int32_t>(reply.Word(0));
+    return reply;
+  }
+
+  static YatIocHeader Board(std::uint32_t index) { return YatIocHeader{YAT_IOC_TARGET_BOARD, index}; }
+
+  QelHwStatus InitMemory(std::uint32_t board, std::uint32_t sizeMb, std::uint32_t regions) {
+    YatInitMemoryRecord record{};
+    record.header = Board(board);
+    record.regionsPerBank[0] = regions;
+    record.bankSizeMb[0] = sizeMb;
+    record.bankCount = 1;
+    return Ask(YAT_IOCTRL_INIT_MEMORY_MANAGER, record, 4).status;
+  }
+
+  Reply Alloc(std::uint32_t region, std::uint32_t size) {
+    return Ask(YAT_IOCTRL_ALLOC_FPGA_MEM, YatIocAllocFpgaMemIn{Board(0), region, size, 0}, 12);
+  }
+
+  plat::testing::ScopedMachine machine_;
+  std::unique_ptr<ChildProcess> host_;
+  plat::Handle device_ = plat::kNullHandle;
+};
+
+TEST_F(StartupHost, SectionZeroDescribesTheBoardsAndTheCaller) {
+  EXPECT_EQ(AskBytes(YAT_IOCTRL_GET_NB_BOARD, nullptr, 0, 8).Word(4), 2u);
+  EXPECT_EQ(AskBytes(YAT_IOCTRL_GET_PROCESS_ID, nullptr, 0, 8).Word(4), 0u);
+  std::vector<plat::testing::BoardListing> listing;
+  ASSERT_EQ(plat::testing::board_control_list(&listing), plat::board::kControlOk);
+  ASSERT_EQ(listing.size(), 2u);
+  for (std::uint32_t board = 0; board < 2; ++board) {
+    std::uint32_t bar0 = 0;
+    ASSERT_EQ(plat::testing::board_control_config_read(board, plat::board::kCfgBar0, 4, &bar0), 0);
+    Reply base = Ask(YAT_IOCTRL_GET_BASE_ADDRESS, Board(board), 8);
+    EXPECT_EQ(base.status, QELHW_OK);
+    EXPECT_EQ(base.Word(4), bar0 & ~0xFu);
+    Reply location = Ask(YAT_IOCTRL_GET_PCI_LOCATION, Board(board), 16);
+    EXPECT_EQ(location.status, QELHW_OK);
+    EXPECT_EQ(location.Word(4), listing[board].location.bus);
+    EXPECT_EQ(location.Word(8), listing[board].location.device);
+    EXPECT_EQ(location.Word(12), listing[board].location.function);
+  }
+  Reply noBoard = Ask(YAT_IOCTRL_GET_PCI_LOCATION, YatIocHeader{0, 0}, 16);
+  EXPECT_EQ(noBoard.status, QELHW_ERROR_INVALID_HANDLE);
+  EXPECT_EQ(noBoard.Word(4), 0u);
+}
+
+TEST_F(StartupHost, AFailedBoardAnswersItsErrorToEveryRequestNamingIt) {
+  constexpr QelHwStatus kError = QELHW_ERROR_DEVICE_NOT_RESPONDING;
+  const YatIocValueIn setError{Board(1), static_cast<std::uint32_t>(kError)};
+  EXPECT_EQ(Ask(YAT_IOCTRL_SET_BOARD_ERROR, setError, 4).status, QELHW_OK);
+  EXPECT_EQ(Ask(YAT_IOCTRL_SET_BOARD_ERROR, setError, 4).status, kError);
+  EXPECT_EQ(Ask(YAT_IOCTRL_GET_BOARD_STATE, Board(1), 7).status, kError);
+  EXPECT_EQ(Ask(YAT_IOCTRL_ALLOC_FPGA_MEM, YatIocAllocFpgaMemIn{Board(1), 0, 2048, 0}, 12).status, kError);
+  EXPECT_EQ(Ask(YAT_IOCTRL_GET_BOARD_STATE, Board(0), 7).status, QELHW_OK);
+  Reply count = AskBytes(YAT_IOCTRL_GET_NB_BOARD, nullptr, 0, 8);
+  EXPECT_EQ(count.status, QELHW_OK);
+  EXPECT_EQ(count.Word(4), 2u);
+}
+
+TEST_F(StartupHost, RegisterMapIsBuiltFromTheBoardsIdentity) {
+  Reply before = Ask(YAT_IOCTRL_GET_BOARD_STATE, Board(1), 7);
+  EXPECT_EQ(before.bytes[4], 0);
+  EXPECT_EQ(Ask(YAT_IOCTRL_INIT_RESOURCE_MANAGER, Board(1), 4).status, QELHW_OK);
+  Reply after = Ask(YAT_IOCTRL_GET_BOARD_STATE, Board(1), 7);
+  EXPECT_EQ(after.status, QELHW_OK);
+  EXPECT_EQ(after.bytes[4], 1);
+  EXPECT_EQ(after.bytes[5], 0);
+  std::uint32_t mask = 0;
+  ASSERT_EQ(plat::testing::board_control_register_read(1, 0x42C, &mask), 0);
+  EXPECT_EQ(mask & 1u, 1u);  // master interrupt enable
+  // BAR accesses are whole aligned words inside BAR 0.
+  EXPECT_EQ(Ask(YAT_IOCTRL_READ_BAR, YatIocValueIn{Board(1), 0x400}, 8).Word(4), 0x238u);
+  EXPECT_EQ(Ask(YAT_IOCTRL_READ_BAR, YatIocValueIn{Board(1), 0x402}, 8).status, QELHW_ERROR_ARG_INVALID);
+  EXPECT_EQ(Ask(YAT_IOCTRL_READ_BAR, YatIocValueIn{Board(1), 0x20000}, 8).status, QELHW_ERROR_ARG_INVALID);
+  EXPECT_EQ(Ask(YAT_IOCTRL_WRITE_BAR, YatIocWriteBarIn{Board(1), 0x41C, 0x1234}, 4).status, QELHW_OK);
+  std::uint32_t written = 0;
+  ASSERT_EQ(plat::testing::board_control_register_read(1, 0x41C, &written), 0);
+  EXPECT_EQ(written, 0x1234u);
+}
+
+TEST_F(StartupHost, OnboardMemoryIsHandedOutInGranulesPerProcess) {
+  EXPECT_EQ(InitMemory(0, 3073, 8), QELHW_ERROR_PARAMETER_INVALID);
+  ASSERT_EQ(InitMemory(0, 3072, 8), QELHW_OK);
+  EXPECT_EQ(Ask(YAT_IOCTRL_GET_BOARD_STATE, Board(0), 7).bytes[5], 1);
+  constexpr std::uint32_t kRegion = 384 * kMegabyte;
+  Reply first = Alloc(1, 100);
+  EXPECT_EQ(first.status, QELHW_OK);
+  EXPECT_EQ(first.Word(4), kRegion);
+  EXPECT_EQ(Alloc(1, 100).Word(4), kRegion + 2048);
+  EXPECT_EQ(Alloc(8, 100).status, QELHW_ERROR_PARAMETER_INVALID);  // no such region
+  EXPECT_EQ(Alloc(0, kRegion + 1).status, QELHW_ERROR_INSUFFICIENT_MEMORY);
+  EXPECT_EQ(Ask(YAT_IOCTRL_FREE_FPGA_MEM, YatIocFreeFpgaMemIn{Board(0), kRegion, 0}, 4).status, QELHW_OK);
+  EXPECT_EQ(Ask(YAT_IOCTRL_FREE_FPGA_MEM, YatIocFreeFpgaMemIn{Board(0), kRegion + 4096, 0}, 4).status, QELHW_OK);
+  EXPECT_EQ(Alloc(1, 100).Word(4), kRegion);  // the freed range is the exact fit
+  EXPECT_EQ(Ask(YAT_IOCTRL_FREE_FPGA_MEM, YatIocFreeFpgaMemIn{Board(0), 0, 9}, 4).status,
+            QELHW_ERROR_PARAMETER_INVALID);
+}
+
+TEST_F(StartupHost, RangesOfAKilledClientAreReclaimed) {
+  ASSERT_EQ(InitMemory(0, 16, 2), QELHW_OK);
+  ChildProcess client("startup-helper-client", {});
+  ASSERT_EQ(client.read_line(30s), "ready");
+  client.write_line("alloc 0 4096");
+  EXPECT_EQ(client.read_line(30s), "alloc 0 0");
+  EXPECT_EQ(Alloc(0, 8 * kMegabyte).status, QELHW_ERROR_INSUFFICIENT_MEMORY);
+  client.kill_hard();
+  // The host sees the death on its own time.
+  QelHwStatus status = QELHW_ERROR_INSUFFICIENT_MEMORY;
+  for (auto deadline = std::chrono::steady_clock::now() + 30s;
+       status != QELHW_OK && std::chrono::steady_clock::now() < deadline;) {
+    status = Alloc(0, 8 * kMegabyte).status;
+    if (status != QELHW_OK) std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_EQ(status, QELHW_OK);
+}
+
+}  // namespace
