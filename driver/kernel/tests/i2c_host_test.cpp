@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "driver/kernel/YatI2cRecords.h"
+#include "driver/kernel/tests/stavro_host_fixture.h"
 #include "driver/user/QelHwStatus.h"
 #include "platform/support/machine_log.h"
 #include "platform/testing/board_control.h"
@@ -24,24 +25,8 @@ namespace {
 using namespace std::chrono_literals;
 using plat::testing::ChildProcess;
 
-class StavroI2cHost : public ::testing::Test {
+class StavroI2cHost : public StavroHostTest {
  protected:
-  void SetUp() override {
-    host_ = std::make_unique<ChildProcess>(
-        "kernel-host", std::vector<std::string>{"--machine", machine_.dir(), "--board", "FolvantX4Full", "--board",
-                                                "FolvantX4Dual"});
-    ASSERT_TRUE(host_->wait_for_line("kernel-host ready", 60s));
-    device_ = plat::open_device("\\\\.\\STAVRO");
-    ASSERT_NE(device_, plat::kNullHandle);
-  }
-
-  void TearDown() override {
-    plat::close_device(device_);
-    plat::set_device_caller_width(false);
-    ::kill(host_->pid(), SIGTERM);
-    EXPECT_EQ(host_->wait(60s), 0);
-  }
-
   static YatI2cRequestIn Record(std::uint32_t board, std::uint8_t device, std::uint8_t sub, void* data,
                                 std::uint32_t count) {
     YatI2cRequestIn record{};
@@ -86,18 +71,7 @@ class StavroI2cHost : public ::testing::Test {
     return status;
   }
 
-  static bool LogShows(const std::string& text) {
-    const auto limit = std::chrono::steady_clock::now() + 30s;
-    do {
-      if (plat::support::read_machine_log().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(50ms);
-    } while (std::chrono::steady_clock::now() < limit);
-    return false;
-  }
-
-  plat::testing::ScopedMachine machine_;
-  std::unique_ptr<ChildProcess> host_;
-  plat::Handle device_ = plat::kNullHandle;
+  static bool LogShows(const std::string& text) { return plat::testing::machine_log_shows({text}); }
 };
 
 TEST_F(StavroI2cHost, BytesWrittenToOneBoardReadBackAndStayOffTheOther) {

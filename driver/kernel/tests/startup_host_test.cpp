@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "driver/kernel/YatIoctl.h"
+#include "driver/kernel/tests/stavro_host_fixture.h"
 #include "driver/user/QelHwStatus.h"
 #include "platform/board/config_space.h"
 #include "platform/testing/board_control.h"
@@ -27,49 +28,10 @@ using namespace std::chrono_literals;
 
 constexpr std::uint32_t kMegabyte = 1u << 20;
 
-struct Reply {
-  std::int32_t status = 0;
-  std::vector<std::uint8_t> bytes;
-  std::uint32_t Word(std::size_t at) const {
-    std::uint32_t value = 0;
-    if (at + 4 <= bytes.size()) std::memcpy(&value, bytes.data() + at, 4);
-    return value;
-  }
-};
+using Reply = StavroReply;
 
-class StartupHost : public ::testing::Test {
+class StartupHost : public StavroHostTest {
  protected:
-  void SetUp() override {
-    host_ = std::make_unique<ChildProcess>(
-        "kernel-host", std::vector<std::string>{"--machine", machine_.dir(), "--board", "FolvantX4Full", "--board",
-                                                "FolvantX4Dual"});
-    ASSERT_TRUE(host_->wait_for_line("kernel-host ready", 60s));
-    device_ = plat::open_device("\\\\.\\STAVRO");
-    ASSERT_NE(device_, plat::kNullHandle);
-  }
-
-  void TearDown() override {
-    if (device_ != plat::kNullHandle) plat::close_device(device_);
-    ::kill(host_->pid(), SIGTERM);
-    EXPECT_EQ(host_->wait(60s), 0);
-  }
-
-  template <typename Record>
-  Reply Ask(std::uint32_t code, const Record& input, std::uint32_t outputSize) {
-    return AskBytes(code, &input, sizeof input, outputSize);
-  }
-
-  Reply AskBytes(std::uint32_t code, const void* input, std::uint32_t inputSize, std::uint32_t outputSize) {
-    Reply reply;
-    reply.bytes.assign(outputSize, 0xEE);
-    std::uint32_t returned = 0;
-    EXPECT_TRUE(plat::device_io_control(device_, code, input, inputSize, reply.bytes.data(), outputSize, &returned));
-    reply.status = static_cast<std::int32_t>(reply.Word(0));
-    return reply;
-  }
-
-  static YatIocHeader Board(std::uint32_t index) { return YatIocHeader{YAT_IOC_TARGET_BOARD, index}; }
-
   QelHwStatus InitMemory(std::uint32_t board, std::uint32_t sizeMb, std::uint32_t regions) {
     YatInitMemoryRecord record{};
     record.header = Board(board);
@@ -83,9 +45,6 @@ class StartupHost : public ::testing::Test {
     return Ask(YAT_IOCTRL_ALLOC_FPGA_MEM, YatIocAllocFpgaMemIn{Board(0), region, size, 0}, 12);
   }
 
-  plat::testing::ScopedMachine machine_;
-  std::unique_ptr<ChildProcess> host_;
-  plat::Handle device_ = plat::kNullHandle;
 };
 
 TEST_F(StartupHost, SectionZeroDescribesTheBoardsAndTheCaller) {
