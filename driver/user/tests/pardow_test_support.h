@@ -17,6 +17,7 @@
 
 #include "platform/support/machine_log.h"
 #include "platform/testing/child_process.h"
+#include "platform/testing/kernel_host.h"
 #include "platform/testing/machine_fixture.h"
 
 namespace pardow_test {
@@ -42,19 +43,13 @@ class PardowMachine : public ::testing::Test {
   }
 
   void start_host(const std::vector<std::string>& boards, const std::string& driver = "Stavro.SYS") {
-    std::vector<std::string> args = {"--machine", machine_.dir(), "--driver", driver};
-    for (const auto& model : boards) {
-      args.push_back("--board");
-      args.push_back(model);
-    }
-    host_ = std::make_unique<ChildProcess>("kernel-host", args);
-    ASSERT_TRUE(host_->wait_for_line("kernel-host ready", 60s));
+    host_ = std::make_unique<plat::testing::KernelHostProcess>(boards, driver);
+    ASSERT_TRUE(host_->ready());
   }
 
   void stop_host() {
     if (!host_) return;
-    ::kill(host_->pid(), SIGTERM);
-    EXPECT_EQ(host_->wait(60s), 0);
+    EXPECT_EQ(host_->stop(), 0);
     host_.reset();
   }
 
@@ -76,25 +71,7 @@ class PardowMachine : public ::testing::Test {
   }
 
   // Waits until the machine log holds every text, in that order.
-  static bool log_shows(const std::vector<std::string>& texts) {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    do {
-      const std::string log = plat::support::read_machine_log();
-      std::size_t at = 0;
-      bool all = true;
-      for (const auto& text : texts) {
-        at = log.find(text, at);
-        if (at == std::string::npos) {
-          all = false;
-          break;
-        }
-        at += text.size();
-      }
-      if (all) return true;
-      std::this_thread::sleep_for(20ms);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
-  }
+  static bool log_shows(const std::vector<std::string>& texts) { return plat::testing::machine_log_shows(texts); }
 
   static std::size_t log_count(const std::string& text) {
     const std::string log = plat::support::read_machine_log();
@@ -104,7 +81,7 @@ class PardowMachine : public ::testing::Test {
   }
 
   plat::testing::ScopedMachine machine_;
-  std::unique_ptr<ChildProcess> host_;
+  std::unique_ptr<plat::testing::KernelHostProcess> host_;
   std::vector<std::unique_ptr<ChildProcess>> clients_;
 };
 
