@@ -23,7 +23,3 @@ QelHwStatus CreateSerialPorts(YatBoardExtension* board);
 QelHwStatus YatRemoveSerialPorts(YatBoardExtension* board);
 // From the interrupt routine: the serial ports' status (main status bit 0).
 void YatSerialIsr(YatBoardExtension* board);
-// From the DPC, under the line-event lock: the events of register 0x800.
-void YatLineEvents(YatBoardExtension* board, std::uint32_t bits);
-// The message decoder: one event number of the board (the DPC's hand-over).
-QelHwStatus DecodeInterruptMessages(YatBoardExtension* board, std::uint32_t event);

@@ -2,6 +2,7 @@
 // and accumulates the statuses; the DPC turns them into event numbers for the
 // message decoder.
 #include "driver/kernel/BoardControl.h"
+#include "driver/kernel/MsgRouting.h"
 #include "driver/kernel/ResourceManager.h"
 #include "driver/kernel/StavroLog.h"
 #include "driver/kernel/YatBoard.h"
@@ -234,7 +235,7 @@ void YatMgrDpc(Dpc*, void* context, void*, void*) {
   }
   if (Bit(m, 17) && line != 0) {
     acquire_spin_lock_at_dpc_level(&board->lineEventLock);
-    YatLineEvents(board, line);
+    YatIoLineDispatch(board, line);
     release_spin_lock_from_dpc_level(&board->lineEventLock);
   }
   if (Bit(m, 31)) HandAuxA(board, a);
@@ -248,4 +249,3 @@ void YatMgrDpc(Dpc*, void* context, void*, void*) {
   if (Bit(b, 11)) Hand(board, 577);
 }
 
-void YatSerialManagerCommand(YatBoardExtension*, void*, std::uint32_t) {}

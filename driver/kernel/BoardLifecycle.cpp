@@ -2,6 +2,7 @@
 
 #include "driver/kernel/BoardControl.h"
 #include "driver/kernel/Channels.h"
+#include "driver/kernel/MsgRouting.h"
 #include "driver/kernel/OnboardMemory.h"
 #include "driver/kernel/ResourceManager.h"
 #include "driver/kernel/StavroLog.h"
@@ -52,7 +53,8 @@ void InitBoardLocks(YatBoardExtension* board) {
                              &board->transferMutex, &board->serialMutex})
     initialize_mutex(mutex);
   for (SpinLock* lock :
-       {&board->serialLock, &board->dmaMessageLock, &board->ioEventLock, &board->lineEventLock, &board->setBitsLock})
+       {&board->serialLock, &board->dmaMessageLock, &board->ioEventLock, &board->lineEventLock, &board->setBitsLock,
+        &board->reloadLock})
     initialize_spin_lock(lock);
   initialize_event(&board->serial.event, EventType::kSynchronization, false);
   initialize_event(&board->secondEvent, EventType::kSynchronization, false);
@@ -90,6 +92,7 @@ NtStatus InitBoardExtension(DeviceObject* boardDevice, DeviceObject* controlDevi
   board->boardSlot = slot;
   board->ownDevice = boardDevice;
   board->fpgaMemory.ownerSlot = -1;
+  YatInitEventRouting(&board->routing);
   // A board that never starts is still closed at removal: its locks exist from the add on.
   InitBoardLocks(board);
   initialize_timer(&board->boardTimer, TimerType::kSynchronization);

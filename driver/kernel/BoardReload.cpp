@@ -102,6 +102,11 @@ QelHwStatus ReloadLocked(YatBoardExtension* board, std::uint32_t argument) {
   }
   bool accessAllowed = false;
   status = YatReloadFromFlash(board, argument, &accessAllowed);
+  if (status == QELHW_ERROR_RESET_NEEDS_REBOOT) {
+    // The board never came back: every later request is answered with this.
+    board->state = kYatBoardFailed;
+    board->storedError = status;
+  }
   if (status != QELHW_OK) {
     LogReload("%s:IOCTRL_RELOAD, Could not reload Device From Flash. => board #%ld [0x%08lx]", board, status);
     return status;

@@ -9,3 +9,5 @@ void AllocateMessageQueues(YatManagerExtension* manager);
 void FreeMessageQueues(YatManagerExtension* manager);
 // Releases the user events registered on a process slot's queues.
 void ReleaseQueueEvents(YatManagerExtension* manager, std::uint32_t slot);
+// Empties a process slot's own queues (a new process takes the slot).
+void ResetProcessQueues(YatManagerExtension* manager, std::uint32_t slot);

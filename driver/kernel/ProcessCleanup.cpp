@@ -1,4 +1,5 @@
 #include "driver/kernel/MessageQueues.h"
+#include "driver/kernel/MsgRouting.h"
 #include "driver/kernel/OnboardMemory.h"
 #include "driver/kernel/ProcessTable.h"
 #include "driver/kernel/ResourceManager.h"
@@ -47,6 +48,7 @@ QelHwStatus CloseProcess(YatManagerExtension* manager, std::uint64_t processId) 
   manager->processRecords[slot] = {0, {}};
   ForEachBoard(manager, [&](YatBoardExtension* board) { ForgetOwner(board, slot, processId); });
   for (auto& handle : manager->wow64HandleMap[slot]) handle = 0;
+  ForEachBoard(manager, [&](YatBoardExtension* board) { YatReleaseSlotRoutes(board, slot); });
   ReleaseQueueEvents(manager, slot);
   return QELHW_OK;
 }

@@ -1,5 +1,6 @@
 #include "driver/kernel/ProcessTable.h"
 
+#include "driver/kernel/MessageQueues.h"
 #include "driver/kernel/StavroLog.h"
 
 using namespace plat::kernel;
@@ -35,6 +36,8 @@ std::uint32_t AddProcessID(YatManagerExtension* manager, std::uint64_t processId
     manager->processTable[slot] = processId;
     manager->openCounts[slot] = 1;
     manager->processRecords[slot] = {1, {}};
+    // What the slot's last process left unread is not the new one's.
+    ResetProcessQueues(manager, slot);
     return slot;
   }
   STAVRO_LOG(kLogError, "%s: >AddProcessID< No free process ID");

@@ -9,7 +9,9 @@
 #include <cstdint>
 
 #include "driver/kernel/BlockList.h"
+#include "driver/kernel/SerialPort.h"
 #include "driver/kernel/YatBoardRecords.h"
+#include "driver/kernel/YatEventRouting.h"
 #include "driver/kernel/YatIoctl.h"
 #include "driver/kernel/YatMessageQueue.h"
 #include "driver/user/QelHwStatus.h"
@@ -100,6 +102,7 @@ struct YatSerialState {
   std::uint32_t portCount;
   plat::kernel::KernelEvent event;
   plat::kernel::KernelThread* thread;
+  YatSerialPorts ports;  // port block, software FIFOs, receive-thread control
 };
 
 struct YatRange {
@@ -150,14 +153,22 @@ struct YatBoardExtension {
   std::uint32_t acqOwnerSecond[kYatChannels];
   std::uint32_t acqOwnerThird[kYatChannels];
   std::uint32_t routeOwner[16];
+  YatEventRouting routing;  // who receives the board's events, and the decoder's channel state
   std::uint64_t statusTimeStamps[4];  // main status bits 25 to 28
   std::uint32_t modelWord;
   YatSerialState serial;
   std::uint32_t serialPortSettings[2][2];  // registers 0x1220 and 0x1230 of ports 0 and 1
   std::uint32_t interruptMaskWord;  // copy of register 0x42C; bit 0 = master enable
   std::uint32_t flashId;
+  // The flash: its interface kind (0 until the first reset), identifier word 3
+  // (0 until read) with the protection scheme it gave, and the reload's lock.
+  std::uint32_t flashInterfaceKind;
+  std::uint32_t flashIdWord3;
+  std::uint8_t flashPersistent;
+  plat::kernel::SpinLock reloadLock;
   YatChannel channels[kYatChannels];
   std::uint32_t transferAbortDelay;
+  std::uint32_t disablePixelClockInterrupt[kYatChannels];  // set by YAT_IOCTRL_WRITE_CMD kind 2
   std::uint32_t flagBits;
   std::uint32_t furtherSetting;
 };

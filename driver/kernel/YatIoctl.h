@@ -243,3 +243,165 @@ struct YatIocFreeFpgaMemIn {
 static_assert(sizeof(YatIocFreeFpgaMemIn) == 16);
 static_assert(offsetof(YatIocFreeFpgaMemIn, address) == 8);
 static_assert(offsetof(YatIocFreeFpgaMemIn, bank) == 12);
+
+// Section 3 records. User addresses are 8 bytes from a 64-bit caller and 4
+// bytes from a 32-bit one (the "32" forms); the driver reads every one of
+// them through its checked copy from the caller's memory.
+#pragma pack(push, 1)
+struct YatIocRegisterIn {  // WRITE_REG
+  YatIocHeader header;
+  std::uint32_t offset;
+  std::uint32_t value;
+};
+struct YatIocSetBitsIn {
+  YatIocHeader header;
+  std::uint32_t offset;
+  std::uint32_t value;
+  std::uint32_t mask;
+};
+struct YatIocCacheIn {  // WRITE_CACHE, READ_CACHE
+  YatIocHeader header;
+  std::uint32_t offset;
+  std::uint64_t userAddress;
+  std::uint32_t wordCount;
+};
+struct YatIocCacheIn32 {
+  YatIocHeader header;
+  std::uint32_t offset;
+  std::uint32_t userAddress;
+  std::uint32_t wordCount;
+};
+struct YatIocMemoryIn {  // WRITE_MEMORY, READ_MEMORY
+  YatIocHeader header;
+  std::uint32_t localAddress;
+  std::uint64_t userAddress;
+  std::uint32_t byteCount;
+  std::uint32_t engine;
+};
+struct YatIocMemoryIn32 {
+  YatIocHeader header;
+  std::uint32_t localAddress;
+  std::uint32_t userAddress;
+  std::uint32_t byteCount;
+  std::uint32_t engine;
+};
+inline constexpr std::uint32_t YAT_FPGA_NAME_SIZE = 256;
+struct YatFpgaLoadRecord {  // LOAD_FPG
+  YatIocHeader header;
+  std::uint32_t fpgaId;  // the library's option word
+  char fileName[YAT_FPGA_NAME_SIZE];
+  std::uint64_t imageAddress;
+  std::uint32_t imageSize;
+};
+struct YatFpgaLoadRecord32 {
+  YatIocHeader header;
+  std::uint32_t fpgaId;
+  char fileName[YAT_FPGA_NAME_SIZE];
+  std::uint32_t imageAddress;
+  std::uint32_t imageSize;
+};
+struct YatIocFillIn {  // FILL_MEMORY
+  YatIocHeader header;
+  std::uint32_t localAddress;
+  std::uint32_t byteCount;
+  std::uint64_t patternAddress;
+  std::int32_t patternLength;
+  std::uint32_t engine;
+};
+struct YatIocFillIn32 {
+  YatIocHeader header;
+  std::uint32_t localAddress;
+  std::uint32_t byteCount;
+  std::uint32_t patternAddress;
+  std::int32_t patternLength;
+  std::uint32_t engine;
+};
+struct YatIocRegisterListIn {  // WRITE_BLOCK_REG, READ_BLOCK_REG: {u32 offset, u32 value} pairs
+  YatIocHeader header;
+  std::uint64_t userAddress;
+  std::uint32_t count;
+};
+struct YatIocRegisterListIn32 {
+  YatIocHeader header;
+  std::uint32_t userAddress;
+  std::uint32_t count;
+};
+struct YatIocIndexListIn {  // WRITE_BLOCK_INDEX_REG, READ_BLOCK_INDEX_REG: {u32 index, u32 data} pairs
+  YatIocHeader header;
+  std::uint64_t userAddress;
+  std::uint32_t count;
+  std::uint32_t channel;
+};
+struct YatIocIndexListIn32 {
+  YatIocHeader header;
+  std::uint32_t userAddress;
+  std::uint32_t count;
+  std::uint32_t channel;
+};
+struct YatIocProcessingWriteIn {  // WRITE_PROCESSING_MEMORY: u32 words
+  YatIocHeader header;
+  std::uint32_t unit;
+  std::uint32_t address;
+  std::uint64_t userAddress;
+  std::uint32_t count;
+};
+struct YatIocProcessingWriteIn32 {
+  YatIocHeader header;
+  std::uint32_t unit;
+  std::uint32_t address;
+  std::uint32_t userAddress;
+  std::uint32_t count;
+};
+struct YatIocProcessingReadIn {  // READ_PROCESSING_MEMORY
+  YatIocHeader header;
+  std::uint32_t unit;
+  std::uint32_t address;
+  std::uint32_t count;
+  std::uint64_t userAddress;
+};
+struct YatIocProcessingReadIn32 {
+  YatIocHeader header;
+  std::uint32_t unit;
+  std::uint32_t address;
+  std::uint32_t count;
+  std::uint32_t userAddress;
+};
+struct YatIocWriteCmdIn {
+  YatIocHeader header;
+  std::uint32_t index;
+  std::uint32_t kind;  // 2 pixel-clock interrupt of a channel, 4 transfer abort delay
+  std::uint32_t value;
+};
+#pragma pack(pop)
+
+inline constexpr std::uint32_t YAT_WRITE_CMD_PIXEL_CLOCK = 2;
+inline constexpr std::uint32_t YAT_WRITE_CMD_ABORT_DELAY = 4;
+
+static_assert(sizeof(YatIocRegisterIn) == 16 && offsetof(YatIocRegisterIn, value) == 12);
+static_assert(sizeof(YatIocSetBitsIn) == 20 && offsetof(YatIocSetBitsIn, mask) == 16);
+static_assert(sizeof(YatIocCacheIn) == 24);
+static_assert(offsetof(YatIocCacheIn, userAddress) == 12 && offsetof(YatIocCacheIn, wordCount) == 20);
+static_assert(sizeof(YatIocCacheIn32) == 20 && offsetof(YatIocCacheIn32, wordCount) == 16);
+static_assert(sizeof(YatIocMemoryIn) == 28);
+static_assert(offsetof(YatIocMemoryIn, userAddress) == 12 && offsetof(YatIocMemoryIn, byteCount) == 20 &&
+              offsetof(YatIocMemoryIn, engine) == 24);
+static_assert(sizeof(YatIocMemoryIn32) == 24 && offsetof(YatIocMemoryIn32, engine) == 20);
+static_assert(sizeof(YatFpgaLoadRecord) == 280);
+static_assert(offsetof(YatFpgaLoadRecord, fpgaId) == 8 && offsetof(YatFpgaLoadRecord, fileName) == 12 &&
+              offsetof(YatFpgaLoadRecord, imageAddress) == 268 && offsetof(YatFpgaLoadRecord, imageSize) == 276);
+static_assert(sizeof(YatFpgaLoadRecord32) == 276 && offsetof(YatFpgaLoadRecord32, imageSize) == 272);
+static_assert(sizeof(YatIocFillIn) == 32);
+static_assert(offsetof(YatIocFillIn, byteCount) == 12 && offsetof(YatIocFillIn, patternAddress) == 16 &&
+              offsetof(YatIocFillIn, patternLength) == 24 && offsetof(YatIocFillIn, engine) == 28);
+static_assert(sizeof(YatIocFillIn32) == 28 && offsetof(YatIocFillIn32, patternLength) == 20);
+static_assert(sizeof(YatIocRegisterListIn) == 20 && offsetof(YatIocRegisterListIn, count) == 16);
+static_assert(sizeof(YatIocRegisterListIn32) == 16 && offsetof(YatIocRegisterListIn32, count) == 12);
+static_assert(sizeof(YatIocIndexListIn) == 24 && offsetof(YatIocIndexListIn, channel) == 20);
+static_assert(sizeof(YatIocIndexListIn32) == 20 && offsetof(YatIocIndexListIn32, channel) == 16);
+static_assert(sizeof(YatIocProcessingWriteIn) == 28 && offsetof(YatIocProcessingWriteIn, userAddress) == 16 &&
+              offsetof(YatIocProcessingWriteIn, count) == 24);
+static_assert(sizeof(YatIocProcessingWriteIn32) == 24 && offsetof(YatIocProcessingWriteIn32, count) == 20);
+static_assert(sizeof(YatIocProcessingReadIn) == 28 && offsetof(YatIocProcessingReadIn, count) == 16 &&
+              offsetof(YatIocProcessingReadIn, userAddress) == 20);
+static_assert(sizeof(YatIocProcessingReadIn32) == 24 && offsetof(YatIocProcessingReadIn32, userAddress) == 20);
+static_assert(sizeof(YatIocWriteCmdIn) == 20 && offsetof(YatIocWriteCmdIn, value) == 16);

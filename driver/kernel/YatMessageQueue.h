@@ -5,20 +5,8 @@
 
 #include <cstdint>
 
-#include "platform/kernel/client.h"
-#include "platform/kernel/sync.h"
+#include "driver/kernel/MsgQueue.h"
 
-inline constexpr std::uint32_t kYatQueuesPerProcess = 9;
-inline constexpr std::uint32_t kYatQueueEntries = 1024;
-// Entry size in bytes of queues 0 to 8.
-inline constexpr std::uint32_t kYatQueueEntrySizes[kYatQueuesPerProcess] = {20, 40, 32, 4, 32, 20, 20, 20, 20};
+inline constexpr std::uint32_t kYatQueuesPerProcess = YAT_MSG_QUEUE_COUNT;
 
-struct YatMessageQueue {
-  std::uint32_t entrySize;
-  std::uint8_t* ring;  // kYatQueueEntries entries; null when it could not be allocated
-  std::uint32_t head;
-  std::uint32_t count;
-  std::uint32_t lost;
-  plat::kernel::SpinLock lock;
-  plat::kernel::UserEvent* event;  // registered by the owner process
-};
+using YatMessageQueue = YatMsgQueue;

@@ -61,3 +61,45 @@ PARDOW_API QelHwStatus Yat_Event_GetHandle(std::uint32_t board, std::uint32_t ty
 PARDOW_API QelHwStatus Yat_Event_CloseHandles(std::uint32_t board, std::uint32_t type);
 PARDOW_API QelHwStatus Yat_GPIO_GetMessage(std::uint32_t board, std::uint32_t* buffer, std::uint32_t size);
 PARDOW_API QelHwStatus Yat_Event_DispatchMessage();
+
+// FPGA registers and configuration. A camera's register r is board register
+// camera x 1024 + r.
+struct YatRegisterPairs {
+  std::uint32_t reg;
+  std::uint32_t value;
+};
+static_assert(sizeof(YatRegisterPairs) == 8);
+PARDOW_API QelHwStatus Yat_ReadDataReg(std::uint32_t board, std::uint32_t reg, std::uint32_t* value);
+PARDOW_API QelHwStatus Yat_WriteDataReg(std::uint32_t board, std::uint32_t reg, std::uint32_t value);
+PARDOW_API QelHwStatus Yat_SetBitReg(std::uint32_t board, std::uint32_t reg, std::uint32_t value, std::uint32_t mask);
+PARDOW_API QelHwStatus Yat_FPGA_ReadDataReg(std::uint32_t board, std::uint32_t camera, std::uint32_t reg,
+                                            std::uint32_t* value);
+PARDOW_API QelHwStatus Yat_FPGA_WriteDataReg(std::uint32_t board, std::uint32_t camera, std::uint32_t reg,
+                                             std::uint32_t value);
+PARDOW_API QelHwStatus Yat_FPGA_SetBitReg(std::uint32_t board, std::uint32_t camera, std::uint32_t reg,
+                                          std::uint32_t value, std::uint32_t mask);
+PARDOW_API QelHwStatus Yat_FPGA_WriteDataBlock(std::uint32_t board, std::uint32_t camera,
+                                               const YatRegisterPairs* pairs, std::uint32_t count);
+PARDOW_API QelHwStatus Yat_FPGA_ReadBlockReg(std::uint32_t board, YatRegisterPairs* pairs, std::uint32_t count);
+PARDOW_API QelHwStatus Yat_FPGA_WriteBlockReg(std::uint32_t board, const YatRegisterPairs* pairs,
+                                              std::uint32_t count);
+PARDOW_API QelHwStatus Yat_FPGA_ReadBlockIndexReg(std::uint32_t board, std::uint32_t index, YatRegisterPairs* buffer,
+                                                  std::uint32_t count);
+PARDOW_API QelHwStatus Yat_FPGA_WriteBlockIndexReg(std::uint32_t board, std::uint32_t index,
+                                                   const YatRegisterPairs* buffer, std::uint32_t count);
+PARDOW_API QelHwStatus Yat_Processing_Memory_Read(std::uint32_t board, std::uint32_t unit, std::uint32_t address,
+                                                  std::uint32_t* buffer, std::uint32_t count);
+PARDOW_API QelHwStatus Yat_Processing_Memory_Write(std::uint32_t board, std::uint32_t unit, std::uint32_t address,
+                                                   const std::uint32_t* data, std::uint32_t count);
+PARDOW_API QelHwStatus Yat_WriteCmd(std::uint32_t board, std::uint32_t wordA, std::uint32_t wordB,
+                                    std::uint32_t wordC);
+PARDOW_API QelHwStatus Yat_FPGA_Custom_Cmi_SetPrm(std::uint32_t board, std::uint32_t camera, std::uint32_t parameter,
+                                                  std::uint32_t ignored, std::uint32_t value);
+PARDOW_API QelHwStatus Yat_FPGA_Load(std::uint32_t board, const char* name, const void* image, std::uint32_t size,
+                                     std::uint32_t option);
+PARDOW_API QelHwStatus Yat_FPGA_LoadFromCbnFile(std::uint32_t board, const char* path, std::uint32_t option);
+PARDOW_API QelHwStatus Yat_FPGA_Unload(std::uint32_t board, std::uint32_t action);
+PARDOW_API QelHwStatus Yat_FPGA_ResetBoard(std::uint32_t board);
+PARDOW_API std::uint32_t Yat_FPGA_IsPresent(std::uint32_t board);
+PARDOW_API std::uint32_t Yat_FPGA_IsLoaded(std::uint32_t board);
+PARDOW_API QelHwStatus Yat_FPGA_GetName(std::uint32_t board, char* buffer, std::uint32_t size);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "driver/user/EepromI2c.h"
+#include "driver/user/YatFlash.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ QelHwExtendedInterface MakeInterface() {
   face.eepromSetInfo = Yat_Eeprom_SetInfo;
   face.eepromRead = Yat_Eeprom_Read;
   face.eepromWriteData = Yat_Eeprom_WriteData;
+  face.flashRead = reinterpret_cast<void*>(&Yat_Flash_Read);
+  face.flashWriteVerify = reinterpret_cast<void*>(&Yat_Flash_WriteVerify);
   return face;
 }
 

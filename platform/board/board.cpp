@@ -1,8 +1,12 @@
 #include "platform/board/board.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "platform/board/board_state.h"
+#include "platform/board/eeprom_images.h"
+#include "platform/board/flash_reload.h"
 #include "platform/board/interrupt_line.h"
 #include "platform/board/pci_bridge.h"
 #include "platform/board/pci_function.h"
@@ -27,6 +31,9 @@ Board* board_create(const BoardConfig& config, int index) {
   const std::string eeprom_dir = plat::machine_dir().empty() ? std::string()
                                  : plat::machine_path("boards/" + std::to_string(index));
   i2c_bus_open(board->i2c, preset->subsystem_id, index, eeprom_dir);
+  flash_store_open(board->flash.store, board->flash.device, *preset, eeprom_dir);
+  onboard_memory_set_size(board->onboard,
+                          eeprom_memory_megabytes(i2c_bus_eeprom(board->i2c, kEepromMain)->memory));
   return board;
 }
 
@@ -36,6 +43,7 @@ void board_destroy(Board* board) {
     std::unique_lock guard(board->lock);
     board->line.idle.wait(guard, [&] { return !board->line.reporting; });
   }
+  flash_store_close(board->flash.store, board->flash.device);
   delete board;
 }
 
@@ -53,7 +61,7 @@ PciLocation board_bridge_location(const Board* board) {
 std::uint32_t config_read(Board* board, std::uint32_t offset, std::uint32_t width) {
   if (!config_access_valid(offset, width)) return config_all_ones(width);
   std::lock_guard guard(board->lock);
-  if (board->vanished) return config_all_ones(width);
+  if (board->vanished || flash_reload_hides(*board)) return config_all_ones(width);
   ConfigSpace& space = board->function_config;
   // The interrupt status bit follows the line's request, whatever the disable bit.
   std::uint32_t status = config_get(space, kCfgStatus, 2) & ~std::uint32_t{kStatusInterrupt};
@@ -66,7 +74,7 @@ void config_write(Board* board, std::uint32_t offset, std::uint32_t width, std::
   if (!config_access_valid(offset, width)) return;
   {
     std::lock_guard guard(board->lock);
-    if (board->vanished) return;
+    if (board->vanished || flash_reload_hides(*board)) return;
     config_write_masked(board->function_config, offset, width, value);
   }
   interrupt_line_update(*board);  // the interrupt-disable bit may have changed
@@ -91,7 +99,8 @@ std::vector<BarRange> board_bars(const Board* board) {
 
 std::uint32_t bar_read32(Board* board, int bar, std::uint64_t offset) {
   std::lock_guard guard(board->lock);
-  if (board->vanished || !function_memory_enabled(board->function_config)) return 0xFFFFFFFF;
+  if (board->vanished || flash_reload_hides(*board) || !function_memory_enabled(board->function_config))
+    return 0xFFFFFFFF;
   // Only BAR 0 exists: anything else is an access to nothing, logged as such.
   return register_read(*board, bar == 0 ? offset : kBar0Size);
 }
@@ -99,7 +108,7 @@ std::uint32_t bar_read32(Board* board, int bar, std::uint64_t offset) {
 void bar_write32(Board* board, int bar, std::uint64_t offset, std::uint32_t value) {
   {
     std::lock_guard guard(board->lock);
-    if (board->vanished || !function_memory_enabled(board->function_config)) return;
+    if (board->vanished || flash_reload_hides(*board) || !function_memory_enabled(board->function_config)) return;
     register_write(*board, bar == 0 ? offset : kBar0Size, value);
   }
   interrupt_line_update(*board);
@@ -122,6 +131,18 @@ bool board_raise_status(Board* board, std::uint32_t status_register, std::uint32
   }
   interrupt_line_update(*board);
   return known;
+}
+
+bool board_post_host_message(Board* board, const std::uint32_t (&words)[8]) {
+  HostMessage message{};
+  std::copy(std::begin(words), std::end(words), message.begin());
+  bool posted = false;
+  {
+    std::lock_guard guard(board->lock);
+    posted = host_messages_post(board->host_messages, board->interrupts, message);
+  }
+  interrupt_line_update(*board);
+  return posted;
 }
 
 void board_set_vanished(Board* board, bool vanished) {

@@ -70,6 +70,9 @@ bool board_interrupt_asserted(const Board* board);
 // status registers (BAR 0 offsets 0x404, 0x408, 0x40C, 0x44C, 0x10014; see
 // interrupt_block.h). False for any other register.
 bool board_raise_status(Board* board, std::uint32_t status_register, std::uint32_t bits);
+// The host DMA engine's message of eight words (host_messages.h gives word 0's
+// fields); false when the board's message FIFO is full.
+bool board_post_host_message(Board* board, const std::uint32_t (&words)[8]);
 
 // Fault knob: a vanished board answers all ones to configuration and register
 // reads, ignores writes, performs no DMA and drops its interrupt line.

@@ -7,13 +7,18 @@
 #include <mutex>
 
 #include "platform/board/board.h"
+#include "platform/board/board_uart.h"
 #include "platform/board/config_space.h"
 #include "platform/board/control_registers.h"
 #include "platform/board/dma_control_block.h"
+#include "platform/board/flash_port.h"
+#include "platform/board/fpga_ports.h"
+#include "platform/board/host_messages.h"
 #include "platform/board/i2c_bus.h"
 #include "platform/board/identity_block.h"
 #include "platform/board/interrupt_block.h"
 #include "platform/board/memory_windows.h"
+#include "platform/board/onboard_memory.h"
 #include "platform/board/presets.h"
 #include "platform/board/processing_unit.h"
 
@@ -42,12 +47,18 @@ class Board {
   ConfigSpace bridge_config;
   IdentityBlock identity;
   InterruptBlock interrupts;
+  HostMessages host_messages;
   DmaControlBlock dma_control;
   ControlRegisters registers;
   I2cBus i2c;
   MemoryWindows windows;
+  OnboardMemory onboard;
+  FpgaPorts fpga;
   ProcessingUnits processing;
+  FlashBlock flash;
   InterruptLineState line;
+  UartBlock uarts;
+  UartWorker uart_worker;  // last: it stops before anything it uses goes
 };
 
 }  // namespace plat::board

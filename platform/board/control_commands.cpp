@@ -1,9 +1,13 @@
 #include "platform/board/control_commands.h"
 
+#include <array>
 #include <cstring>
 
 #include "platform/board/board_dma.h"
+#include "platform/board/board_flash.h"
 #include "platform/board/board_i2c.h"
+#include "platform/board/board_uart.h"
+#include "platform/board/host_messages.h"
 
 namespace plat::board {
 
@@ -25,6 +29,14 @@ ControlBoardEntry make_entry(int index, const Board* board) {
   entry.bridge_device = bridge.device;
   entry.bridge_function = bridge.function;
   return entry;
+}
+
+// A full FIFO refuses the message.
+std::int32_t post_host_message(Board* board, std::span<const std::byte> payload) {
+  std::uint32_t words[kHostMessageWords] = {};
+  if (payload.size() != sizeof words) return kControlBadRequest;
+  std::memcpy(words, payload.data(), sizeof words);
+  return board_post_host_message(board, words) ? kControlOk : kControlRefused;
 }
 
 void list_boards(const ControlTable& table, std::vector<std::byte>* out) {
@@ -85,6 +97,73 @@ std::int32_t eeprom_command(Board* board, const ControlRequest& request, std::sp
   return known ? kControlOk : kControlBadRequest;
 }
 
+std::int32_t flash_command(Board* board, const ControlRequest& request, std::span<const std::byte> payload,
+                           std::uint32_t* value, std::vector<std::byte>* out) {
+  bool known = true;
+  switch (request.command) {
+    case kControlFlashPeek: {
+      std::vector<std::uint8_t> bytes;
+      known = request.width <= kControlMaxPayload && board_flash_peek(board, request.offset, request.width, &bytes);
+      if (known) out->assign(reinterpret_cast<const std::byte*>(bytes.data()),
+                             reinterpret_cast<const std::byte*>(bytes.data()) + bytes.size());
+      break;
+    }
+    case kControlFlashProgram:
+      known = board_flash_program(board, request.offset,
+                                  std::span(reinterpret_cast<const std::uint8_t*>(payload.data()), payload.size()));
+      break;
+    case kControlFlashScheme: known = board_flash_set_protection_scheme(board, request.value); break;
+    case kControlFlashState: {
+      std::array<std::uint8_t, 64> protection{};
+      *value = board_flash_state(board, &protection);
+      out->assign(reinterpret_cast<const std::byte*>(protection.data()),
+                  reinterpret_cast<const std::byte*>(protection.data()) + protection.size());
+      break;
+    }
+    case kControlFlashVerifyFail: board_flash_set_verify_failures(board, request.value); break;
+    case kControlFlashReloadHang: board_flash_set_reload_never_returns(board, request.value != 0); break;
+    case kControlFlashTiming: known = board_flash_set_timing(board, request.target, request.value); break;
+    default: known = false; break;
+  }
+  return known ? kControlOk : kControlBadRequest;
+}
+
+std::int32_t uart_command(Board* board, const ControlRequest& request, std::span<const std::byte> payload,
+                          std::vector<std::byte>* out) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
+  const std::vector<std::uint8_t> in(bytes, bytes + payload.size());
+  bool known = true;
+  switch (request.command) {
+    case kControlUartPeer:
+      known = board_uart_set_peer(board, request.target, static_cast<UartPeerMode>(request.value), in);
+      break;
+    case kControlUartCameraSend:
+      known = board_uart_camera_send(board, request.target, in, (request.width & 1) != 0, (request.width & 2) != 0);
+      break;
+    case kControlUartView: {
+      UartPortView view{};
+      known = board_uart_view(board, request.target, &view);
+      const ControlUartView record{view.control, view.clock_select, view.resets,
+                                   view.baud,    view.heard_count,  view.heard_baud};
+      if (known) out->assign(reinterpret_cast<const std::byte*>(&record),
+                             reinterpret_cast<const std::byte*>(&record) + sizeof record);
+      break;
+    }
+    case kControlUartHeard: {
+      std::vector<std::uint8_t> heard;
+      known = board_uart_heard(board, request.target, &heard);
+      if (known) out->assign(reinterpret_cast<const std::byte*>(heard.data()),
+                             reinterpret_cast<const std::byte*>(heard.data()) + heard.size());
+      break;
+    }
+    case kControlUartCapabilities:
+      board_uart_set_capabilities(board, (request.value & 1) != 0, (request.value & 2) != 0);
+      break;
+    default: known = false; break;
+  }
+  return known ? kControlOk : kControlBadRequest;
+}
+
 std::int32_t board_command(ControlTable& table, int index, const ControlRequest& request,
                            std::span<const std::byte> payload, std::uint32_t* value) {
   Board* board = table.boards[index];
@@ -110,6 +189,7 @@ std::int32_t board_command(ControlTable& table, int index, const ControlRequest&
                  : kControlBadRequest;
     case kControlDmaWrite:
       return board_dma_write(board, request.address, payload) ? kControlOk : kControlRefused;
+    case kControlPostHostMessage: return post_host_message(board, payload);
     case kControlInterruptLevel: *value = board_interrupt_asserted(board) ? 1 : 0; return kControlOk;
     case kControlRemove: return remove_board(table, index, value);
     case kControlI2cHoldClock: board_i2c_hold_clock(board, request.value != 0); return kControlOk;
@@ -134,6 +214,16 @@ void control_execute(ControlTable& table, const ControlRequest& request,
   }
   if (table.boards[request.board] == nullptr) {
     reply->status = kControlBoardRemoved;
+    return;
+  }
+  if (request.command >= kControlFlashPeek && request.command <= kControlFlashTiming) {
+    reply->status = flash_command(table.boards[request.board], request, payload, &reply->value, reply_payload);
+    reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
+    return;
+  }
+  if (request.command >= kControlUartPeer && request.command <= kControlUartCapabilities) {
+    reply->status = uart_command(table.boards[request.board], request, payload, reply_payload);
+    reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
     return;
   }
   if (request.command >= kControlEepromPeek && request.command <= kControlEepromNoAck) {

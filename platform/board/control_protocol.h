@@ -27,11 +27,24 @@ enum ControlCommand : std::uint32_t {
   kControlSetInputs = 11,       // offset = register, value = its input bits
   kControlPeekRegister = 12,    // offset = register -> the value last written
   kControlPeekProcessing = 13,
+  kControlPostHostMessage = 14,  // payload in: eight 32-bit words of a host message
   kControlEepromPeek = 40,     // offset = EEPROM address -> payload out: its 256 bytes
   kControlEepromProgram = 41,  // offset = EEPROM address, payload in: the bytes
   kControlEepromFitted = 42,   // offset = EEPROM address, value 1 fitted, 0 removed
   kControlEepromNoAck = 43,    // offset = EEPROM address, value 1: the device acknowledges nothing
   kControlI2cHoldClock = 44,   // value 1: a device holds the I2C clock low  // target = unit, offset = byte address (width 1: index register) -> value
+  kControlFlashPeek = 50,        // offset = byte offset, width = count -> payload out: the bytes
+  kControlFlashProgram = 51,     // offset = byte offset, payload in: the bytes (bench programmer)
+  kControlFlashScheme = 52,      // value: 1 persistent per-block protection, 2 legacy groups
+  kControlFlashState = 53,       // -> value: board_flash.h state bits, payload out: 64 protection bytes
+  kControlFlashVerifyFail = 54,  // value = program runs that leave a word failing its read-back
+  kControlFlashReloadHang = 55,  // value 1: a reload from flash never brings the board back
+  kControlFlashTiming = 56,      // target = item (0 erase us, 1 program us, 2 reload ms), value
+  kControlUartPeer = 60,         // target = port, value = UartPeerMode, payload in: the scripted reply
+  kControlUartCameraSend = 61,   // target = port, width bit 0 parity error, bit 1 burst; payload in: bytes
+  kControlUartView = 62,         // target = port -> payload out: ControlUartView
+  kControlUartHeard = 63,        // target = port -> payload out: every byte the camera received
+  kControlUartCapabilities = 64, // value bit 0 fast clock present, bit 1 transmit interrupt present
 };
 
 enum ControlConfigTarget : std::uint32_t {
@@ -73,6 +86,17 @@ struct ControlReply {
 };
 static_assert(sizeof(ControlReply) == 16);
 static_assert(offsetof(ControlReply, payload_size) == 8);
+
+struct ControlUartView {
+  std::uint32_t control;       // written bits of 0x1220
+  std::uint32_t clock_select;  // 0x1230
+  std::uint32_t resets;        // writes of 1 to 0x122C
+  std::uint32_t baud;          // the rate the port runs at
+  std::uint32_t heard_count;   // bytes the camera received
+  std::uint32_t heard_baud;    // the rate the last of them came at
+};
+static_assert(sizeof(ControlUartView) == 24);
+static_assert(offsetof(ControlUartView, heard_baud) == 20);
 
 struct ControlBoardEntry {
   char model[32];  // zero-terminated

@@ -25,6 +25,9 @@ constexpr Kind WO = Kind::kWriteOnly;
 constexpr Kind RO = Kind::kReadOnly;
 constexpr std::uint32_t kAll = 0xFFFFFFFF;
 
+// The I/O lines: 0x820 bits 20..27 and 0x80C bits 24..31 are the levels of
+// the lines of the first and second I/O unit; the rest of their high halves
+// are the lines' event enables, written by the driver.
 constexpr Run kBoardRuns[] = {
     {0x410, 0x410, RW, 0},          {kRegBoardControl, kRegBoardControl, WO, 0x1F},
     {0x41C, 0x41C, RW, 0},          {0x420, 0x420, WO, 0},
@@ -32,9 +35,9 @@ constexpr Run kBoardRuns[] = {
     {0x438, 0x444, WO, 0x7FFFFFFF}, {0x448, 0x448, WO, 0x80000000},
     {0x450, 0x458, RW, 0},          {0x45C, 0x45C, WO, 0xFFFFFFFC},
     {0x800, 0x800, RW, 0},          {0x804, 0x808, WO, 0},
-    {0x80C, 0x80C, WO, 0x1FF},      {0x810, 0x810, WO, 0},
+    {0x80C, 0x80C, WO, 0xFF0001FF}, {0x810, 0x810, WO, 0},
     {0x814, 0x818, RW, 0},          {0x81C, 0x81C, WO, 0},
-    {0x820, 0x820, WO, 0xFF},       {0x824, 0x828, WO, 0},
+    {0x820, 0x820, WO, 0x0FF000FF}, {0x824, 0x828, WO, 0},
     {0x87C, 0x87C, WO, 0},          {0xC00, 0xC04, WO, 0},
     {0xC20, 0xC24, WO, 0},          {0x1180, 0x1180, WO, 0xF0000000},
     {0x1184, 0x1190, WO, 0},        {0x1280, 0x1280, WO, 0x1F},

@@ -35,7 +35,7 @@ std::uint32_t enable_register_value(const InterruptBlock& block, std::uint32_t o
 }
 
 std::uint32_t main_status_value(const InterruptBlock& block) {
-  std::uint32_t value = block.main_status;
+  std::uint32_t value = block.main_status | block.level_bits;
   if (block.aux_a != 0) value |= kMainAuxASummary;
   if (block.aux_b != 0) value |= kMainAuxBSummary;
   return value;

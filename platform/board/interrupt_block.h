@@ -57,6 +57,9 @@ struct InterruptBlock {
   std::uint32_t mask = 0;
   std::uint32_t memory_region_events = 0;
   std::uint32_t host_dma_status = 0;  // latched bit 7
+  // Main-status bits that follow a level of another block rather than latch
+  // (bit 0: the serial ports, uart_block.h); acknowledging them does nothing.
+  std::uint32_t level_bits = 0;
 };
 
 // Register access; false when the offset is not this block's.

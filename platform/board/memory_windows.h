@@ -1,8 +1,10 @@
 // Memory windows of BAR 0: blocks of plain on-chip memory (lookup tables and
 // similar) that the driver reads and writes word by word. Their contents are
 // undefined at power-on; the model starts them at 0.
-// Windows: 0x4000-0x4FFF, 0x7000-0xF3FF (without 0x7F80-0x7FFF),
-// 0x15000-0x157FF and 0x16000-0x16FFF.
+// Windows: 0x4000-0x4FFF, 0x7000-0xF3FF (without the window engine's
+// descriptors 0x7F00-0x7FFF, onboard_memory.h),
+// 0x15000-0x157FF and 0x16000-0x16FFF. Reads of 0x15000-0x1501C are the host
+// message window instead (host_messages.h).
 #pragma once
 
 #include <array>

@@ -227,6 +227,117 @@ int board_control_dma_write(int board, std::uint64_t bus_address, std::span<cons
   return transact(request, data, &reply);
 }
 
+int board_control_post_host_message(int board, const std::uint32_t (&words)[8]) {
+  ControlReply reply{};
+  return transact(make(kControlPostHostMessage, board), std::as_bytes(std::span(words)), &reply);
+}
+
+int board_control_flash_peek(int board, std::uint32_t offset, std::uint32_t count, std::vector<std::uint8_t>* bytes) {
+  ControlRequest request = make(kControlFlashPeek, board);
+  request.offset = offset;
+  request.width = count;
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(request, {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  bytes->resize(payload.size());
+  if (!payload.empty()) std::memcpy(bytes->data(), payload.data(), payload.size());
+  return kControlOk;
+}
+
+int board_control_flash_program(int board, std::uint32_t offset, std::span<const std::uint8_t> bytes) {
+  ControlRequest request = make(kControlFlashProgram, board);
+  request.offset = offset;
+  ControlReply reply{};
+  return transact(request, std::as_bytes(bytes), &reply);
+}
+
+int board_control_flash_set_scheme(int board, std::uint32_t scheme) {
+  ControlRequest request = make(kControlFlashScheme, board);
+  request.value = scheme;
+  return simple(request);
+}
+
+int board_control_flash_state(int board, std::uint32_t* state, std::vector<std::uint8_t>* protection) {
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(make(kControlFlashState, board), {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  *state = reply.value;
+  if (protection != nullptr) {
+    protection->resize(payload.size());
+    if (!payload.empty()) std::memcpy(protection->data(), payload.data(), payload.size());
+  }
+  return kControlOk;
+}
+
+int board_control_flash_set_verify_failures(int board, std::uint32_t count) {
+  ControlRequest request = make(kControlFlashVerifyFail, board);
+  request.value = count;
+  return simple(request);
+}
+
+int board_control_flash_set_reload_never_returns(int board, bool on) {
+  ControlRequest request = make(kControlFlashReloadHang, board);
+  request.value = on ? 1 : 0;
+  return simple(request);
+}
+
+int board_control_flash_set_timing(int board, std::uint32_t item, std::uint32_t value) {
+  ControlRequest request = make(kControlFlashTiming, board);
+  request.target = item;
+  request.value = value;
+  return simple(request);
+}
+
 int board_control_remove(int board) { return simple(make(kControlRemove, board)); }
+
+int board_control_uart_set_peer(int board, std::uint32_t port, plat::board::UartPeerMode mode,
+                                std::span<const std::uint8_t> reply) {
+  ControlRequest request = make(kControlUartPeer, board);
+  request.target = port;
+  request.value = static_cast<std::uint32_t>(mode);
+  ControlReply answer{};
+  return transact(request, std::as_bytes(reply), &answer);
+}
+
+int board_control_uart_camera_send(int board, std::uint32_t port, std::span<const std::uint8_t> bytes,
+                                   bool parity_error, bool burst) {
+  ControlRequest request = make(kControlUartCameraSend, board);
+  request.target = port;
+  request.width = (parity_error ? 1u : 0u) | (burst ? 2u : 0u);
+  ControlReply reply{};
+  return transact(request, std::as_bytes(bytes), &reply);
+}
+
+int board_control_uart_view(int board, std::uint32_t port, plat::board::ControlUartView* view) {
+  ControlRequest request = make(kControlUartView, board);
+  request.target = port;
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(request, {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  if (payload.size() != sizeof *view) return kControlBadRequest;
+  std::memcpy(view, payload.data(), sizeof *view);
+  return kControlOk;
+}
+
+int board_control_uart_heard(int board, std::uint32_t port, std::vector<std::uint8_t>* bytes) {
+  ControlRequest request = make(kControlUartHeard, board);
+  request.target = port;
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(request, {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  bytes->resize(payload.size());
+  if (!payload.empty()) std::memcpy(bytes->data(), payload.data(), payload.size());
+  return kControlOk;
+}
+
+int board_control_uart_set_capabilities(int board, bool fast_clock, bool transmit_interrupt) {
+  ControlRequest request = make(kControlUartCapabilities, board);
+  request.value = (fast_clock ? 1u : 0u) | (transmit_interrupt ? 2u : 0u);
+  return simple(request);
+}
 
 }  // namespace plat::testing

@@ -14,6 +14,7 @@
 #include "platform/board/board.h"
 #include "platform/board/control_protocol.h"
 #include "platform/board/eeprom_device.h"
+#include "platform/board/uart_block.h"
 
 namespace plat::testing {
 
@@ -57,6 +58,31 @@ int board_control_eeprom_program(int board, std::uint8_t address, std::span<cons
 int board_control_eeprom_set_fitted(int board, std::uint8_t address, bool fitted);
 int board_control_eeprom_set_no_acknowledge(int board, std::uint8_t address, bool on);
 int board_control_i2c_hold_clock(int board, bool held);
+// Posts a message of the host DMA engine (platform/board/host_messages.h);
+// kControlRefused while the board's message FIFO is full.
+int board_control_post_host_message(int board, const std::uint32_t (&words)[8]);
+// A board's flash (platform/board/board_flash.h): bytes as a programmer on
+// the bench reads and writes them, the protection scheme (1 persistent,
+// 2 legacy groups), its state (state bits and one protection byte per
+// block), and its faults and timing.
+int board_control_flash_peek(int board, std::uint32_t offset, std::uint32_t count, std::vector<std::uint8_t>* bytes);
+int board_control_flash_program(int board, std::uint32_t offset, std::span<const std::uint8_t> bytes);
+int board_control_flash_set_scheme(int board, std::uint32_t scheme);
+int board_control_flash_state(int board, std::uint32_t* state, std::vector<std::uint8_t>* protection = nullptr);
+int board_control_flash_set_verify_failures(int board, std::uint32_t count);
+int board_control_flash_set_reload_never_returns(int board, bool on);
+int board_control_flash_set_timing(int board, std::uint32_t item, std::uint32_t value);
+// The camera end of a board's serial port `port` (0, 1; platform/board/uart_block.h):
+// what the camera does with what it hears, bytes it sends (with parity
+// errors; as one burst that may overflow the receive FIFO), the port's
+// settings as the UART holds them, and every byte the camera heard.
+int board_control_uart_set_peer(int board, std::uint32_t port, plat::board::UartPeerMode mode,
+                                std::span<const std::uint8_t> reply = {});
+int board_control_uart_camera_send(int board, std::uint32_t port, std::span<const std::uint8_t> bytes,
+                                   bool parity_error = false, bool burst = false);
+int board_control_uart_view(int board, std::uint32_t port, plat::board::ControlUartView* view);
+int board_control_uart_heard(int board, std::uint32_t port, std::vector<std::uint8_t>* bytes);
+int board_control_uart_set_capabilities(int board, bool fast_clock, bool transmit_interrupt);
 // Removes the board through the kernel host's Plug and Play.
 int board_control_remove(int board);
 

@@ -1,5 +1,7 @@
-// kernel-host --machine DIR --board MODEL [--board MODEL ...] [--driver NAME]
+// kernel-host --machine DIR --board MODEL [--board MODEL ...] [--driver NAME] [--qelserial-late]
 //
+// --qelserial-late starts the serial-port manager only on SIGUSR1, after the
+// driver and its boards, as when it is installed later than the driver.
 // Runs the kernel side of one emulated machine: the kernel services, the
 // outside drivers, the driver module and the simulated boards on their bus,
 // serving client processes over the device transport until SIGTERM or SIGINT.
@@ -23,6 +25,7 @@
 #include "platform/kernel/kernel_log.h"
 #include "platform/kernel/outside_drivers.h"
 #include "platform/kernel/physical_memory.h"
+#include "platform/kernel/qelserial.h"
 #include "platform/kernel/system_setup.h"
 #include "platform/kernel/timer.h"
 #include "platform/kernel/transport_server.h"
@@ -39,6 +42,7 @@ struct Options {
   std::string machine;
   std::vector<std::string> boards;
   std::string driver = "Stavro.SYS";
+  bool qelserial_late = false;
 };
 
 struct HostedBoard {
@@ -52,7 +56,8 @@ std::vector<HostedBoard> g_boards;
 
 void usage() {
   std::fprintf(stderr,
-               "usage: kernel-host --machine DIR --board MODEL [--board MODEL ...] [--driver NAME]\n"
+               "usage: kernel-host --machine DIR --board MODEL [--board MODEL ...] [--driver NAME]"
+               " [--qelserial-late]\n"
                "       MODEL is FolvantX4Full or FolvantX4Dual; DIR defaults to $PLAT_MACHINE\n");
 }
 
@@ -60,6 +65,10 @@ bool parse(int argc, char** argv, Options* options) {
   if (const char* machine = std::getenv("PLAT_MACHINE")) options->machine = machine;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
+    if (arg == "--qelserial-late") {
+      options->qelserial_late = true;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     std::string value = argv[++i];
     if (arg == "--machine") {
@@ -159,10 +168,18 @@ int serve(const Options& options) {
     std::fprintf(stderr, "kernel-host: the outside drivers cannot start\n");
     return 1;
   }
+  LoadedDriver serial_driver;
+  auto start_serial_manager = [&serial_driver] {
+    if (serial_driver.driver != nullptr) return;
+    if (!plat::nt_success(start_host_driver(L"\\Driver\\QelSerial", qelserial_driver_entry, &serial_driver)))
+      host_log(0, "the serial-port manager cannot start");
+  };
+  if (!options.qelserial_late) start_serial_manager();
   NtStatus status = load_driver_module(options.driver, &driver, &error);
   if (!plat::nt_success(status)) {
     std::fprintf(stderr, "kernel-host: %s\n", error.c_str());
     host_log(0, "%s", error.c_str());
+    if (serial_driver.driver != nullptr) unload_driver(&serial_driver);
     unload_driver(&memory_driver);
     unload_driver(&log_driver);
     physmem_stop();
@@ -183,13 +200,15 @@ int serve(const Options& options) {
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGTERM);
   sigaddset(&stop_signals, SIGINT);
-  int signal_number = 0;
-  sigwait(&stop_signals, &signal_number);
+  sigaddset(&stop_signals, SIGUSR1);
+  for (int signal_number = 0; sigwait(&stop_signals, &signal_number) == 0 && signal_number == SIGUSR1;)
+    start_serial_manager();
 
   transport_stop();
   stop_board_control();
   remove_all_boards();
   unload_driver(&driver);
+  if (serial_driver.driver != nullptr) unload_driver(&serial_driver);
   unload_driver(&memory_driver);
   unload_driver(&log_driver);
   flush_queued_dpcs();
@@ -214,6 +233,7 @@ int main(int argc, char** argv) {
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGTERM);
   sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
   return serve(options);

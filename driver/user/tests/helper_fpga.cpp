@@ -1,0 +1,60 @@
+// A process that loads the board library and answers one line per command
+// with the status (and a value where there is one):
+//   open | cbn B PATH OPTION | load B NAME OPTION | rd B REG | wr B REG VALUE | exit
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "driver/user/Pardow.h"
+
+namespace {
+
+std::uint32_t Number(std::istringstream& in) {
+  std::string text;
+  in >> text;
+  return static_cast<std::uint32_t>(std::stoul(text.empty() ? "0" : text, nullptr, 0));
+}
+
+std::string Run(const std::string& line) {
+  std::istringstream in(line);
+  std::string command;
+  in >> command;
+  if (command == "open") return std::to_string(QelHw_Open());
+  const std::uint32_t board = Number(in);
+  if (command == "cbn" || command == "load") {
+    std::string path;
+    in >> path;
+    const std::uint32_t option = Number(in);
+    if (command == "cbn") return std::to_string(Yat_FPGA_LoadFromCbnFile(board, path.c_str(), option));
+    return std::to_string(Yat_FPGA_Load(board, path.c_str(), nullptr, 0, option));
+  }
+  if (command == "rd") {
+    std::uint32_t value = 0;
+    const QelHwStatus status = Yat_ReadDataReg(board, Number(in), &value);
+    char text[32];
+    std::snprintf(text, sizeof text, "%d %08x", status, value);
+    return text;
+  }
+  if (command == "wr") {
+    const std::uint32_t reg = Number(in);
+    return std::to_string(Yat_WriteDataReg(board, reg, Number(in)));
+  }
+  return "unknown";
+}
+
+}  // namespace
+
+int main() {
+  std::printf("ready\n");
+  std::fflush(stdout);
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (line == "exit") break;
+    std::printf("%s\n", Run(line).c_str());
+    std::fflush(stdout);
+  }
+  QelHw_Close();
+  return 0;
+}
