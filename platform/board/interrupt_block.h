@@ -15,8 +15,8 @@
 // - 0x44C on-board memory region events: latched, write-one-to-clear; an
 //   event also latches main bit 9.
 // - 0x10014 host DMA status: bit 7 latches when the host DMA engine has
-//   messages for the driver (write-one-to-clear); bit 2 reads 1 while its
-//   message queue is empty (always, until the host DMA engine is modelled).
+//   messages for the driver (write-one-to-clear). The register file answers
+//   the register as a whole with the message FIFO's bits (host_messages.h).
 //
 // Main-status bits without an enable of their own (the serial, on-board
 // memory, host DMA, timer and auxiliary summaries) are always enabled: the

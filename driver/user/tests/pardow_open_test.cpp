@@ -124,8 +124,9 @@ TEST_F(ManagerRequests, RegisterAccessReachesTheBoardsRegisterFile) {
   // Board 0 is another register file.
   ASSERT_EQ(plat::testing::board_control_register_read(0, 0x800, &value), 0);
   EXPECT_EQ(value, 0u);
-  ASSERT_EQ(plat::testing::board_control_register_write(0, 0x1000C, 0xCAFE0001), 0);
-  EXPECT_EQ(ask(*c_, "read 0 0x1000C"), "0 " + std::to_string(0xCAFE0001u));
+  // Bit 0 of 0x1000C would reconfigure the board from flash.
+  ASSERT_EQ(plat::testing::board_control_register_write(0, 0x1000C, 0xCAFE0010), 0);
+  EXPECT_EQ(ask(*c_, "read 0 0x1000C"), "0 " + std::to_string(0xCAFE0010u));
   EXPECT_EQ(ask(*c_, "read 0 0x18000"), "-3 0");
   EXPECT_EQ(ask(*c_, "write 0 0x18000 1"), "-3");
 }
