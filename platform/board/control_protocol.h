@@ -26,13 +26,13 @@ enum ControlCommand : std::uint32_t {
   kControlInterruptLevel = 10,  // -> value 1 while the line is asserted
   kControlSetInputs = 11,       // offset = register, value = its input bits
   kControlPeekRegister = 12,    // offset = register -> the value last written
-  kControlPeekProcessing = 13,
+  kControlPeekProcessing = 13,  // target = unit, offset = byte address (width 1: index register) -> value
   kControlPostHostMessage = 14,  // payload in: eight 32-bit words of a host message
   kControlEepromPeek = 40,     // offset = EEPROM address -> payload out: its 256 bytes
   kControlEepromProgram = 41,  // offset = EEPROM address, payload in: the bytes
   kControlEepromFitted = 42,   // offset = EEPROM address, value 1 fitted, 0 removed
   kControlEepromNoAck = 43,    // offset = EEPROM address, value 1: the device acknowledges nothing
-  kControlI2cHoldClock = 44,   // value 1: a device holds the I2C clock low  // target = unit, offset = byte address (width 1: index register) -> value
+  kControlI2cHoldClock = 44,   // value 1: a device holds the I2C clock low
   kControlFlashPeek = 50,        // offset = byte offset, width = count -> payload out: the bytes
   kControlFlashProgram = 51,     // offset = byte offset, payload in: the bytes (bench programmer)
   kControlFlashScheme = 52,      // value: 1 persistent per-block protection, 2 legacy groups
