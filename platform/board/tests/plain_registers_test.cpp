@@ -41,7 +41,7 @@ TEST_F(PlainRegistersTest, EachKindAnswersAsItsBoardWould) {
       {kRegBoardControl, 0xABCDEF00, 0xFFFFFFFF, 0x1F},         // inputs beyond the mask are dropped
       {0x110C, 0x1, 0x0C000000, 0x0C000000},                    // read-only
       {kRegChannelControl + 7 * kChannelStride, 4, 0x80000000, 0x80000000},  // channel 7: busy bit
-      {0x10020, 0xFF, 0x00001200, 0x00001200},                  // upper bits inputs
+      {0x3048, 0xFF, 0x00001200, 0x00001200},                   // upper bits inputs
   };
   for (const Case& c : cases) {
     write(c.offset, c.written);
