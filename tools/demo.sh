@@ -26,3 +26,10 @@ if [ "${ready:-}" != "kernel-host ready" ]; then
   exit 1
 fi
 "$bin/plat-boards"
+
+# The board library, as the first process of the machine: it initialises every
+# board and prints what it found. Its options file lives in the driver folder.
+export YATFOLVA4XDIR="$machine/drives/c/Program Files/Habrix/Tramond-CL_RZ6"
+mkdir -p "$YATFOLVA4XDIR"
+touch "$YATFOLVA4XDIR/Yat_Tramond-CL_RZ6_Config.ini"
+"$bin/pardow-boards"
