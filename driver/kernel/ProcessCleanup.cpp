@@ -3,6 +3,7 @@
 #include "driver/kernel/OnboardMemory.h"
 #include "driver/kernel/ProcessTable.h"
 #include "driver/kernel/ResourceManager.h"
+#include "driver/kernel/XferObjects.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ QelHwStatus CloseProcess(YatManagerExtension* manager, std::uint64_t processId) 
   manager->processTable[slot] = 0;
   manager->openCounts[slot] = 0;
   ForEachBoard(manager, [&](YatBoardExtension* board) { StopOwnedChannels(board, slot); });
+  DestroySlotTransfers(manager, slot);
   ListFree(&manager->processRecords[slot].transferList);
   manager->processRecords[slot] = {0, {}};
   ForEachBoard(manager, [&](YatBoardExtension* board) { ForgetOwner(board, slot, processId); });

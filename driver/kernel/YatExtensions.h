@@ -168,6 +168,7 @@ struct YatBoardExtension {
   plat::kernel::SpinLock reloadLock;
   YatChannel channels[kYatChannels];
   std::uint32_t transferAbortDelay;
+  std::uint32_t alChannelMask[kYatChannels];  // AL DMA channels of each acquisition channel's transfers
   std::uint32_t disablePixelClockInterrupt[kYatChannels];  // set by YAT_IOCTRL_WRITE_CMD kind 2
   std::uint32_t flagBits;
   std::uint32_t furtherSetting;

@@ -11,8 +11,10 @@
 #include "platform/board/config_space.h"
 #include "platform/board/control_registers.h"
 #include "platform/board/dma_control_block.h"
+#include "platform/board/dma_engines.h"
 #include "platform/board/flash_port.h"
 #include "platform/board/fpga_ports.h"
+#include "platform/board/front_end.h"
 #include "platform/board/host_messages.h"
 #include "platform/board/i2c_bus.h"
 #include "platform/board/identity_block.h"
@@ -49,12 +51,14 @@ class Board {
   InterruptBlock interrupts;
   HostMessages host_messages;
   DmaControlBlock dma_control;
+  DmaEngines dma;
   ControlRegisters registers;
   I2cBus i2c;
   MemoryWindows windows;
   OnboardMemory onboard;
   FpgaPorts fpga;
   ProcessingUnits processing;
+  FrontEnd front_end;
   FlashBlock flash;
   InterruptLineState line;
   UartBlock uarts;

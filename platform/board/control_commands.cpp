@@ -5,8 +5,10 @@
 
 #include "platform/board/board_dma.h"
 #include "platform/board/board_flash.h"
+#include "platform/board/board_front_end.h"
 #include "platform/board/board_i2c.h"
 #include "platform/board/board_uart.h"
+#include "platform/board/dma_frames.h"
 #include "platform/board/host_messages.h"
 
 namespace plat::board {
@@ -37,6 +39,19 @@ std::int32_t post_host_message(Board* board, std::span<const std::byte> payload)
   if (payload.size() != sizeof words) return kControlBadRequest;
   std::memcpy(words, payload.data(), sizeof words);
   return board_post_host_message(board, words) ? kControlOk : kControlRefused;
+}
+
+// Frames larger than the control interface's payload are refused as well.
+std::int32_t inject_frame(Board* board, std::span<const std::byte> payload, std::uint32_t* value) {
+  ControlFrame record{};
+  if (payload.size() != sizeof record) return kControlBadRequest;
+  std::memcpy(&record, payload.data(), sizeof record);
+  if (record.width == 0 || record.height == 0 || record.bytes_per_pixel == 0 || record.bytes_per_pixel > 8 ||
+      std::uint64_t{record.width} * record.height * record.bytes_per_pixel > (std::uint64_t{1} << 28))
+    return kControlBadRequest;
+  *value = board_inject_frame(board, CameraFrame{record.channel, record.width, record.height, record.bytes_per_pixel,
+                                                 record.number});
+  return kControlOk;
 }
 
 void list_boards(const ControlTable& table, std::vector<std::byte>* out) {
@@ -164,6 +179,26 @@ std::int32_t uart_command(Board* board, const ControlRequest& request, std::span
   return known ? kControlOk : kControlBadRequest;
 }
 
+std::int32_t front_end_command(Board* board, const ControlRequest& request, std::uint32_t* value,
+                               std::vector<std::byte>* out) {
+  bool known = true;
+  switch (request.command) {
+    case kControlPoclFault: known = board_front_end_set_pocl_fault(board, request.target, request.value != 0); break;
+    case kControlCameraLinkStatus: board_front_end_set_link_status(board, request.value); break;
+    case kControlBinarisationPresent: board_front_end_set_binarisation_present(board, request.value != 0); break;
+    case kControlLutLoads: *value = board_front_end_lut_loads(board); break;
+    case kControlLutPeek: {
+      std::vector<std::uint8_t> bytes;
+      known = board_front_end_lut_peek(board, request.offset, request.width, &bytes);
+      if (known) out->assign(reinterpret_cast<const std::byte*>(bytes.data()),
+                             reinterpret_cast<const std::byte*>(bytes.data()) + bytes.size());
+      break;
+    }
+    default: known = false; break;
+  }
+  return known ? kControlOk : kControlBadRequest;
+}
+
 std::int32_t board_command(ControlTable& table, int index, const ControlRequest& request,
                            std::span<const std::byte> payload, std::uint32_t* value) {
   Board* board = table.boards[index];
@@ -190,6 +225,7 @@ std::int32_t board_command(ControlTable& table, int index, const ControlRequest&
     case kControlDmaWrite:
       return board_dma_write(board, request.address, payload) ? kControlOk : kControlRefused;
     case kControlPostHostMessage: return post_host_message(board, payload);
+    case kControlInjectFrame: return inject_frame(board, payload, value);
     case kControlInterruptLevel: *value = board_interrupt_asserted(board) ? 1 : 0; return kControlOk;
     case kControlRemove: return remove_board(table, index, value);
     case kControlI2cHoldClock: board_i2c_hold_clock(board, request.value != 0); return kControlOk;
@@ -223,6 +259,11 @@ void control_execute(ControlTable& table, const ControlRequest& request,
   }
   if (request.command >= kControlUartPeer && request.command <= kControlUartCapabilities) {
     reply->status = uart_command(table.boards[request.board], request, payload, reply_payload);
+    reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
+    return;
+  }
+  if (request.command >= kControlPoclFault && request.command <= kControlLutPeek) {
+    reply->status = front_end_command(table.boards[request.board], request, &reply->value, reply_payload);
     reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
     return;
   }

@@ -45,6 +45,12 @@ enum ControlCommand : std::uint32_t {
   kControlUartView = 62,         // target = port -> payload out: ControlUartView
   kControlUartHeard = 63,        // target = port -> payload out: every byte the camera received
   kControlUartCapabilities = 64, // value bit 0 fast clock present, bit 1 transmit interrupt present
+  kControlInjectFrame = 70,      // payload in: ControlFrame -> value: host buffers filled
+  kControlPoclFault = 90,           // target = camera, value 1: its Power over Camera Link reports a fault
+  kControlCameraLinkStatus = 91,    // value = the cameras' link status lines (0x418 bits 0..14)
+  kControlBinarisationPresent = 92, // value 1: a binarisation block is present
+  kControlLutLoads = 93,            // -> value: LUT load pulses seen
+  kControlLutPeek = 94,             // offset = BAR 0 address, width = count -> payload out: the bytes
 };
 
 enum ControlConfigTarget : std::uint32_t {
@@ -97,6 +103,17 @@ struct ControlUartView {
 };
 static_assert(sizeof(ControlUartView) == 24);
 static_assert(offsetof(ControlUartView, heard_baud) == 20);
+
+// A camera frame at an acquisition channel's input (platform/board/dma_frames.h).
+struct ControlFrame {
+  std::uint32_t channel;
+  std::uint32_t width;
+  std::uint32_t height;
+  std::uint32_t bytes_per_pixel;
+  std::uint32_t number;
+};
+static_assert(sizeof(ControlFrame) == 20);
+static_assert(offsetof(ControlFrame, number) == 16);
 
 struct ControlBoardEntry {
   char model[32];  // zero-terminated

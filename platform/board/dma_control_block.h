@@ -16,7 +16,8 @@ inline constexpr std::uint32_t kRegDmaControllerVersion = 0x10018;
 
 inline constexpr std::uint32_t kDmaEnableHost = 0x1;
 inline constexpr std::uint32_t kDmaEnableOnBoard = 0x2;
-inline constexpr std::uint32_t kDmaControllerVersion = 0x00020001;
+// A controller that keeps a host buffer's armed bit in word 0 of its entry.
+inline constexpr std::uint32_t kDmaControllerVersion = 0x42010000;
 
 struct DmaControlBlock {
   std::uint32_t enables = 0;

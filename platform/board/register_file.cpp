@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/board/board_front_end.h"
 #include "platform/board/board_log.h"
 #include "platform/board/board_uart.h"
 #include "platform/board/pci_function.h"
@@ -18,8 +19,10 @@ bool route_read(const Board& board, std::uint32_t offset, std::uint32_t* value) 
          identity_block_read(board.identity, offset, value) ||
          interrupt_block_read(board.interrupts, offset, value) ||
          dma_control_block_read(board.dma_control, offset, value) ||
+         dma_engines_read(board.dma, offset, value) ||
          processing_units_read(board.processing, offset, value) ||
          memory_windows_read(board.windows, offset, value) ||
+         front_end_register_read(board, offset, value) ||
          control_registers_read(board.registers, offset, value);
 }
 
@@ -29,8 +32,10 @@ bool route_write(Board& board, std::uint32_t offset, std::uint32_t value) {
          identity_block_write(board.identity, offset, value) ||
          interrupt_block_write(board.interrupts, offset, value) ||
          dma_control_block_write(board.dma_control, offset, value) ||
+         dma_engines_write(board.dma, offset, value) ||
          processing_units_write(board.processing, offset, value) ||
          memory_windows_write(board.windows, offset, value) ||
+         front_end_register_write(board, offset, value) ||
          control_registers_write(board.registers, offset, value);
 }
 
@@ -58,7 +63,10 @@ std::uint32_t register_read(Board& board, std::uint64_t offset) {
   if (routable(offset) && flash_port_read(board.flash, static_cast<std::uint32_t>(offset), &value)) return value;
   if (routable(offset) && host_messages_read(board, static_cast<std::uint32_t>(offset), &value)) return value;
   if (routable(offset) && uart_register_read(board, static_cast<std::uint32_t>(offset), &value)) return value;
-  if (routable(offset) && route_read(board, static_cast<std::uint32_t>(offset), &value)) return value;
+  if (routable(offset) && route_read(board, static_cast<std::uint32_t>(offset), &value)) {
+    if (offset == kRegCameraLinkStatus) value |= front_end_link_status(board);
+    return value;
+  }
   log_unknown(board, "read", offset, 0xFFFFFFFF);
   return 0xFFFFFFFF;
 }

@@ -232,6 +232,13 @@ int board_control_post_host_message(int board, const std::uint32_t (&words)[8]) 
   return transact(make(kControlPostHostMessage, board), std::as_bytes(std::span(words)), &reply);
 }
 
+int board_control_inject_frame(int board, const plat::board::ControlFrame& frame, std::uint32_t* filled) {
+  ControlReply reply{};
+  const int status = transact(make(kControlInjectFrame, board), std::as_bytes(std::span(&frame, 1)), &reply);
+  if (filled != nullptr) *filled = reply.value;
+  return status;
+}
+
 int board_control_flash_peek(int board, std::uint32_t offset, std::uint32_t count, std::vector<std::uint8_t>* bytes) {
   ControlRequest request = make(kControlFlashPeek, board);
   request.offset = offset;
@@ -338,6 +345,40 @@ int board_control_uart_set_capabilities(int board, bool fast_clock, bool transmi
   ControlRequest request = make(kControlUartCapabilities, board);
   request.value = (fast_clock ? 1u : 0u) | (transmit_interrupt ? 2u : 0u);
   return simple(request);
+}
+
+int board_control_set_pocl_fault(int board, std::uint32_t camera, bool fault) {
+  ControlRequest request = make(kControlPoclFault, board);
+  request.target = camera;
+  request.value = fault ? 1 : 0;
+  return simple(request);
+}
+
+int board_control_set_camera_link_status(int board, std::uint32_t lines) {
+  ControlRequest request = make(kControlCameraLinkStatus, board);
+  request.value = lines;
+  return simple(request);
+}
+
+int board_control_set_binarisation_present(int board, bool present) {
+  ControlRequest request = make(kControlBinarisationPresent, board);
+  request.value = present ? 1 : 0;
+  return simple(request);
+}
+
+int board_control_lut_loads(int board, std::uint32_t* loads) { return simple(make(kControlLutLoads, board), loads); }
+
+int board_control_lut_peek(int board, std::uint32_t address, std::uint32_t count, std::vector<std::uint8_t>* bytes) {
+  ControlRequest request = make(kControlLutPeek, board);
+  request.offset = address;
+  request.width = count;
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(request, {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  bytes->resize(payload.size());
+  if (!payload.empty()) std::memcpy(bytes->data(), payload.data(), payload.size());
+  return kControlOk;
 }
 
 }  // namespace plat::testing

@@ -61,6 +61,10 @@ int board_control_i2c_hold_clock(int board, bool held);
 // Posts a message of the host DMA engine (platform/board/host_messages.h);
 // kControlRefused while the board's message FIFO is full.
 int board_control_post_host_message(int board, const std::uint32_t (&words)[8]);
+// A camera frame at an acquisition channel's input, carried by the board's
+// DMA engines (platform/board/dma_frames.h); *filled is the number of host
+// buffers it filled.
+int board_control_inject_frame(int board, const plat::board::ControlFrame& frame, std::uint32_t* filled = nullptr);
 // A board's flash (platform/board/board_flash.h): bytes as a programmer on
 // the bench reads and writes them, the protection scheme (1 persistent,
 // 2 legacy groups), its state (state bits and one protection byte per
@@ -83,6 +87,15 @@ int board_control_uart_camera_send(int board, std::uint32_t port, std::span<cons
 int board_control_uart_view(int board, std::uint32_t port, plat::board::ControlUartView* view);
 int board_control_uart_heard(int board, std::uint32_t port, std::vector<std::uint8_t>* bytes);
 int board_control_uart_set_capabilities(int board, bool fast_clock, bool transmit_interrupt);
+// The cameras' end of the front end (platform/board/front_end.h): a fault of
+// camera `camera`'s Power over Camera Link, the link status lines of 0x418,
+// whether a binarisation block is present; the LUT load pulses seen and the
+// bytes of LUT memory at a BAR 0 address.
+int board_control_set_pocl_fault(int board, std::uint32_t camera, bool fault);
+int board_control_set_camera_link_status(int board, std::uint32_t lines);
+int board_control_set_binarisation_present(int board, bool present);
+int board_control_lut_loads(int board, std::uint32_t* loads);
+int board_control_lut_peek(int board, std::uint32_t address, std::uint32_t count, std::vector<std::uint8_t>* bytes);
 // Removes the board through the kernel host's Plug and Play.
 int board_control_remove(int board);
 

@@ -1,0 +1,92 @@
+// Descriptor tables: the generic builder that cuts a buffer into pieces,
+// region by region and line by line, and hands each piece to the callbacks
+// of one kind of chain (host, AL), and the builders of the three chains.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/kernel/PageBucket.h"
+#include "driver/kernel/YatExtensions.h"
+#include "driver/kernel/YatTransferRecords.h"
+
+// What the caller keeps of a built table: the descriptor chain (none when the
+// descriptors live in a chain the caller owns) and the first descriptor of
+// each group.
+struct DmaResult {
+  std::uint32_t groupCount;
+  std::uint32_t ownsChain;
+  YatBucketHeader* chain;
+  std::uint64_t head[1];  // groupCount entries
+};
+
+// One region of a table as the kind's callbacks describe it.
+struct DmaRegionSpec {
+  std::uint32_t skipCount;
+  std::uint64_t startOffset;  // bytes from the buffer's start to the region's first byte of line 0
+  std::uint32_t bytesPerLine;
+  std::int32_t lineStep;      // lines; negative walks from the region's last line up
+  std::uint32_t lineCount;
+  std::uint32_t last;         // the region row's last word
+};
+
+// One piece: where it starts in the buffer and its marks.
+struct DmaPacket {
+  std::uint32_t region;
+  std::uint32_t line;        // index of the line inside its region
+  std::uint32_t lineTotal;
+  std::uint32_t offset;      // bytes into the line
+  std::uint32_t length;
+  std::uint64_t bufferOffset;  // bytes from the buffer's start
+  std::uint64_t address;       // physical or on-board address
+  bool lineStart, lineEnd, firstLine, lastLine;
+};
+
+struct DmaBuildRequest;
+struct DmaCallbacks {
+  bool (*lock)(DmaBuildRequest* request);
+  bool (*nextPacket)(DmaBuildRequest* request, DmaPacket* packet);
+  bool (*split)(DmaBuildRequest* request, DmaPacket* packet);
+  bool (*complete)(DmaBuildRequest* request, const DmaPacket* packet);  // true: taken, no descriptor
+  void* (*nextDescriptor)(DmaBuildRequest* request, std::uint32_t group);
+  bool (*fill)(DmaBuildRequest* request, void* descriptor, const DmaPacket* packet, std::uint32_t group);
+};
+
+struct DmaBuildRequest {
+  YatBoardExtension* board;
+  YatXferObject* transfer;
+  void* context;            // the kind's own state
+  std::uint32_t bytesPerPixel;
+  std::uint32_t pitchBytes; // bytes between two lines of the buffer
+  std::uint32_t options;    // bit 0 step region each line, bit 1 one group, bits 2.. region count
+  const DmaRegionSpec* regions;
+  DmaCallbacks callbacks;
+  DmaResult* result;        // out
+};
+
+inline constexpr std::uint32_t kDmaStepEachLine = 0x1;
+inline constexpr std::uint32_t kDmaOneGroup = 0x2;
+constexpr std::uint32_t DmaRegionCount(std::uint32_t options) { return options >> 2; }
+
+// True when the whole buffer is described; the result is kept even on failure
+// (the caller tears it down).
+bool Dma_BuildDmaTable(DmaBuildRequest* request);
+DmaResult* DmaNewResult(std::uint32_t groupCount);
+// Frees the result and, when it owns one, its descriptor chain.
+void DmaFreeResult(YatBoardExtension* board, DmaResult* result);
+
+// The three chains. BH descriptors go to the transfer's host chain; AL and LB
+// chains are written into on-board memory when built.
+struct YatBhDmaInfo;
+QelHwStatus CreateBHDmaDesc(YatBoardExtension* board, YatXferObject* transfer, const YatBhBufferRecord* record,
+                            YatBhDmaInfo* info);
+QelHwStatus CreateALDmaDesc(YatBoardExtension* board, YatXferObject* transfer, const YatAlElement* element,
+                            const YatAlRegion* regions, DmaResult** result);
+QelHwStatus CreateLBDmaDesc(YatBoardExtension* board, YatXferObject* transfer, const YatLbElement* element,
+                            const YatLbLine* lines, const YatLbPiece* pieces, const YatSourceEntry* source,
+                            DmaResult** result);
+// Writes every on-board bucket of a chain to its on-board address; host chains answer 0.
+QelHwStatus DmaCopyChainToBoard(YatBoardExtension* board, YatBucketHeader* chain);
+// The bank and camera code of the on-board buckets of an acquisition channel.
+constexpr std::uint32_t DmaOnboardCode(std::uint32_t acqChannel) { return acqChannel; }
+// The next 16-byte descriptor slot of the transfer's host chain.
+void* GetHostDesc(YatBoardExtension* board, YatXferObject* transfer);
