@@ -103,3 +103,71 @@ PARDOW_API QelHwStatus Yat_FPGA_ResetBoard(std::uint32_t board);
 PARDOW_API std::uint32_t Yat_FPGA_IsPresent(std::uint32_t board);
 PARDOW_API std::uint32_t Yat_FPGA_IsLoaded(std::uint32_t board);
 PARDOW_API QelHwStatus Yat_FPGA_GetName(std::uint32_t board, char* buffer, std::uint32_t size);
+
+// Camera Link front end. Statuses -14, -2013, -10705 and -10706 have no name
+// in the status table.
+struct YatAcqHandle;
+PARDOW_API QelHwStatus Yat_FPGA_CL_WriteLut(std::uint32_t board, std::uint32_t camera, std::uint32_t bank,
+                                            std::uint32_t lutMode, std::uint32_t plane, std::uint32_t inputBits,
+                                            const void* table);
+PARDOW_API QelHwStatus Yat_FPGA_Camera_Status(std::uint32_t board, std::uint32_t camera, std::uint32_t ignored,
+                                              std::uint32_t* status);
+PARDOW_API QelHwStatus Yat_FPGA_GetLutType(std::uint32_t board, std::uint32_t camera, std::uint32_t* type,
+                                           std::uint32_t* maxValue);
+PARDOW_API QelHwStatus Yat_FPGA_Get_LineWidth(std::uint32_t board, std::uint32_t camera, std::uint32_t* width);
+PARDOW_API QelHwStatus Yat_FPGA_Get_FrameWidth(std::uint32_t board, std::uint32_t camera, std::uint32_t* width);
+PARDOW_API QelHwStatus Yat_FPGA_IsFlatFieldAvailable(std::uint32_t board, std::uint32_t camera,
+                                                     std::uint32_t* available);
+PARDOW_API QelHwStatus Yat_FPGA_IsBayerAvailable(std::uint32_t board, std::uint32_t camera, std::uint32_t* available);
+PARDOW_API QelHwStatus Yat_FPGA_IsBinarizeAvailable(std::uint32_t board, std::uint32_t camera,
+                                                    std::uint32_t* available);
+PARDOW_API QelHwStatus Yat_FPGA_IsKerneldAvailable(std::uint32_t board, std::uint32_t camera,
+                                                   std::uint32_t* available);
+PARDOW_API std::uint32_t Yat_FPGA_IsBackEndLUTAvailable(std::uint32_t board, std::uint32_t camera);
+PARDOW_API QelHwStatus Yat_FPGA_IsProcessingAvailable(std::uint32_t board, std::uint32_t camera,
+                                                      std::uint64_t wanted, std::uint32_t* available);
+PARDOW_API std::uint32_t Yat_FPGA_IsMediumCameralink(std::uint32_t board);
+PARDOW_API QelHwStatus Yat_FPGA_SetTimeslot(std::uint32_t board, std::uint32_t camera, const void* windowRecord);
+PARDOW_API QelHwStatus Yat_FPGA_SetBayerFormat(std::uint32_t board, std::uint32_t camera, std::uint32_t inputBits,
+                                               std::uint32_t pixelFormat, std::uint32_t alignment,
+                                               std::uint32_t enable, std::uint32_t colour);
+PARDOW_API QelHwStatus Yat_FPGA_SetBayerWhiteBalance(std::uint32_t board, std::uint32_t camera, std::uint32_t gain1,
+                                                     std::uint32_t gain2, std::uint32_t gain3, std::uint32_t unit);
+PARDOW_API QelHwStatus Yat_FPGA_SetBayerSaturationFactor(std::uint32_t board, std::uint32_t camera,
+                                                         std::uint32_t factor);
+PARDOW_API QelHwStatus Yat_FPGA_SetBayerSaturationWeight(std::uint32_t board, std::uint32_t camera, std::uint32_t w1,
+                                                         std::uint32_t w2, std::uint32_t w3);
+PARDOW_API QelHwStatus Yat_FPGA_Reset_Processing(std::uint32_t board, std::uint32_t camera, std::uint8_t reset);
+PARDOW_API QelHwStatus Yat_FPGA_SetFlatFieldFormat(std::uint32_t board, std::uint32_t camera, std::uint32_t format,
+                                                   std::uint32_t bits, std::uint32_t enable);
+PARDOW_API QelHwStatus Yat_FPGA_SetFlatFieldAddressTable(std::uint32_t board, std::uint32_t camera,
+                                                         std::uint32_t index, std::uint32_t value);
+PARDOW_API QelHwStatus Yat_FPGA_EnableBinarization(std::uint32_t board, std::uint32_t camera, std::uint32_t enable);
+PARDOW_API QelHwStatus Yat_FPGA_LVDS_SetVertialPulseSyncPolatity(std::uint32_t board, std::uint32_t camera,
+                                                                 std::uint32_t polarity, std::uint32_t kind);
+PARDOW_API QelHwStatus Yat_FPGA_LVDS_SetHorizontalPulseSyncPolatity(std::uint32_t board, std::uint32_t camera,
+                                                                    std::uint32_t polarity);
+PARDOW_API QelHwStatus Yat_FPGA_LVDS_SetPixelClockPolarity(std::uint32_t board, std::uint32_t camera,
+                                                           std::uint32_t edge);
+PARDOW_API QelHwStatus Yat_FPGA_SetExtPixelClock(std::uint32_t board, std::uint32_t camera, std::uint32_t frequency);
+PARDOW_API QelHwStatus Yat_FPGA_SetBoardSync(std::uint32_t board, std::uint32_t camera, std::uint32_t enable,
+                                             std::uint32_t source);
+PARDOW_API QelHwStatus Yat_FPGA_SetFrameTriggerSource(std::uint32_t board, std::uint32_t camera,
+                                                      std::uint32_t source);
+PARDOW_API QelHwStatus Yat_FPGA_SetStrobeDestination(std::uint32_t board, std::uint32_t camera,
+                                                     std::uint32_t destination);
+PARDOW_API QelHwStatus Yat_FPGA_CL_SetExtFrameTriggerDelay(YatAcqHandle* handle, const void* frameTrigger);
+PARDOW_API QelHwStatus Yat_FPGA_PoCLEnable(std::uint32_t board, std::uint32_t camera, std::uint32_t enable);
+
+// FPGA board set-up and time base.
+PARDOW_API QelHwStatus Yat_FPGA_FE_MainTicksSelectTick(YatAcqHandle* handle, std::uint32_t tick);
+PARDOW_API QelHwStatus Yat_FPGA_SetCounterStampTimeBase(std::uint32_t board, std::uint32_t camera,
+                                                        std::uint32_t timeBase);
+PARDOW_API QelHwStatus Yat_FPGA_GetLastTimeStamp(std::uint32_t board, std::uint32_t camera, std::uint32_t* stamp);
+PARDOW_API QelHwStatus Yat_FPGA_GrabStatus(std::uint32_t board, std::uint32_t camera, std::uint32_t* status);
+
+// Board manager: model values, firmware keys and check, reset, device parameters.
+#include "driver/user/YatBoardManager.h"
+
+// Transfers: handles, DMA channels, kernel transfer objects, on-board buffers.
+#include "driver/user/YatTransfer.h"

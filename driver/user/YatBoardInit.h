@@ -9,3 +9,7 @@
 // DMA owners are free and it is marked initialised, otherwise the status is
 // kept as the entry's init error. Returns the status.
 QelHwStatus Yat_InitBoardOnce(std::uint32_t board);
+
+// Frees the host and acquisition DMA channels that camera `camera` owns
+// (the hardware reset gives every camera's channels back).
+void Yat_Man_FreeCameraDmaOwners(std::uint32_t board, std::uint32_t camera);

@@ -34,6 +34,7 @@ Board* board_create(const BoardConfig& config, int index) {
   flash_store_open(board->flash.store, board->flash.device, *preset, eeprom_dir);
   onboard_memory_set_size(board->onboard,
                           eeprom_memory_megabytes(i2c_bus_eeprom(board->i2c, kEepromMain)->memory));
+  board_boot_from_flash(*board);
   return board;
 }
 

@@ -6,6 +6,11 @@
 // bit 31. With neither valid, or with the never-returns fault, the board
 // stays off the bus.
 //
+// The firmware id (0x400) and the option bits are those of the header in the
+// booted section's slot (slot 1 main, slot 0 backup); a slot without a header
+// leaves the design's own id and no options. Register 0x10008 also shows the
+// PCI Express link code in bits 29-30 (the lane count halved: 2 for x4).
+//
 // The reconfigured FPGA starts afresh: its registers and interrupt state are
 // at power-on values and its PCI configuration has lost the BAR and command
 // settings, which the driver restores.
@@ -17,6 +22,13 @@ namespace plat::board {
 
 inline constexpr std::uint32_t kRegFpgaState = 0x10008;
 inline constexpr std::uint32_t kFpgaStateBackup = 0x80000000;
+inline constexpr std::uint32_t kFpgaStateLinkShift = 29;
+inline constexpr std::uint32_t kFpgaStateLinkMask = 0x60000000;
+
+// Power-on: the FPGA configures itself from flash as a reload would, without
+// hiding the board. A flash with no valid image leaves the model's own
+// design (a board that must still start, for the driver to reach its flash).
+void board_boot_from_flash(Board& board);
 
 // With the board's lock held: true while a reload hides the board; a reload
 // whose time is over is completed here.

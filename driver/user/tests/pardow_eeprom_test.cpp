@@ -8,6 +8,7 @@
 #include "driver/user/QelHwStatus.h"
 #include "driver/user/tests/pardow_test_support.h"
 #include "platform/testing/board_control.h"
+#include "tools/mkfirmware/firmware_file.h"
 
 namespace {
 
@@ -28,6 +29,12 @@ class LibraryEeprom : public PardowMachine {
 TEST_F(LibraryEeprom, FirstOpenerFillsTheSharedCopiesThatASecondProcessSees) {
   start_two_boards();
   ASSERT_EQ(plat::testing::board_control_eeprom_set_fitted(1, 0xAA, true), plat::board::kControlOk);
+  // A fitted daughter board is set up from its configured firmware file.
+  const std::vector<std::uint8_t> xio =
+      mkfirmware::make_firmware_file(mkfirmware::default_firmware_recipe(plat::board::FpgaKind::kXio));
+  std::filesystem::create_directories(machine_.path("drives/c"));
+  plat::testing::write_file(machine_.path("drives/c/xio.cbf"), std::string(xio.begin(), xio.end()));
+  configure_firmware_file("XIO Firmware File", "C:\\xio.cbf");
   ChildProcess& first = helper();
   ChildProcess& second = helper();
   ASSERT_EQ(ask(first, "open"), "0");

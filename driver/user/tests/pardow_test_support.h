@@ -70,6 +70,21 @@ class PardowMachine : public ::testing::Test {
     EXPECT_EQ(c.wait(60s), 0);
   }
 
+  // The options file as the library names it: "<YATFOLVA4XDIR>\\<file>". The
+  // variable holds a native path, which the platform takes as it stands, so
+  // the backslash stays part of the file's name.
+  std::string options_file() const { return machine_.path("driver") + "\\" + kOptionsFile; }
+
+  // Names the firmware file configured for a key of the default firmware
+  // keys ("XIO Firmware File", ...), as an earlier firmware update leaves it.
+  void configure_firmware_file(const std::string& sectionKey, const std::string& path) {
+    const std::string file = options_file();
+    plat::testing::write_file(file, plat::testing::read_file(file) +
+                                        "[HKEY_LOCAL_MACHINE\\Software\\Marvanti Brenk\\Yat Tramond-CL RZ6 Device "
+                                        "Driver\\Firmware\\Default\\" +
+                                        sectionKey + "]\nFileName=" + path + "\n");
+  }
+
   // Waits until the machine log holds every text, in that order.
   static bool log_shows(const std::vector<std::string>& texts) { return plat::testing::machine_log_shows(texts); }
 
