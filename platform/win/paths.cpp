@@ -94,7 +94,13 @@ std::string current_directory() {
 
 std::string native_path(std::string_view path) {
   if (path.empty()) return {};
-  if (path.front() == '/') return std::string(path);
+  if (path.front() == '/') {
+    // A native path built the Windows way ("<dir>\<file>") still names a file
+    // in <dir>: both separators separate here too.
+    std::string native(path);
+    std::replace(native.begin(), native.end(), '\\', '/');
+    return native;
+  }
   if (path.size() >= 2 && is_drive_letter(path[0]) && path[1] == ':') {
     std::string drive = machine_path("drives/") + lower(path[0]);
     return resolve_below(std::move(drive), path.substr(2));

@@ -70,10 +70,8 @@ class PardowMachine : public ::testing::Test {
     EXPECT_EQ(c.wait(60s), 0);
   }
 
-  // The options file as the library names it: "<YATFOLVA4XDIR>\\<file>". The
-  // variable holds a native path, which the platform takes as it stands, so
-  // the backslash stays part of the file's name.
-  std::string options_file() const { return machine_.path("driver") + "\\" + kOptionsFile; }
+  // The options file the library reads: "<YATFOLVA4XDIR>\\<file>".
+  std::string options_file() const { return machine_.path("driver") + "/" + kOptionsFile; }
 
   // Names the firmware file configured for a key of the default firmware
   // keys ("XIO Firmware File", ...), as an earlier firmware update leaves it.

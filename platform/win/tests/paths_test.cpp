@@ -33,7 +33,7 @@ TEST(Paths, WindowsStylePathsMapIntoTheMachine) {
       {"D:\\data\\f.bin", machine.path("drives/d/Data/f.bin")},
       {"\\Windows\\win.ini", c + "/Windows/win.ini"},
       {"\\\\server\\share\\f", machine.path("unc/server/share/f")},
-      {"/tmp/Native\\Path", "/tmp/Native\\Path"},
+      {"/tmp/Native\\Path", "/tmp/Native/Path"},  // both separators separate
       {"", ""},
   };
   for (const auto& k : cases) EXPECT_EQ(native_path(k.input), k.expected) << k.input;
