@@ -19,14 +19,14 @@
 #include <string>
 #include <vector>
 
+#include "driver/user/CbhRecords.h"
 #include "driver/user/Pardow.h"
 #include "driver/user/YatExtendedInterface.h"
 #include "driver/user/YatFlash.h"
 
-// The header-slot readers are internals of the library without an export of
-// their own. Built here over the library's flash read (slot 6), they run the
-// library's code against the real driver.
-#include "driver/user/FlashHeaders.cpp"
+// The header-slot readers (FlashHeaders.cpp, built into this program) are
+// internals of the library without an export of their own; here they run over
+// the library's flash read (slot 6) against the real driver.
 
 namespace {
 
