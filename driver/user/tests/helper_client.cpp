@@ -11,14 +11,11 @@
 #include "driver/user/YatSharedData.h"
 #include "platform/win/device.h"
 #include "platform/win/sections.h"
+#include "driver/user/tests/helper_support.h"
 
 namespace {
 
-std::uint32_t Number(std::istringstream& in) {
-  std::string text;
-  in >> text;
-  return static_cast<std::uint32_t>(std::stoul(text.empty() ? "0" : text, nullptr, 0));
-}
+using helper::Number;
 
 // The shared section as this process sees it: the same bytes as the library's.
 std::string SharedSummary() {
@@ -89,14 +86,4 @@ std::string Run(const std::string& line) {
 
 }  // namespace
 
-int main() {
-  std::printf("ready\n");
-  std::fflush(stdout);
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (line == "exit") break;
-    std::printf("%s\n", Run(line).c_str());
-    std::fflush(stdout);
-  }
-  return 0;
-}
+int main() { return helper::Serve(Run); }

@@ -13,31 +13,13 @@
 #include "driver/user/YatExtendedInterface.h"
 #include "driver/user/YatSharedData.h"
 #include "platform/win/sections.h"
+#include "driver/user/tests/helper_support.h"
 
 namespace {
 
-std::uint32_t Number(std::istringstream& in) {
-  std::string text;
-  in >> text;
-  return static_cast<std::uint32_t>(std::stoul(text.empty() ? "0" : text, nullptr, 0));
-}
-
-std::string Hex(const std::uint8_t* bytes, std::size_t count) {
-  std::string text;
-  char pair[3];
-  for (std::size_t i = 0; i < count; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-    text += pair;
-  }
-  return text;
-}
-
-std::vector<std::uint8_t> Bytes(const std::string& hex) {
-  std::vector<std::uint8_t> bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  return bytes;
-}
+using helper::Number;
+using helper::Hex;
+using helper::Bytes;
 
 // "page B I O N": N bytes at O of EEPROM copy I of board B; "entry B": init error, initialised, XIO present.
 std::string FromSharedTable(const std::string& command, std::istringstream& in) {
@@ -92,12 +74,4 @@ std::string Run(const std::string& line) {
 
 }  // namespace
 
-int main() {
-  std::cout << "ready" << std::endl;
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (line == "exit") break;
-    std::cout << Run(line) << std::endl;
-  }
-  return 0;
-}
+int main() { return helper::Serve(Run); }

@@ -23,12 +23,17 @@
 #include "driver/user/Pardow.h"
 #include "driver/user/YatExtendedInterface.h"
 #include "driver/user/YatFlash.h"
+#include "driver/user/tests/helper_support.h"
 
 // The header-slot readers (FlashHeaders.cpp, built into this program) are
 // internals of the library without an export of their own; here they run over
 // the library's flash read (slot 6) against the real driver.
 
 namespace {
+
+using helper::Number;
+using helper::Hex;
+using helper::Bytes;
 
 using ReadFn = QelHwStatus (*)(std::uint32_t board, std::uint32_t section, std::uint32_t offset, void* buffer,
                                std::uint32_t size);
@@ -43,29 +48,6 @@ QelHwExtendedInterface Interface() {
 
 ReadFn FlashRead() { return reinterpret_cast<ReadFn>(Interface().flashRead); }
 WriteVerifyFn FlashWriteVerify() { return reinterpret_cast<WriteVerifyFn>(Interface().flashWriteVerify); }
-
-std::uint32_t Number(std::istringstream& in) {
-  std::string text;
-  in >> text;
-  return static_cast<std::uint32_t>(std::stoul(text.empty() ? "0" : text, nullptr, 0));
-}
-
-std::string Hex(const std::uint8_t* bytes, std::size_t count) {
-  std::string text;
-  char pair[3];
-  for (std::size_t i = 0; i < count; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-    text += pair;
-  }
-  return text;
-}
-
-std::vector<std::uint8_t> Bytes(const std::string& hex) {
-  std::vector<std::uint8_t> bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  return bytes;
-}
 
 std::string WithHex(QelHwStatus status, const std::uint8_t* bytes, std::size_t count) {
   return std::to_string(status) + " " + Hex(bytes, count);
@@ -140,15 +122,4 @@ QelHwStatus Yat_Flash_ReadData(std::uint32_t board, std::uint32_t offset, std::u
   return FlashRead()(board, 0, offset, buffer, size);
 }
 
-int main() {
-  std::printf("ready\n");
-  std::fflush(stdout);
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (line == "exit") break;
-    std::printf("%s\n", Run(line).c_str());
-    std::fflush(stdout);
-  }
-  QelHw_Close();
-  return 0;
-}
+int main() { return helper::Serve(Run, [] { QelHw_Close(); }); }

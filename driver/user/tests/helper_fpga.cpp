@@ -8,14 +8,11 @@
 #include <string>
 
 #include "driver/user/Pardow.h"
+#include "driver/user/tests/helper_support.h"
 
 namespace {
 
-std::uint32_t Number(std::istringstream& in) {
-  std::string text;
-  in >> text;
-  return static_cast<std::uint32_t>(std::stoul(text.empty() ? "0" : text, nullptr, 0));
-}
+using helper::Number;
 
 std::string Run(const std::string& line) {
   std::istringstream in(line);
@@ -46,15 +43,4 @@ std::string Run(const std::string& line) {
 
 }  // namespace
 
-int main() {
-  std::printf("ready\n");
-  std::fflush(stdout);
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (line == "exit") break;
-    std::printf("%s\n", Run(line).c_str());
-    std::fflush(stdout);
-  }
-  QelHw_Close();
-  return 0;
-}
+int main() { return helper::Serve(Run, [] { QelHw_Close(); }); }

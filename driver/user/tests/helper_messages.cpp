@@ -17,14 +17,11 @@
 
 #include "driver/user/Pardow.h"
 #include "platform/win/objects.h"
+#include "driver/user/tests/helper_support.h"
 
 namespace {
 
-std::uint32_t Number(std::istringstream& in) {
-  std::string text;
-  in >> text;
-  return static_cast<std::uint32_t>(std::stoul(text.empty() ? "0" : text, nullptr, 0));
-}
+using helper::Number;
 
 std::string Words(QelHwStatus status, const std::uint32_t* words, std::uint32_t count) {
   std::string line = std::to_string(status);

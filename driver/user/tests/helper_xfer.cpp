@@ -15,16 +15,13 @@
 #include "driver/user/YatSharedData.h"
 #include "platform/kernel/qelmem.h"
 #include "platform/win/sections.h"
+#include "driver/user/tests/helper_support.h"
 
 namespace {
 
-std::vector<std::unique_ptr<YatTransferHandle>> g_handles;
+using helper::Number;
 
-std::uint32_t Number(std::istringstream& in) {
-  std::string text;
-  in >> text;
-  return static_cast<std::uint32_t>(std::stoul(text.empty() ? "0" : text, nullptr, 0));
-}
+std::vector<std::unique_ptr<YatTransferHandle>> g_handles;
 
 std::uint64_t Address(const void* at) { return reinterpret_cast<std::uintptr_t>(at); }
 
@@ -237,14 +234,4 @@ std::string Run(const std::string& line) {
 
 }  // namespace
 
-int main() {
-  std::printf("ready\n");
-  std::fflush(stdout);
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (line == "exit") return 0;
-    std::printf("%s\n", Run(line).c_str());
-    std::fflush(stdout);
-  }
-  return 0;
-}
+int main() { return helper::Serve(Run); }
