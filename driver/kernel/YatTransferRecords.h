@@ -278,8 +278,9 @@ struct YatBhHeader {
   std::uint32_t eventId;
 };
 
-// The library's host buffer list; its entries are 296 bytes with the
-// buffer's scatter-gather lock record at offset 108.
+// The library's host buffer list. Its entries are YatHostBufferEntry
+// (driver/user/YatTransferDesc.h); the driver needs only their size and
+// where the buffer's scatter-gather lock record lies in them.
 struct YatHostBufferList {
   std::uint32_t reserved;
   std::uint32_t cyclingMode;

@@ -8,6 +8,7 @@
 
 #include "driver/kernel/YatTransferRecords.h"
 #include "driver/user/QelHwStatus.h"
+#include "driver/user/YatTransferDesc.h"
 
 #ifndef PARDOW_API
 #define PARDOW_API extern "C" __attribute__((visibility("default")))
@@ -60,6 +61,15 @@ PARDOW_API QelHwStatus Yat_Transfer_ReleaseHandle(YatTransferHandle* handle);
 PARDOW_API bool Yat_Transfer_isValidHandle(const void* handle);
 PARDOW_API QelHwStatus Yat_Transfer_InitHostBufferIndex(YatTransferHandle* handle, std::uint32_t index,
                                                         std::uint32_t channel);
+
+// Connecting a transfer: `slot` 0..2 names the handle's host DMA channel of
+// the LB pieces; 3 or more sends no AL or LB list.
+PARDOW_API QelHwStatus Yat_Transfer_Init(std::uint32_t board, YatTransferDesc* desc, YatTransferHandle* handle,
+                                         std::uint32_t slot);
+// Op 1 reads the buffer's state in the caller's sense, op 2 writes `value`
+// into every state word the entry registered.
+PARDOW_API std::uint32_t Yat_Transfer_HostStateAccess(std::uint32_t op, YatHostBufferEntry* entry,
+                                                      std::uint32_t value);
 
 // The transfer queue and its event.
 PARDOW_API QelHwStatus Yat_Transfer_GetMessage(std::uint32_t board, std::uint8_t* message, std::uint32_t size);

@@ -1,0 +1,124 @@
+// Yat_Transfer_Init through the library, the driver and the simulated board:
+// a one-tap 8-bit camera's frames land in a client's host buffers.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/user/QelHwStatus.h"
+#include "driver/user/tests/pardow_test_support.h"
+#include "platform/board/dma_frames.h"
+#include "platform/testing/board_control.h"
+
+namespace pardow_test {
+namespace {
+
+constexpr std::uint32_t kWidth = 64, kHeight = 8;
+
+class TransferInit : public PardowMachine {
+ protected:
+  ChildProcess& client() {
+    client_ = std::make_unique<ChildProcess>("pardow-helper-transferinit", std::vector<std::string>{});
+    EXPECT_EQ(client_->read_line(60s), "ready");
+    EXPECT_EQ(ask(*client_, "open"), "0");
+    return *client_;
+  }
+
+  static std::uint32_t Inject(std::uint32_t number) {
+    std::uint32_t filled = 0;
+    const plat::board::ControlFrame frame{0, kWidth, kHeight, 1, number};
+    EXPECT_EQ(plat::testing::board_control_inject_frame(0, frame, &filled), plat::board::kControlOk);
+    return filled;
+  }
+
+  // The bytes of camera frame `number` as the pattern gives them, in hex;
+  // a flipped buffer holds the last camera line first.
+  static std::string Pattern(std::uint32_t number, bool flipped = false) {
+    std::string hex;
+    char two[3];
+    for (std::uint32_t y = 0; y < kHeight; ++y)
+      for (std::uint32_t x = 0; x < kWidth; ++x) {
+        const std::uint32_t line = flipped ? kHeight - 1 - y : y;
+        std::snprintf(two, sizeof two, "%02x", plat::board::camera_pattern(0, 0, number, x, line));
+        hex += two;
+      }
+    return hex;
+  }
+
+  std::unique_ptr<ChildProcess> client_;
+};
+
+TEST_F(TransferInit, FramesOfAOneTapCameraCycleThroughFourHostBuffers) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  ASSERT_EQ(ask(c, "init 4 1 0 1"), "0 0");
+  for (int b = 0; b < 4; ++b) EXPECT_EQ(ask(c, "state " + std::to_string(b)), "1") << b;
+  ASSERT_EQ(ask(c, "start"), "0");
+  for (std::uint32_t n = 0; n < 4; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(Inject(10 + n), 1u);
+    EXPECT_EQ(ask(c, "image " + std::to_string(n)), Pattern(10 + n));
+    EXPECT_EQ(ask(c, "state " + std::to_string(n)), "0");
+    EXPECT_EQ(ask(c, "message 30000"), std::to_string(n) + " 0 1");
+  }
+  EXPECT_EQ(ask(c, "release"), "0");
+  finish(c);
+}
+
+TEST_F(TransferInit, AFlippedHostBufferHoldsTheFrameUpsideDown) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  ASSERT_EQ(ask(c, "init 2 1 2 1"), "0 0");  // buffer 1 flipped
+  ASSERT_EQ(ask(c, "start"), "0");
+  EXPECT_EQ(Inject(3), 1u);
+  EXPECT_EQ(Inject(4), 1u);
+  EXPECT_EQ(ask(c, "image 0"), Pattern(3));
+  EXPECT_EQ(ask(c, "image 1"), Pattern(4, true));
+  finish(c);
+}
+
+// Two camera lines travel as one line twice as wide, so the buffer still
+// holds the camera's frame byte for byte.
+TEST_F(TransferInit, TwoMergedLinesLandAsTheCameraSentThem) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  ASSERT_EQ(ask(c, "init 2 1 0 2"), "0 1");
+  ASSERT_EQ(ask(c, "start"), "0");
+  EXPECT_EQ(Inject(7), 1u);
+  EXPECT_EQ(ask(c, "image 0"), Pattern(7));
+  EXPECT_EQ(ask(c, "message 30000"), "0 0 1");
+  finish(c);
+}
+
+TEST_F(TransferInit, TheDriverTakesAWindowBThatCrossesTheEndOfWindowA) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  EXPECT_EQ(ask(c, "init 2 1 0 1 1"), "0 0");
+  EXPECT_EQ(ask(c, "start"), "0");
+  finish(c);
+}
+
+TEST_F(TransferInit, WithoutAnAcquisitionChannelNothingIsConnectedAndTheHandleIsReleased) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  EXPECT_EQ(ask(c, "init 2 1 0 1"), std::to_string(QELHW_ERROR_RESOURCE_IN_USE) + " 0");
+  EXPECT_TRUE(log_shows({"Pardow.DLL, Board 0, Yat_GetAcqDmaNumber FFFFF82B"}));
+  EXPECT_EQ(ask(c, "release"), std::to_string(QELHW_ERROR_INVALID_HANDLE));
+  finish(c);
+}
+
+TEST_F(TransferInit, TwoTapsWithAnExtraDestinationAreRefusedAndTheHandleReleased) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  EXPECT_EQ(ask(c, "dualextra"), "-3 0");
+  EXPECT_TRUE(log_shows({"Pardow.DLL, Board 0, Do not support dual channel and dual destination at the same time."}));
+  EXPECT_EQ(ask(c, "release"), std::to_string(QELHW_ERROR_INVALID_HANDLE));
+  finish(c);
+}
+
+}  // namespace
+}  // namespace pardow_test
