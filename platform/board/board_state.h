@@ -21,6 +21,7 @@
 #include "platform/board/interrupt_block.h"
 #include "platform/board/memory_windows.h"
 #include "platform/board/onboard_memory.h"
+#include "platform/board/packer_arbiter.h"
 #include "platform/board/presets.h"
 #include "platform/board/processing_unit.h"
 
@@ -58,6 +59,7 @@ class Board {
   OnboardMemory onboard;
   FpgaPorts fpga;
   ProcessingUnits processing;
+  PackerArbiter arbiter;
   FrontEnd front_end;
   FlashBlock flash;
   InterruptLineState line;

@@ -67,6 +67,7 @@ void take_booted_identity(Board& board, const BitstreamDesign& design, bool from
 void reset_after_reconfiguration(Board& board) {
   board.interrupts = InterruptBlock{};
   control_registers_reset(board.registers);
+  board.arbiter = PackerArbiter{};
   board.function_config = make_function_config(*board.preset, board.index);
   config_set(board.function_config, kCfgCommand, 2, 0);
   config_set(board.function_config, kCfgBar0, 4, 0);

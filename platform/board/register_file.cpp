@@ -65,6 +65,7 @@ std::uint32_t register_read(Board& board, std::uint64_t offset) {
   if (routable(offset) && uart_register_read(board, static_cast<std::uint32_t>(offset), &value)) return value;
   if (routable(offset) && route_read(board, static_cast<std::uint32_t>(offset), &value)) {
     if (offset == kRegCameraLinkStatus) value |= front_end_link_status(board);
+    packer_arbiter_read(board.arbiter, static_cast<std::uint32_t>(offset), &value);
     return value;
   }
   log_unknown(board, "read", offset, 0xFFFFFFFF);
@@ -78,6 +79,7 @@ void register_write(Board& board, std::uint64_t offset, std::uint32_t value) {
   }
   if (routable(offset) && flash_port_write(board.flash, static_cast<std::uint32_t>(offset), value)) return;
   if (routable(offset) && uart_register_write(board, static_cast<std::uint32_t>(offset), value)) return;
+  if (routable(offset)) packer_arbiter_write(board.arbiter, static_cast<std::uint32_t>(offset), value);
   if (routable(offset) && route_write(board, static_cast<std::uint32_t>(offset), value)) return;
   log_unknown(board, "write", offset, value);
 }
