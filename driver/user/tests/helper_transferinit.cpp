@@ -2,6 +2,7 @@
 // memory through Yat_Transfer_Init, one command per input line, answering
 // one line.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -119,14 +120,19 @@ std::string State(std::uint32_t b) {
 }
 
 // Waits for the transfer event and answers "position start end" of the next message.
+// The next transfer message, waiting up to `ms` for it. The event may still be
+// set by a message that was fetched without waiting, so a wake-up with an
+// empty queue just waits again.
 std::string Message(std::uint32_t ms) {
   YatTransferMessage message{};
-  if (Yat_Transfer_GetMessage(kBoard, reinterpret_cast<std::uint8_t*>(&message), sizeof message) != QELHW_OK) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (Yat_Transfer_GetMessage(kBoard, reinterpret_cast<std::uint8_t*>(&message), sizeof message) != QELHW_OK) {
     std::uint64_t event = 0;
     if (Yat_Transfer_GetEventHandle(kBoard, &event) != QELHW_OK) return "noevent";
-    if (plat::wait_for_object(event, ms) != plat::kWaitObject0) return "timeout";
-    if (Yat_Transfer_GetMessage(kBoard, reinterpret_cast<std::uint8_t*>(&message), sizeof message) != QELHW_OK)
-      return "empty";
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return "timeout";
+    if (plat::wait_for_object(event, static_cast<std::uint32_t>(left.count())) != plat::kWaitObject0)
+      return "timeout";
   }
   std::ostringstream out;
   out << (message.word0 & 0x1FFFF) << ' ' << (message.word1 >> 12 & 1) << ' ' << (message.word1 >> 13 & 1);
