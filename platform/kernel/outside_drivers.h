@@ -2,6 +2,8 @@
 // as drivers of the kernel host: the log driver and the memory driver.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/kernel/device.h"
 
 namespace plat::kernel {
@@ -16,5 +18,9 @@ NtStatus complete_with_success(DeviceObject* device, Irp* irp);
 NtStatus create_outside_device(DriverObject* driver, const wchar_t* name);
 // Deletes every device of the driver (its unload routine).
 void delete_all_devices(DriverObject* driver);
+// Answers and completes an internal request of a driver whose one request
+// hands out an interface record: the record is copied when the code is
+// `code` and the output holds it.
+NtStatus complete_interface_request(Irp* irp, std::uint32_t code, const void* record, std::uint32_t size);
 
 }  // namespace plat::kernel

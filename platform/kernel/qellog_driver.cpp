@@ -3,7 +3,6 @@
 // module's file name as the module label.
 #include <dlfcn.h>
 
-#include <cstring>
 #include <string>
 
 #include "platform/kernel/irp.h"
@@ -33,23 +32,8 @@ void log_entry_point(std::uint32_t level, const char* source_file, std::uint32_t
 }
 
 NtStatus dispatch_internal(DeviceObject*, Irp* irp) {
-  IrpStackLocation* location = get_current_stack_location(irp);
-  auto& p = location->parameters.device_io_control;
-  NtStatus status = kStatusInvalidDeviceRequest;
-  irp->io_status.information = 0;
-  if (p.io_control_code == kQelLogGetInterface) {
-    if (p.output_buffer_length < sizeof(QelLogInterface) || irp->system_buffer == nullptr) {
-      status = kStatusBufferTooSmall;
-    } else {
-      QelLogInterface face{0, log_entry_point};
-      std::memcpy(irp->system_buffer, &face, sizeof face);
-      irp->io_status.information = sizeof face;
-      status = kStatusSuccess;
-    }
-  }
-  irp->io_status.status = status;
-  complete_request(irp, kIoNoIncrement);
-  return status;
+  const QelLogInterface face{0, log_entry_point};
+  return complete_interface_request(irp, kQelLogGetInterface, &face, sizeof face);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // scatter-gather locking of user buffers for DMA (the pages of the process
 // whose request is being served get bus addresses the boards can reach).
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -161,23 +160,8 @@ QelMemFunctionTable function_table() {
 }
 
 NtStatus dispatch_internal(DeviceObject*, Irp* irp) {
-  IrpStackLocation* location = get_current_stack_location(irp);
-  auto& p = location->parameters.device_io_control;
-  NtStatus status = kStatusInvalidDeviceRequest;
-  irp->io_status.information = 0;
-  if (p.io_control_code == kQelMemGetFunctionTable) {
-    if (p.output_buffer_length < sizeof(QelMemFunctionTable) || irp->system_buffer == nullptr) {
-      status = kStatusBufferTooSmall;
-    } else {
-      QelMemFunctionTable table = function_table();
-      std::memcpy(irp->system_buffer, &table, sizeof table);
-      irp->io_status.information = sizeof table;
-      status = kStatusSuccess;
-    }
-  }
-  irp->io_status.status = status;
-  complete_request(irp, kIoNoIncrement);
-  return status;
+  const QelMemFunctionTable table = function_table();
+  return complete_interface_request(irp, kQelMemGetFunctionTable, &table, sizeof table);
 }
 
 }  // namespace
