@@ -2,6 +2,7 @@
 // scatter-gather locking of user buffers for DMA (the pages of the process
 // whose request is being served get bus addresses the boards can reach).
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <vector>
