@@ -73,6 +73,14 @@ ControlRequest make(ControlCommand command, int board) {
   return request;
 }
 
+// Most knobs are one command with an offset (or address) and a value.
+int setting(ControlCommand command, int board, std::uint32_t offset, std::uint32_t value) {
+  ControlRequest request = make(command, board);
+  request.offset = offset;
+  request.value = value;
+  return simple(request);
+}
+
 BoardListing to_listing(const ControlBoardEntry& entry) {
   BoardListing listing{};
   listing.index = entry.index;
@@ -134,10 +142,7 @@ int board_control_register_write(int board, std::uint32_t offset, std::uint32_t 
 }
 
 int board_control_raise_status(int board, std::uint32_t status_register, std::uint32_t bits) {
-  ControlRequest request = make(kControlRaiseStatus, board);
-  request.offset = status_register;
-  request.value = bits;
-  return simple(request);
+  return setting(kControlRaiseStatus, board, status_register, bits);
 }
 
 int board_control_interrupt_asserted(int board, bool* asserted) {
@@ -148,15 +153,11 @@ int board_control_interrupt_asserted(int board, bool* asserted) {
 }
 
 int board_control_set_vanished(int board, bool vanished) {
-  ControlRequest request = make(kControlSetVanished, board);
-  request.value = vanished ? 1 : 0;
-  return simple(request);
+  return setting(kControlSetVanished, board, 0, vanished ? 1 : 0);
 }
 
 int board_control_set_vanish_mode(int board, plat::board::VanishMode mode) {
-  ControlRequest request = make(kControlSetVanished, board);
-  request.value = static_cast<std::uint32_t>(mode);
-  return simple(request);
+  return setting(kControlSetVanished, board, 0, static_cast<std::uint32_t>(mode));
 }
 
 int board_control_eeprom_peek(int board, std::uint8_t address, plat::board::EepromImage* image) {
@@ -179,30 +180,19 @@ int board_control_eeprom_program(int board, std::uint8_t address, std::span<cons
 }
 
 int board_control_eeprom_set_fitted(int board, std::uint8_t address, bool fitted) {
-  ControlRequest request = make(kControlEepromFitted, board);
-  request.offset = address;
-  request.value = fitted ? 1 : 0;
-  return simple(request);
+  return setting(kControlEepromFitted, board, address, fitted ? 1 : 0);
 }
 
 int board_control_eeprom_set_no_acknowledge(int board, std::uint8_t address, bool on) {
-  ControlRequest request = make(kControlEepromNoAck, board);
-  request.offset = address;
-  request.value = on ? 1 : 0;
-  return simple(request);
+  return setting(kControlEepromNoAck, board, address, on ? 1 : 0);
 }
 
 int board_control_i2c_hold_clock(int board, bool held) {
-  ControlRequest request = make(kControlI2cHoldClock, board);
-  request.value = held ? 1 : 0;
-  return simple(request);
+  return setting(kControlI2cHoldClock, board, 0, held ? 1 : 0);
 }
 
 int board_control_set_inputs(int board, std::uint32_t offset, std::uint32_t inputs) {
-  ControlRequest request = make(kControlSetInputs, board);
-  request.offset = offset;
-  request.value = inputs;
-  return simple(request);
+  return setting(kControlSetInputs, board, offset, inputs);
 }
 
 int board_control_peek_register(int board, std::uint32_t offset, std::uint32_t* value) {
@@ -260,9 +250,7 @@ int board_control_flash_program(int board, std::uint32_t offset, std::span<const
 }
 
 int board_control_flash_set_scheme(int board, std::uint32_t scheme) {
-  ControlRequest request = make(kControlFlashScheme, board);
-  request.value = scheme;
-  return simple(request);
+  return setting(kControlFlashScheme, board, 0, scheme);
 }
 
 int board_control_flash_state(int board, std::uint32_t* state, std::vector<std::uint8_t>* protection) {
@@ -279,15 +267,11 @@ int board_control_flash_state(int board, std::uint32_t* state, std::vector<std::
 }
 
 int board_control_flash_set_verify_failures(int board, std::uint32_t count) {
-  ControlRequest request = make(kControlFlashVerifyFail, board);
-  request.value = count;
-  return simple(request);
+  return setting(kControlFlashVerifyFail, board, 0, count);
 }
 
 int board_control_flash_set_reload_never_returns(int board, bool on) {
-  ControlRequest request = make(kControlFlashReloadHang, board);
-  request.value = on ? 1 : 0;
-  return simple(request);
+  return setting(kControlFlashReloadHang, board, 0, on ? 1 : 0);
 }
 
 int board_control_flash_set_timing(int board, std::uint32_t item, std::uint32_t value) {
@@ -342,9 +326,7 @@ int board_control_uart_heard(int board, std::uint32_t port, std::vector<std::uin
 }
 
 int board_control_uart_set_capabilities(int board, bool fast_clock, bool transmit_interrupt) {
-  ControlRequest request = make(kControlUartCapabilities, board);
-  request.value = (fast_clock ? 1u : 0u) | (transmit_interrupt ? 2u : 0u);
-  return simple(request);
+  return setting(kControlUartCapabilities, board, 0, (fast_clock ? 1u : 0u) | (transmit_interrupt ? 2u : 0u));
 }
 
 int board_control_set_pocl_fault(int board, std::uint32_t camera, bool fault) {
@@ -355,15 +337,11 @@ int board_control_set_pocl_fault(int board, std::uint32_t camera, bool fault) {
 }
 
 int board_control_set_camera_link_status(int board, std::uint32_t lines) {
-  ControlRequest request = make(kControlCameraLinkStatus, board);
-  request.value = lines;
-  return simple(request);
+  return setting(kControlCameraLinkStatus, board, 0, lines);
 }
 
 int board_control_set_binarisation_present(int board, bool present) {
-  ControlRequest request = make(kControlBinarisationPresent, board);
-  request.value = present ? 1 : 0;
-  return simple(request);
+  return setting(kControlBinarisationPresent, board, 0, present ? 1 : 0);
 }
 
 int board_control_lut_loads(int board, std::uint32_t* loads) { return simple(make(kControlLutLoads, board), loads); }
