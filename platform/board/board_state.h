@@ -8,6 +8,7 @@
 
 #include "platform/board/board.h"
 #include "platform/board/board_uart.h"
+#include "platform/board/camera_uart.h"
 #include "platform/board/config_space.h"
 #include "platform/board/control_registers.h"
 #include "platform/board/dma_control_block.h"
@@ -15,6 +16,9 @@
 #include "platform/board/flash_port.h"
 #include "platform/board/fpga_ports.h"
 #include "platform/board/front_end.h"
+#include "platform/board/grab_controller.h"
+#include "platform/board/grab_worker.h"
+#include "platform/board/gpio_block.h"
 #include "platform/board/host_messages.h"
 #include "platform/board/i2c_bus.h"
 #include "platform/board/identity_block.h"
@@ -61,10 +65,14 @@ class Board {
   ProcessingUnits processing;
   PackerArbiter arbiter;
   FrontEnd front_end;
+  GrabBlock grab;
+  GpioBlock gpio;
+  CameraUart camera_uart;
   FlashBlock flash;
   InterruptLineState line;
   UartBlock uarts;
   UartWorker uart_worker;  // last: it stops before anything it uses goes
+  GrabWorker grab_worker;  // after it, for the same reason
 };
 
 }  // namespace plat::board

@@ -8,7 +8,10 @@
 #include "platform/board/board_front_end.h"
 #include "platform/board/board_i2c.h"
 #include "platform/board/board_uart.h"
+#include "platform/board/camera_uart.h"
 #include "platform/board/dma_frames.h"
+#include "platform/board/grab_control.h"
+#include "platform/board/gpio_block.h"
 #include "platform/board/host_messages.h"
 
 namespace plat::board {
@@ -199,6 +202,39 @@ std::int32_t front_end_command(Board* board, const ControlRequest& request, std:
   return known ? kControlOk : kControlBadRequest;
 }
 
+template <typename Record>
+void reply_with(const Record& record, std::vector<std::byte>* out) {
+  out->assign(reinterpret_cast<const std::byte*>(&record), reinterpret_cast<const std::byte*>(&record) + sizeof record);
+}
+
+std::int32_t gpio_command(Board* board, const ControlRequest& request, std::span<const std::byte> payload,
+                          std::vector<std::byte>* out) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
+  const std::vector<std::uint8_t> in(bytes, bytes + payload.size());
+  switch (request.command) {
+    case kControlGpioInputs:
+      return board_gpio_set_inputs(board, request.target, request.value) ? kControlOk : kControlBadRequest;
+    case kControlGpioView: {
+      const GpioBlock g = board_gpio_view(board);
+      reply_with(ControlGpioView{g.main_lines, g.main_latches, g.main_settings, g.main_outputs, g.io_lines,
+                                 g.io_settings, g.io_latches, g.io_outputs, g.io_control, g.load_pulses,
+                                 g.output_setting},
+                 out);
+      return kControlOk;
+    }
+    case kControlCameraUartPeer:
+      return board_camera_uart_set_peer(board, request.value, in) ? kControlOk : kControlBadRequest;
+    case kControlCameraUartSend: board_camera_uart_send(board, in); return kControlOk;
+    case kControlCameraUartHeard: {
+      const std::vector<std::uint8_t> heard = board_camera_uart_heard(board);
+      out->assign(reinterpret_cast<const std::byte*>(heard.data()),
+                  reinterpret_cast<const std::byte*>(heard.data()) + heard.size());
+      return kControlOk;
+    }
+    default: return kControlBadRequest;
+  }
+}
+
 std::int32_t board_command(ControlTable& table, int index, const ControlRequest& request,
                            std::span<const std::byte> payload, std::uint32_t* value) {
   Board* board = table.boards[index];
@@ -264,6 +300,16 @@ void control_execute(ControlTable& table, const ControlRequest& request,
   }
   if (request.command >= kControlPoclFault && request.command <= kControlLutPeek) {
     reply->status = front_end_command(table.boards[request.board], request, &reply->value, reply_payload);
+    reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
+    return;
+  }
+  if (request.command >= kControlGpioInputs && request.command <= kControlCameraUartHeard) {
+    reply->status = gpio_command(table.boards[request.board], request, payload, reply_payload);
+    reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
+    return;
+  }
+  if (request.command >= kControlGrabFirst && request.command <= kControlGrabLast) {
+    reply->status = grab_control_command(table.boards[request.board], request, payload, reply_payload);
     reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
     return;
   }

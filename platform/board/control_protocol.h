@@ -51,6 +51,16 @@ enum ControlCommand : std::uint32_t {
   kControlBinarisationPresent = 92, // value 1: a binarisation block is present
   kControlLutLoads = 93,            // -> value: LUT load pulses seen
   kControlLutPeek = 94,             // offset = BAR 0 address, width = count -> payload out: the bytes
+  kControlGrabSetCamera = 100,      // target = camera, payload in: ControlCameraModel
+  kControlGrabCamera = 101,         // target = camera -> payload out: ControlCameraModel
+  kControlGrabPixelClock = 102,     // target = camera, value 1 present, 0 lost
+  kControlGrabTrigger = 103,        // target = camera: a pulse on its external frame trigger
+  kControlGrabState = 104,          // target = camera -> payload out: ControlGrabState
+  kControlGpioInputs = 120,         // target = group (0 main board, 1 I/O board), value = its input lines
+  kControlGpioView = 121,           // -> payload out: ControlGpioView
+  kControlCameraUartPeer = 122,     // value = UartPeerMode, payload in: the scripted reply
+  kControlCameraUartSend = 123,     // payload in: bytes the camera sends
+  kControlCameraUartHeard = 124,    // -> payload out: every byte the camera received
 };
 
 enum ControlConfigTarget : std::uint32_t {
@@ -104,6 +114,24 @@ struct ControlUartView {
 static_assert(sizeof(ControlUartView) == 24);
 static_assert(offsetof(ControlUartView, heard_baud) == 20);
 
+// The general-purpose I/O block (platform/board/gpio_block.h) as it stands.
+struct ControlGpioView {
+  std::uint32_t main_lines;      // 0x820 bits 0..3
+  std::uint32_t main_latches;    // 0x820 bits 4..7
+  std::uint32_t main_settings;   // 0x820 bits 8..31
+  std::uint32_t main_outputs;    // 0x824
+  std::uint32_t io_lines;        // 0x80C bits 0..8
+  std::uint32_t io_settings;     // 0x80C bits 9..31
+  std::uint32_t io_latches;      // 0x800 bits 0..7 and 16
+  std::uint32_t io_outputs;      // 0x810
+  std::uint32_t io_control;      // 0x804
+  std::uint32_t load_pulses;     // rising edges of 0x804 bit 6
+  std::uint32_t output_setting;  // 0x804 bit 7 at the last of them
+};
+static_assert(sizeof(ControlGpioView) == 44);
+static_assert(offsetof(ControlGpioView, io_lines) == 16);
+static_assert(offsetof(ControlGpioView, output_setting) == 40);
+
 // A camera frame at an acquisition channel's input (platform/board/dma_frames.h).
 struct ControlFrame {
   std::uint32_t channel;
@@ -114,6 +142,37 @@ struct ControlFrame {
 };
 static_assert(sizeof(ControlFrame) == 20);
 static_assert(offsetof(ControlFrame, number) == 16);
+
+// The camera at a Camera Link input (platform/board/camera_model.h).
+struct ControlCameraModel {
+  std::uint32_t width;
+  std::uint32_t height;
+  std::uint32_t taps;
+  std::uint32_t bits_per_pixel;
+  std::uint32_t frame_period_us;
+};
+static_assert(sizeof(ControlCameraModel) == 20);
+static_assert(offsetof(ControlCameraModel, frame_period_us) == 16);
+
+// A camera's grab controller as it stands (platform/board/grab_board.h).
+struct ControlGrabState {
+  std::uint32_t running;           // 1 while armed or running
+  std::uint32_t waiting_trigger;   // 1 while a group waits for its trigger
+  std::uint32_t pixel_clock;       // 1 present
+  std::uint32_t reset_held;        // 1 while the channel reset holds
+  std::uint32_t frames_started;
+  std::uint32_t frames_completed;
+  std::uint32_t frames_dropped;
+  std::uint32_t next_frame;        // the number the next frame carries
+  std::uint32_t last_command;      // the last command acted on
+  std::uint32_t reset_holds;       // times the channel reset was set
+  std::uint32_t triggers;          // frame triggers seen
+  std::uint32_t reserved;
+  std::uint64_t start_tick_us;     // frame clock (us since power-on) at the last start
+};
+static_assert(sizeof(ControlGrabState) == 56);
+static_assert(offsetof(ControlGrabState, triggers) == 40);
+static_assert(offsetof(ControlGrabState, start_tick_us) == 48);
 
 struct ControlBoardEntry {
   char model[32];  // zero-terminated

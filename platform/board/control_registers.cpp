@@ -25,9 +25,8 @@ constexpr Kind WO = Kind::kWriteOnly;
 constexpr Kind RO = Kind::kReadOnly;
 constexpr std::uint32_t kAll = 0xFFFFFFFF;
 
-// The I/O lines: 0x820 bits 20..27 and 0x80C bits 24..31 are the levels of
-// the lines of the first and second I/O unit; the rest of their high halves
-// are the lines' event enables, written by the driver.
+// The general-purpose I/O registers (0x800..0x824) answer from their own
+// model (gpio_block.h); their entries here keep the last value written.
 constexpr Run kBoardRuns[] = {
     {0x410, 0x410, RW, 0},          {kRegBoardControl, kRegBoardControl, WO, 0x1F},
     {0x41C, 0x41C, RW, 0},          {0x420, 0x420, WO, 0},
@@ -58,6 +57,7 @@ constexpr Run kFrontEndRuns[] = {
     {0x1110, 0x1110, WO, 0},    {0x1128, 0x1134, WO, 0}, {0x1138, 0x1138, RO, kAll},
     {0x1144, 0x1154, WO, 0},    {0x1160, 0x1164, WO, 0}, {0x1168, 0x1168, RO, kAll},
     {0x116C, 0x116C, WO, 0},
+    {0x1180, 0x1180, WO, 0xF0000000}, {0x1184, 0x1190, WO, 0},  // double pulse (camera 0: as above)
 };
 
 // Per serial port (0x400 apart), ports 0 to 3.
@@ -144,6 +144,14 @@ bool control_registers_set_inputs(ControlRegisters& registers, std::uint32_t off
 bool control_registers_peek(const ControlRegisters& registers, std::uint32_t offset, std::uint32_t* value) {
   if (find(offset) == nullptr) return false;
   *value = registers.written[offset / 4];
+  return true;
+}
+
+bool control_registers_read_back(const ControlRegisters& registers, std::uint32_t offset, std::uint32_t* value) {
+  const Layout* entry = find(offset);
+  if (entry == nullptr) return false;
+  const std::uint32_t mask = entry->input_mask;
+  *value = (registers.written[offset / 4] & ~mask) | (registers.inputs[offset / 4] & mask);
   return true;
 }
 

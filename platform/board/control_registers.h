@@ -20,6 +20,8 @@
 //   kFrontEndIdentity (never 0 or all ones: a front end is present).
 // - 0x1010 + 0x400 * n control word of acquisition channel n (n 0..7): a
 //   write-only command (4 stops the channel), bit 31 an input (channel busy).
+//   The grab controllers (grab_controller.h) make the words of their cameras
+//   read back and act on them.
 #pragma once
 
 #include <array>
@@ -54,5 +56,8 @@ bool control_registers_write(ControlRegisters& registers, std::uint32_t offset, 
 bool control_registers_set_inputs(ControlRegisters& registers, std::uint32_t offset, std::uint32_t value);
 // The value last written to a plain register, whatever it reads as.
 bool control_registers_peek(const ControlRegisters& registers, std::uint32_t offset, std::uint32_t* value);
+// The value last written with the register's input bits in place of the
+// written ones, for blocks that make a plain register read back.
+bool control_registers_read_back(const ControlRegisters& registers, std::uint32_t offset, std::uint32_t* value);
 
 }  // namespace plat::board

@@ -15,6 +15,7 @@ struct BoardPreset {
   std::uint8_t revision;
   std::uint32_t fpga_id;       // what the running firmware reports at 0x400
   std::uint8_t link_width;     // PCI Express lanes
+  std::uint8_t camera_inputs = 2;  // Camera Link inputs with a grab controller
 };
 
 // Null for an unknown model name.

@@ -5,6 +5,7 @@
 #include "platform/board/board_front_end.h"
 #include "platform/board/board_log.h"
 #include "platform/board/board_uart.h"
+#include "platform/board/grab_controller.h"
 #include "platform/board/pci_function.h"
 
 namespace plat::board {
@@ -22,8 +23,8 @@ bool route_read(const Board& board, std::uint32_t offset, std::uint32_t* value) 
          dma_engines_read(board.dma, offset, value) ||
          processing_units_read(board.processing, offset, value) ||
          memory_windows_read(board.windows, offset, value) ||
-         front_end_register_read(board, offset, value) ||
-         control_registers_read(board.registers, offset, value);
+         front_end_register_read(board, offset, value) || gpio_block_read(board.gpio, offset, value) ||
+         grab_register_read(board, offset, value) || control_registers_read(board.registers, offset, value);
 }
 
 bool route_write(Board& board, std::uint32_t offset, std::uint32_t value) {
@@ -35,8 +36,8 @@ bool route_write(Board& board, std::uint32_t offset, std::uint32_t value) {
          dma_engines_write(board.dma, offset, value) ||
          processing_units_write(board.processing, offset, value) ||
          memory_windows_write(board.windows, offset, value) ||
-         front_end_register_write(board, offset, value) ||
-         control_registers_write(board.registers, offset, value);
+         front_end_register_write(board, offset, value) || gpio_block_write(board.gpio, offset, value) ||
+         grab_register_write(board, offset, value) || control_registers_write(board.registers, offset, value);
 }
 
 void log_unknown(const Board& board, const char* what, std::uint64_t offset, std::uint32_t value) {
@@ -63,8 +64,9 @@ std::uint32_t register_read(Board& board, std::uint64_t offset) {
   if (routable(offset) && flash_port_read(board.flash, static_cast<std::uint32_t>(offset), &value)) return value;
   if (routable(offset) && host_messages_read(board, static_cast<std::uint32_t>(offset), &value)) return value;
   if (routable(offset) && uart_register_read(board, static_cast<std::uint32_t>(offset), &value)) return value;
+  if (routable(offset) && camera_uart_read(board.camera_uart, static_cast<std::uint32_t>(offset), &value)) return value;
   if (routable(offset) && route_read(board, static_cast<std::uint32_t>(offset), &value)) {
-    if (offset == kRegCameraLinkStatus) value |= front_end_link_status(board);
+    if (offset == kRegCameraLinkStatus) value |= front_end_link_status(board) | grab_link_status(board);
     packer_arbiter_read(board.arbiter, static_cast<std::uint32_t>(offset), &value);
     return value;
   }
@@ -79,6 +81,7 @@ void register_write(Board& board, std::uint64_t offset, std::uint32_t value) {
   }
   if (routable(offset) && flash_port_write(board.flash, static_cast<std::uint32_t>(offset), value)) return;
   if (routable(offset) && uart_register_write(board, static_cast<std::uint32_t>(offset), value)) return;
+  if (routable(offset) && camera_uart_write(board.camera_uart, static_cast<std::uint32_t>(offset), value)) return;
   if (routable(offset)) packer_arbiter_write(board.arbiter, static_cast<std::uint32_t>(offset), value);
   if (routable(offset) && route_write(board, static_cast<std::uint32_t>(offset), value)) return;
   log_unknown(board, "write", offset, value);

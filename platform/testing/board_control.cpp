@@ -229,6 +229,52 @@ int board_control_inject_frame(int board, const plat::board::ControlFrame& frame
   return status;
 }
 
+namespace {
+
+// A command on one camera whose answer is a record.
+template <typename Record>
+int camera_record(ControlCommand command, int board, std::uint32_t camera, Record* record) {
+  ControlRequest request = make(command, board);
+  request.target = camera;
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(request, {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  if (payload.size() != sizeof *record) return kControlBadRequest;
+  std::memcpy(record, payload.data(), sizeof *record);
+  return kControlOk;
+}
+
+}  // namespace
+
+int board_control_set_camera_model(int board, std::uint32_t camera, const plat::board::ControlCameraModel& model) {
+  ControlRequest request = make(kControlGrabSetCamera, board);
+  request.target = camera;
+  ControlReply reply{};
+  return transact(request, std::as_bytes(std::span(&model, 1)), &reply);
+}
+
+int board_control_camera_model(int board, std::uint32_t camera, plat::board::ControlCameraModel* model) {
+  return camera_record(kControlGrabCamera, board, camera, model);
+}
+
+int board_control_set_pixel_clock(int board, std::uint32_t camera, bool present) {
+  ControlRequest request = make(kControlGrabPixelClock, board);
+  request.target = camera;
+  request.value = present ? 1 : 0;
+  return simple(request);
+}
+
+int board_control_external_trigger(int board, std::uint32_t camera) {
+  ControlRequest request = make(kControlGrabTrigger, board);
+  request.target = camera;
+  return simple(request);
+}
+
+int board_control_grab_state(int board, std::uint32_t camera, plat::board::ControlGrabState* state) {
+  return camera_record(kControlGrabState, board, camera, state);
+}
+
 int board_control_flash_peek(int board, std::uint32_t offset, std::uint32_t count, std::vector<std::uint8_t>* bytes) {
   ControlRequest request = make(kControlFlashPeek, board);
   request.offset = offset;
@@ -282,6 +328,46 @@ int board_control_flash_set_timing(int board, std::uint32_t item, std::uint32_t 
 }
 
 int board_control_remove(int board) { return simple(make(kControlRemove, board)); }
+
+int board_control_gpio_set_inputs(int board, std::uint32_t group, std::uint32_t lines) {
+  ControlRequest request = make(kControlGpioInputs, board);
+  request.target = group;
+  request.value = lines;
+  return simple(request);
+}
+
+int board_control_gpio_view(int board, plat::board::ControlGpioView* view) {
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(make(kControlGpioView, board), {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  if (payload.size() != sizeof *view) return kControlBadRequest;
+  std::memcpy(view, payload.data(), sizeof *view);
+  return kControlOk;
+}
+
+int board_control_camera_uart_set_peer(int board, plat::board::UartPeerMode mode,
+                                       std::span<const std::uint8_t> reply) {
+  ControlRequest request = make(kControlCameraUartPeer, board);
+  request.value = static_cast<std::uint32_t>(mode);
+  ControlReply answer{};
+  return transact(request, std::as_bytes(reply), &answer);
+}
+
+int board_control_camera_uart_send(int board, std::span<const std::uint8_t> bytes) {
+  ControlReply reply{};
+  return transact(make(kControlCameraUartSend, board), std::as_bytes(bytes), &reply);
+}
+
+int board_control_camera_uart_heard(int board, std::vector<std::uint8_t>* bytes) {
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(make(kControlCameraUartHeard, board), {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  bytes->assign(reinterpret_cast<const std::uint8_t*>(payload.data()),
+                reinterpret_cast<const std::uint8_t*>(payload.data()) + payload.size());
+  return kControlOk;
+}
 
 int board_control_uart_set_peer(int board, std::uint32_t port, plat::board::UartPeerMode mode,
                                 std::span<const std::uint8_t> reply) {

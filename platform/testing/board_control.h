@@ -65,6 +65,16 @@ int board_control_post_host_message(int board, const std::uint32_t (&words)[8]);
 // DMA engines (platform/board/dma_frames.h); *filled is the number of host
 // buffers it filled.
 int board_control_inject_frame(int board, const plat::board::ControlFrame& frame, std::uint32_t* filled = nullptr);
+// The camera at input `camera` and its grab controller
+// (platform/board/grab_controller.h): the camera's geometry and frame
+// period, its pixel clock, a pulse on its external frame trigger, and the
+// controller's state (running, frames started and completed, last command,
+// channel resets seen).
+int board_control_set_camera_model(int board, std::uint32_t camera, const plat::board::ControlCameraModel& model);
+int board_control_camera_model(int board, std::uint32_t camera, plat::board::ControlCameraModel* model);
+int board_control_set_pixel_clock(int board, std::uint32_t camera, bool present);
+int board_control_external_trigger(int board, std::uint32_t camera);
+int board_control_grab_state(int board, std::uint32_t camera, plat::board::ControlGrabState* state);
 // A board's flash (platform/board/board_flash.h): bytes as a programmer on
 // the bench reads and writes them, the protection scheme (1 persistent,
 // 2 legacy groups), its state (state bits and one protection byte per
@@ -96,6 +106,17 @@ int board_control_set_camera_link_status(int board, std::uint32_t lines);
 int board_control_set_binarisation_present(int board, bool present);
 int board_control_lut_loads(int board, std::uint32_t* loads);
 int board_control_lut_peek(int board, std::uint32_t address, std::uint32_t count, std::vector<std::uint8_t>* bytes);
+// General-purpose I/O (platform/board/gpio_block.h): the input lines of a
+// group (plat::board::GpioGroup: 0 main board, 1 I/O board with the fault at
+// bit 8) and the block as it stands; the camera UART's far end
+// (platform/board/camera_uart.h): what the camera does with what it hears,
+// bytes it sends, every byte it heard.
+int board_control_gpio_set_inputs(int board, std::uint32_t group, std::uint32_t lines);
+int board_control_gpio_view(int board, plat::board::ControlGpioView* view);
+int board_control_camera_uart_set_peer(int board, plat::board::UartPeerMode mode,
+                                       std::span<const std::uint8_t> reply = {});
+int board_control_camera_uart_send(int board, std::span<const std::uint8_t> bytes);
+int board_control_camera_uart_heard(int board, std::vector<std::uint8_t>* bytes);
 // Removes the board through the kernel host's Plug and Play.
 int board_control_remove(int board);
 
