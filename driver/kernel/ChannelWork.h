@@ -1,5 +1,6 @@
-// What a channel does on a timer tick and on a request to its thread. The
-// acquisition events and the transfer reset fill these in.
+// What a channel does on a timer tick and on a request to its thread: the
+// tick wakes the thread; a reset request restarts the channel's transfers
+// once its pixel clock has come back.
 #pragma once
 
 #include "driver/kernel/YatExtensions.h"

@@ -2,6 +2,7 @@
 // become YatTransferMessage records of the process that routed the message's
 // camera slot, with the flags the transfer code reads and the merge of
 // consecutive progress messages.
+#include <atomic>
 #include <cstring>
 
 #include "driver/kernel/MsgRouting.h"
@@ -131,7 +132,8 @@ QelHwStatus DecodeHostMessage(YatBoardExtension* board, std::uint64_t stamp) {
   if ((message.flags & kFlagAbort) != 0) {
     const std::uint32_t eventOwner = routing->channelEventOwner[d].load();
     if (eventOwner < kYatNoOwner) {
-      routing->kernelAcqOwner[d].store(kYatNoOwner);
+      // The transfer ended in an abort: the channel is nobody's any more.
+      std::atomic_ref<std::uint32_t>(board->acqOwner[d]).store(kYatNoOwner);
       status = RouteEvent(board, d, 0x2 | 0x4, eventOwner, kYatRouteKernel, false);
       if (status != QELHW_OK) return status;
     }

@@ -1,3 +1,7 @@
+// What the driver undoes when a process closes its last handle: its channels
+// stopped, its transfers destroyed, its routes, memory and events released.
+#include <atomic>
+
 #include "driver/kernel/MessageQueues.h"
 #include "driver/kernel/MsgRouting.h"
 #include "driver/kernel/OnboardMemory.h"
@@ -19,15 +23,19 @@ void ForEachBoard(YatManagerExtension* manager, Fn fn) {
   }
 }
 
-// A dead owner cannot stop its acquisitions: its channels are stopped for it.
+// A dead owner cannot stop its acquisitions: the channels it claimed before
+// grabbing (the acquisition owner table of section 7) are stopped for it.
 void StopOwnedChannels(YatBoardExtension* board, std::uint32_t slot) {
   for (std::uint32_t channel = 0; channel < kYatChannels; ++channel)
-    if (board->acqOwner[channel] == slot) Yat_WriteReg(board, kRegChannelControl + kChannelStride * channel, kChannelStop);
+    if (std::atomic_ref<std::uint32_t>(board->acqOwner[channel]).load() == slot)
+      Yat_WriteReg(board, kRegChannelControl + kChannelStride * channel, kChannelStop);
 }
 
 void ForgetOwner(YatBoardExtension* board, std::uint32_t slot, std::uint64_t processId) {
-  for (std::uint32_t& owner : board->acqOwner)
-    if (owner == slot) owner = kYatNoOwner;
+  for (std::uint32_t& owner : board->acqOwner) {
+    std::atomic_ref<std::uint32_t> shared(owner);  // the deferred routine clears it too
+    if (shared.load() == slot) shared.store(kYatNoOwner);
+  }
   for (std::uint32_t& owner : board->routeOwner)
     if (owner == slot) owner = kYatNoOwner;
   YatReleaseProcessMemory(board, static_cast<std::int32_t>(processId));

@@ -11,12 +11,14 @@ constexpr std::uint32_t C = kYatBlockCache;
 constexpr std::uint32_t R = kYatBlockRegisters;
 
 // Block types by ranges of blocks: {first block, type in A, in B, in C}.
+// Block 0 holds the camera UART's registers (0x10 divisor, 0x14 transmit,
+// 0x18 receive) on the current firmware; the older layouts have none there.
 struct BlockRow {
   std::uint32_t first;
   std::uint32_t a, b, c;
 };
 constexpr BlockRow kBlockRows[] = {
-    {0, N, N, N},   {1, R, R, R},   {4, N, R, R},   {16, C, R, C},  {20, N, R, R},  {25, N, R, N},
+    {0, N, N, R},   {1, R, R, R},   {4, N, R, R},   {16, C, R, C},  {20, N, R, R},  {25, N, R, N},
     {28, N, R, C},  {61, N, R, N},  {64, R, R, R},  {65, N, R, N},  {84, C, R, C},  {86, N, R, N},
     {88, C, R, C},  {92, R, R, R},  {93, N, R, N},
 };

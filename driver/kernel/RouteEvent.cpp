@@ -172,7 +172,6 @@ void YatInitEventRouting(YatEventRouting* routing) {
     routing->channelMessageMask[c].store(0);
     routing->channelKernelMask[c].store(0);
     routing->transferMessageOwner[c].store(kYatNoOwner);
-    routing->kernelAcqOwner[c].store(kYatNoOwner);
     routing->fields[c] = {};
   }
   for (auto& owner : routing->ioLineOwner) owner.store(kYatNoOwner);
@@ -211,7 +210,6 @@ void YatReleaseSlotRoutes(YatBoardExtension* board, std::uint32_t slot) {
     if (routing->channelEventOwner[c].load() != slot) continue;
     RouteEvent(board, c, routing->channelMessageMask[c].load(), slot, kYatRouteMessages, false);
     RouteEvent(board, c, routing->channelKernelMask[c].load(), slot, kYatRouteKernel, false);
-    if (routing->kernelAcqOwner[c].load() == slot) routing->kernelAcqOwner[c].store(kYatNoOwner);
   }
   for (auto& owner : routing->ioLineOwner)
     if (owner.load() == slot) owner.store(kYatNoOwner);

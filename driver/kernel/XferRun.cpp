@@ -3,6 +3,7 @@
 // moving a channel's start position, and relinking or re-arming the BH list.
 #include <vector>
 
+#include "driver/kernel/ProcessTable.h"
 #include "driver/kernel/ResourceManager.h"
 #include "driver/kernel/StavroLog.h"
 #include "driver/kernel/Timing.h"
@@ -285,30 +286,45 @@ QelHwStatus RearmBHXfer(YatManagerExtension*, YatXferObject* transfer) {
   return QELHW_OK;
 }
 
+namespace {
+
+// Back to buffer 0 on every BH channel (each answer logged), the BH list
+// armed again, then the three parts started in turn; the first failure ends it.
+QelHwStatus RestartFromFirstBuffer(YatManagerExtension* manager, YatXferObject* transfer) {
+  YatBoardExtension* board = transfer->board;
+  QelHwStatus status = QELHW_OK;
+  for (std::uint32_t i = 0; i < transfer->bh.channelCount && status == QELHW_OK; ++i) {
+    const YatChannelInfo* channel = transfer->bh.channels[i];
+    if (channel == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
+    status = XferSetPosition(board, transfer, 0, YAT_DMA_TYPE_BH, channel->dmaChannel);
+    if ((manager->traceFlags & kTraceChannels) != 0)
+      STAVRO_LOG(kLogTrace, "%s: >YatAcqResetXferBufferList s:%d b:%d c:%d st:%x", static_cast<int>(transfer->acqChannel),
+                 0, static_cast<int>(channel->dmaChannel), static_cast<unsigned>(status));
+  }
+  if (status == QELHW_OK) status = RearmBHXfer(manager, transfer);
+  if (status == QELHW_OK) status = StartBHXfer(manager, transfer);
+  if (status == QELHW_OK) status = StartLBXfer(manager, transfer);
+  if (status == QELHW_OK) status = StartALXfer(manager, transfer);
+  return status;
+}
+
+}  // namespace
+
+// Every transfer of the board and channel is restarted, whichever process
+// holds it and however many there are. The process lists are walked under
+// their lock, so that no transfer goes away while it is restarted.
 QelHwStatus YatAcqResetXferBufferList(YatBoardExtension* board, std::uint32_t acqChannel) {
   YatManagerExtension* manager = board ? ManagerOf(board->managerDevice) : nullptr;
   if (manager == nullptr) return QELHW_ERROR_RESOURCE_RANGE;
-  constexpr std::uint32_t kMaxVisited = 16;
-  std::uint32_t visited = 0;
+  YatProcessTableLock lock(manager);
   QelHwStatus status = QELHW_OK;
   for (std::uint32_t slot = 0; slot < kYatProcessSlots; ++slot) {
     for (std::int32_t position = 0;; ++position) {
       void* payload = ListGetAt(position, &manager->processRecords[slot].transferList);
       if (payload == nullptr) break;
       YatXferObject* transfer = XferFromHandle(manager, slot, reinterpret_cast<std::uint64_t>(payload));
-      if (transfer == nullptr) continue;
-      if (visited++ >= kMaxVisited) return QELHW_OK;
-      if (transfer->board != board || transfer->acqChannel != acqChannel) continue;
-      for (std::uint32_t i = 0; i < transfer->bh.channelCount; ++i) {
-        status = XferSetPosition(board, transfer, 0, YAT_DMA_TYPE_BH, transfer->bh.channels[i]->dmaChannel);
-        if ((manager->traceFlags & kTraceChannels) != 0)
-          STAVRO_LOG(kLogTrace, "%s: >YatAcqResetXferBufferList s:%d b:%d c:%d st:%x", static_cast<int>(acqChannel), 0,
-                     static_cast<int>(transfer->bh.channels[i]->dmaChannel), static_cast<unsigned>(status));
-      }
-      if (status == QELHW_OK) status = RearmBHXfer(manager, transfer);
-      if (status == QELHW_OK) status = StartBHXfer(manager, transfer);
-      if (status == QELHW_OK) status = StartLBXfer(manager, transfer);
-      if (status == QELHW_OK) status = StartALXfer(manager, transfer);
+      if (transfer == nullptr || transfer->board != board || transfer->acqChannel != acqChannel) continue;
+      status = RestartFromFirstBuffer(manager, transfer);
     }
   }
   return status;

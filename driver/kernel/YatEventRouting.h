@@ -35,7 +35,6 @@ struct YatEventRouting {
   std::atomic<std::uint32_t> channelKernelMask[kYatEventChannels];
   std::atomic<std::uint32_t> transferMessageOwner[kYatEventChannels];
   std::atomic<std::uint32_t> ioLineOwner[kYatIoLineOwners];
-  std::atomic<std::uint32_t> kernelAcqOwner[kYatEventChannels];
   YatChannelFieldState fields[kYatEventChannels];
 };
 
