@@ -5,7 +5,9 @@
 // camera's FPGA registers; they keep no state beyond the context.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "driver/user/YatSharedData.h"
 
@@ -58,3 +60,60 @@ QelHwStatus GrabCtrl_IsGrabActive(YatGrabCtrlContext* context, std::uint32_t* ac
 QelHwStatus GrabCtrl_SetTriggerMode(YatGrabCtrlContext* context, std::uint32_t a, std::uint32_t b, std::uint32_t c);
 QelHwStatus GrabCtrl_SetTriggerCount(YatGrabCtrlContext* context, std::uint32_t count);
 QelHwStatus GrabCtrl_SetLineMode(YatGrabCtrlContext* context, std::uint32_t a, std::uint32_t b);
+
+// Shared by the grab-controller modules only.
+
+// Logical registers named by their use.
+inline constexpr std::uint32_t YAT_GC_REG_CAPABILITY = 0;
+inline constexpr std::uint32_t YAT_GC_REG_MODE_BIT1 = 1;
+inline constexpr std::uint32_t YAT_GC_REG_MODE_BIT2 = 2;
+inline constexpr std::uint32_t YAT_GC_REG_GROUP_COUNT = 4;
+inline constexpr std::uint32_t YAT_GC_REG_FRAMES_PER_GROUP = 5;
+inline constexpr std::uint32_t YAT_GC_REG_TRIGGER_VALUE = 6;
+inline constexpr std::uint32_t YAT_GC_REG_TRIGGER_CONTROL = 7;
+inline constexpr std::uint32_t YAT_GC_REG_ACQ_CONTROL = 8;
+inline constexpr std::uint32_t YAT_GC_REG_LINE_TRIGGER_CONTROL = 9;
+inline constexpr std::uint32_t YAT_GC_REG_LINE_TRIGGER_VALUE = 10;
+inline constexpr std::uint32_t YAT_GC_REG_LINE_MODE = 11;
+inline constexpr std::uint32_t YAT_GC_REG_TIMER0_CONTROL = 12;  // timer 1: 16; then first, second, count
+inline constexpr std::uint32_t YAT_GC_REG_STROBE_CONTROL = 20;
+inline constexpr std::uint32_t YAT_GC_REG_STROBE_A = 21;
+inline constexpr std::uint32_t YAT_GC_REG_STROBE_C = 22;
+inline constexpr std::uint32_t YAT_GC_REG_STROBE_B = 23;
+inline constexpr std::uint32_t YAT_GC_REG_TRIGGER_COUNT = 24;
+inline constexpr std::uint32_t YAT_GC_REG_MULTI_CAMERA = 25;
+inline constexpr std::uint32_t YAT_GC_REG_DOUBLE_PULSE_CONTROL = 26;  // pairs: 27..30
+inline constexpr std::uint32_t YAT_GC_REG_TRIGGER_FILTER = 31;
+
+// The board register behind logical register 25, and the command and camera
+// fields a multi-camera write changes.
+inline constexpr std::uint32_t YAT_GC_MULTI_CAMERA_REGISTER = 1096;
+inline constexpr std::uint32_t YAT_GC_MULTI_CAMERA_MASK = 0x0F0F;
+
+// The context's acquisition handle (the context lives inside it).
+YatAcqHandle* GrabCtrlOwner(YatGrabCtrlContext* context);
+// Not null, with its read and write callbacks set.
+bool GrabCtrlUsable(const YatGrabCtrlContext* context);
+// Register access of a context through this process's callbacks: a pointer
+// stored in the shared context may belong to another process.
+QelHwStatus GrabCtrlRead(YatGrabCtrlContext* context, std::uint32_t logical, std::uint32_t* value);
+QelHwStatus GrabCtrlWrite(YatGrabCtrlContext* context, std::uint32_t logical, std::uint32_t value);
+QelHwStatus GrabCtrlSetBits(YatGrabCtrlContext* context, std::uint32_t logical, std::uint32_t value,
+                            std::uint32_t mask);
+// Reads the logical register, replaces the bits of `mask` by those of `bits`
+// and writes it back.
+QelHwStatus GrabCtrlUpdate(YatGrabCtrlContext* context, std::uint32_t logical, std::uint32_t mask,
+                           std::uint32_t bits);
+// -1001 while a grab is reported, else the status of the question.
+QelHwStatus GrabCtrlBusyCheck(YatGrabCtrlContext* context);
+// Puts the timer into its registers from the record kept in its slot.
+QelHwStatus GrabCtrl_ApplyTimer(YatGrabCtrlContext* context, std::uint32_t timer);
+QelHwStatus GrabCtrl_ApplyStrobe(YatGrabCtrlContext* context);
+
+// A caller's record as its u32 words (the record may sit at any address).
+template <std::size_t Words>
+std::array<std::uint32_t, Words> GrabCtrlWords(const void* record) {
+  std::array<std::uint32_t, Words> words{};
+  std::memcpy(words.data(), record, sizeof words);
+  return words;
+}
