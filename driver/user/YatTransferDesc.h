@@ -15,6 +15,34 @@ inline constexpr std::uint32_t YAT_LOCAL_IMAGE_SIZE = 76;
 inline constexpr std::uint32_t YAT_EXTRA_DESTINATIONS = 8;
 inline constexpr std::uint32_t YAT_HOST_BUFFER_STATE_WORDS = 16;
 
+// Insert lists are arrays of u64 addresses of on-board buffer records
+// (YatInternalBuffer); host buffers name them with 1-based indexes.
+inline constexpr std::uint32_t YAT_MAX_INSERTS = 8;
+inline constexpr std::uint32_t YAT_MAX_CAMERA_INSERTS = 32;
+// Handle slots: the main destination and the extra destinations 0..2.
+inline constexpr std::uint32_t YAT_HANDLE_SLOTS = 4;
+
+// Where the lists' rules leave room, Yat_Transfer_Init chooses:
+// - Bus-width padding: a piece whose line is not a whole number of bus
+//   words is widened to the next whole word, but never beyond the window it
+//   is cut from (the record window for LB, the buffer for BH), so that no
+//   line runs into its neighbour. Every piece of every buffer is padded on
+//   its own.
+// - Insert pieces: each chunk holds its insert pieces first (insert A, then
+//   insert B, then the camera insert) and the image piece last. The second
+//   insert piece reads insert list B at the same index as the first reads
+//   list A; with list flag 0x80000 it is of kind 0x4000 instead of 8.
+// - Component code of half-width output: bits 8..15 of YatLbPiece::flags.
+// - The camera insert piece's half-word is YatLbPiece::splitWidth.
+// - Replicated LB elements: copy j of every element takes source entry j of
+//   the on-board image list; the line list is shared unchanged.
+// - Extra destinations 3..7 have no handle slot and are refused, as are a
+//   record with window-A entries and no window-B entry, a tap without a
+//   window-B entry of its own, and more than 15 channel groups.
+inline constexpr std::uint32_t YAT_LB_COMPONENT_SHIFT = 8;
+inline constexpr std::uint32_t YAT_LB_ABSOLUTE_ADDRESS = 0x1;
+inline constexpr std::uint32_t YAT_SECOND_INSERT_KIND = 0x4000;
+
 // Bits of YatImageWindow::flags.
 inline constexpr std::uint32_t YAT_WINDOW_BACKWARDS = 0x2;
 inline constexpr std::uint32_t YAT_WINDOW_NEGATIVE_STEP = 0x8;

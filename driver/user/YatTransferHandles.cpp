@@ -3,7 +3,9 @@
 #include <array>
 #include <cstring>
 
+#include "driver/user/YatCallerMemory.h"
 #include "driver/user/Pardow.h"
+#include "driver/user/YatBoardManager.h"
 #include "driver/user/YatLibrary.h"
 #include "driver/user/YatRequestForm.h"
 #include "driver/user/YatTransfer.h"
@@ -23,6 +25,67 @@ void FillHandle(YatTransferHandle* handle, std::uint32_t board, std::uint32_t ca
   handle->tag = YAT_TRANSFER_HANDLE_TAG;
   handle->board = board;
   handle->camera = camera;
+}
+
+
+constexpr std::uint32_t kBufferNotFree = 0x80000000;
+constexpr std::uint32_t kStateIndirect = 1u << 28;
+constexpr std::uint32_t kHostStateRead = 1;
+constexpr std::uint32_t kNoCounter = 0xFFFFFFFF;
+
+// Where the buffer's state word is: the word bound to slot A, or in indirect
+// mode the first word the entry registered; 0 when the buffer has none.
+std::uint64_t StateWordOf(const YatHostBufferEntry& entry, std::uint32_t descriptor) {
+  const std::uint64_t bound = YatReadAddress(entry.stateSlotA);
+  if (bound == 0) return 0;
+  return (descriptor & kStateIndirect) != 0 ? entry.stateWords[0] : bound;
+}
+
+// Whether the hardware still holds the buffer; one without a state word is free.
+bool BufferBusy(std::uint32_t board, YatHostBufferEntry* entry, std::uint32_t descriptor) {
+  if (YatReadAddress(entry->stateSlotA) == 0) return false;
+  if ((descriptor & kStateIndirect) != 0)
+    return static_cast<std::int32_t>(Yat_Transfer_HostStateAccess(kHostStateRead, entry, 0)) < 0;
+  std::uint8_t isFree = 1;
+  Yat_Man_Get_HwBufferFree(board, YatReadWord(StateWordOf(*entry, descriptor)), &isFree, descriptor);
+  return isFree == 0;
+}
+
+void RefreshCounter(std::uint32_t board, const YatHostBufferEntry& entry, std::uint32_t descriptor) {
+  const std::uint64_t word = StateWordOf(entry, descriptor);
+  if (word == 0) {
+    YatWriteWord(entry.counter, kNoCounter);
+    return;
+  }
+  std::uint32_t counter = YatReadWord(entry.counter);
+  if (Yat_Man_Get_HwBufferCounter(board, YatReadWord(word), &counter, descriptor) != QELHW_ERROR_NOT_IMPLEMENTED)
+    YatWriteWord(entry.counter, counter);
+}
+
+// The last state of each host buffer of the main list, written where the
+// caller looks for it once the driver's state words are gone; the state
+// slots lose the addresses that pointed at them.
+void SettleHostBuffers(const YatTransferHandle& handle) {
+  if (handle.slots[0].hostBufferList == 0) return;
+  const auto* list = YatAt<const YatHostBufferList>(handle.slots[0].hostBufferList);
+  if (list->entries == 0) return;
+  const bool initialized = Yat_Man_IsBoardInitialized(handle.board) != 0;
+  for (std::uint32_t b = 0; b < list->bufferCount; ++b) {
+    auto* entry = YatAt<YatHostBufferEntry>(list->entries + std::uint64_t{b} * sizeof(YatHostBufferEntry));
+    const std::uint32_t descriptor = entry->stateDescriptor != 0 ? YatReadWord(entry->stateDescriptor) : 0;
+    if (initialized) {
+      if (entry->statusWord != 0 && entry->stateSlotA != 0 && entry->stateDescriptor != 0) {
+        const std::uint32_t status = YatReadWord(entry->statusWord);
+        const bool busy = BufferBusy(handle.board, entry, descriptor);
+        YatWriteWord(entry->statusWord, busy ? status | kBufferNotFree : status & ~kBufferNotFree);
+      }
+      if (entry->statusWord != 0 && entry->counter != 0 && entry->stateDescriptor != 0 && entry->stateSlotA != 0)
+        RefreshCounter(handle.board, *entry, descriptor);
+      if (entry->stateSlotA != 0) YatWriteAddress(entry->stateSlotA, 0);
+      if (entry->stateSlotB != 0) YatWriteAddress(entry->stateSlotB, 0);
+    }
+    if (entry->stateDescriptor != 0) YatWriteWord(entry->stateDescriptor, 0);
+  }
 }
 
 }  // namespace
@@ -45,6 +108,7 @@ PARDOW_API QelHwStatus Yat_Transfer_CreateHandle(std::uint32_t board, std::uint3
 PARDOW_API QelHwStatus Yat_Transfer_ReleaseHandle(YatTransferHandle* handle) {
   if (handle == nullptr) return QELHW_ERROR_ARG_INVALID;
   if (handle->tag != YAT_TRANSFER_HANDLE_TAG) return QELHW_ERROR_INVALID_HANDLE;
+  SettleHostBuffers(*handle);
   const QelHwStatus status = Yat_DMA_Destroy_Xfer(handle);
   if (status != QELHW_OK) return status;
   Yat_FreeHostDmaGroup(handle->board, handle->slots[0].hostDmaChannel, handle->camera);

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "driver/user/YatInternalBuffer.h"
+
 namespace {
 
 template <class T>
@@ -22,50 +24,41 @@ bool CopyArray(std::uint64_t address, std::uint32_t count, std::uint32_t limit, 
   return true;
 }
 
-std::uint32_t Taps(const YatTransferDesc& d) {
-  if (d.dualMode == 0) return d.taps;
-  return d.dualMode == 1 ? 2 : 1;
-}
-
 std::int32_t LineStep(const YatTransferInput& in) {
-  if (in.windowsA.empty() || in.images[0].frameWidth == 0) return 1;
+  if (in.windowsA.empty() || in.images.empty() || in.images[0].frameWidth == 0) return 1;
   const YatImageWindow& first = in.windowsA[0];
   const auto step = static_cast<std::int32_t>(first.lineStep / in.images[0].frameWidth);
   return (first.flags & YAT_WINDOW_NEGATIVE_STEP) != 0 ? -step : step;
-}
-
-// Widens a line to whole bus words when that stays within `limit` pixels.
-std::uint32_t BusWidth(std::uint32_t width, std::uint32_t format, std::uint32_t bus, std::uint32_t limit) {
-  const std::uint32_t bytes = YatBytesPerPixel(format);
-  if (bytes == 0 || bus == 0) return width;
-  const std::uint32_t lineBytes = (width * bytes + bus - 1) / bus * bus;
-  if (lineBytes % bytes != 0 || lineBytes / bytes > limit) return width;
-  return lineBytes / bytes;
 }
 
 void BuildAl(const YatTransferInput& in, const YatListResources& res, YatTransferLists* out) {
   const YatLocalImage& image = in.images[0];
   const YatTransferDesc& d = in.desc;
   const std::uint32_t g = out->groups;
+  const std::uint32_t t = out->taps;
   const auto w = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(in.windowsA.size()) / g);
+  const std::uint32_t perTap = std::max<std::uint32_t>(1, g / t);
+  const bool insertNotify = (in.hostList.listFlags & 0x3) != 0 && d.mirror == 0;
   for (const YatLocalImage& record : in.images)
     out->sources.push_back({record.sourceWord, d.camera, record.onboardAddress});
   out->alRegions.resize(static_cast<std::size_t>(g) * w);
   out->al.resize(g);
   for (std::uint32_t i = 0; i < g; ++i) {
-    const YatImageWindow& last = in.windowsA[i + (w - 1) * g];
+    const YatImageWindow& last = in.windowsA[std::min<std::size_t>(i + (w - 1) * g, in.windowsA.size() - 1)];
     const YatImageWindow& own = in.windowsA[i];
     YatAlElement& e = out->al[i];
     e.dmaChannel = res.acqDma[i];
+    if (insertNotify && (i + 1 == g || i + 1 == g / t)) e.optionWord = 0x2;
     e.geometry = {image.frameWidth, image.frameHeight, image.pixelFormat, last.x, image.windowY, last.width,
                   last.height};
     const std::uint32_t direction = (own.flags & YAT_WINDOW_BACKWARDS) != 0 ? 0xFF : 1;
     e.stepWord = direction | ((static_cast<std::uint32_t>(out->lineStep) & 0xFF) << 8);
     e.lastLineWord = image.windowHeight < in.windowsA[0].height ? 0x20 : (own.height == 0 ? 0 : own.height - 1);
-    e.tapGroupMask = 1u << (res.acqDma[0] / g);
+    e.tapGroupMask = 1u << (res.acqDma[std::min(i / perTap, g - 1)] & 31);
     e.regionCount = w;
     for (std::uint32_t k = 0; k < w; ++k) {
-      const YatImageWindow& r = in.windowsA[i + k * g];
+      const std::size_t from = i + std::size_t{k} * g;
+      const YatImageWindow& r = in.windowsA[std::min(from, in.windowsA.size() - 1)];
       out->alRegions[i * w + k] = {r.x, r.y, r.width, r.height};
     }
     e.regions = Address(&out->alRegions[i * w]);
@@ -79,118 +72,6 @@ void BuildAl(const YatTransferInput& in, const YatListResources& res, YatTransfe
     e.taps = static_cast<std::uint8_t>(d.dualMode == 0 ? d.taps : 2);
   }
   out->overflow = in.windowsA[0].height > image.windowHeight;
-}
-
-YatLbPiece ImagePiece(const YatTransferInput& in, const YatImageWindow& window, const YatListResources& res) {
-  const YatLocalImage& image = in.images[0];
-  YatLbPiece p{};
-  p.channelMask = static_cast<std::uint16_t>(1u << res.lbHostChannel);
-  p.kindBits = YAT_IMAGE_PIECE_KIND;
-  p.stampWord = Yat_Transfer_NotifyWord(in.hostList.listFlags, in.desc.camera);
-  p.x = window.x;
-  p.y = window.y;
-  const std::uint32_t room = window.x < image.windowWidth ? image.windowWidth - window.x : 0;
-  p.width = BusWidth(window.width, image.pixelFormat, res.busWidth, room);
-  p.height = window.height;
-  p.onboardAddress = YAT_IMAGE_PIECE_ADDRESS;
-  return p;
-}
-
-void BuildLb(const YatTransferInput& in, const YatListResources& res, YatTransferLists* out) {
-  const YatLocalImage& image = in.images[0];
-  for (std::size_t i = 0; i < in.windowsA.size(); ++i) {
-    const YatImageWindow& a = in.windowsA[i];
-    const auto step = static_cast<std::int8_t>((out->al[i % out->groups].stepWord >> 8) & 0xFF);
-    out->lbLines.push_back({step, a.x, a.y, a.width, a.height, 0});
-  }
-  for (const YatImageWindow& b : in.windowsB) out->lbPieces.push_back(ImagePiece(in, b, res));
-  YatLbElement e{};
-  e.dmaChannel = res.acqDma[0];
-  for (std::uint32_t g = 0; g < out->groups; ++g) {
-    const YatAlElement& al = out->al[g];
-    const bool endsWindow = al.geometry.left + al.geometry.linePitch == image.windowWidth;
-    if (endsWindow || (g + 1 == out->groups && in.desc.mirror == 0)) e.notifyMask |= 1u << al.dmaChannel;
-  }
-  e.geometry = {image.frameWidth, image.frameHeight, image.pixelFormat, image.windowX, image.windowY,
-                in.windowsB[0].width, image.windowHeight};
-  e.sourceCount = static_cast<std::uint32_t>(out->sources.size());
-  e.sources = Address(out->sources.data());
-  e.lineCount = static_cast<std::uint32_t>(out->lbLines.size());
-  e.lines = Address(out->lbLines.data());
-  e.pieceCount = static_cast<std::uint32_t>(out->lbPieces.size());
-  e.pieces = Address(out->lbPieces.data());
-  e.optionBits = out->lbPieces[0].height > image.frameHeight ? 1 : 0;
-  out->overflow = out->overflow || e.optionBits != 0;
-  e.chunkCount = 1;
-  e.opensEveryRun = in.desc.linesFactor >= 2 ? 1 : 0;
-  out->lb.push_back(e);
-}
-
-// Host pieces of one tap: one piece, or two when window B crosses the end of window A.
-std::vector<YatBhPiece> HostPieces(const YatImageWindow& a, const YatImageWindow& b, std::int32_t step) {
-  const auto direction = static_cast<std::uint8_t>(step);
-  const std::uint32_t aEnd = a.y + a.height;
-  if (b.y >= aEnd || b.y + b.height <= aEnd) return {{direction, {0, 0}, 0, 0, 0, 0, b.width, b.height}};
-  const std::uint32_t firstHeight = a.height - b.y;
-  const std::int32_t magnitude = step < 0 ? -step : step;
-  return {{direction, {0, 0}, 0, 0, 0, 0, b.width, firstHeight},
-          {static_cast<std::uint8_t>(magnitude), {0, 0}, 0, 0, 0, 0, b.width, b.height - firstHeight}};
-}
-
-YatImageGeometry MergedGeometry(const YatImageGeometry& g, std::uint32_t n) {
-  if (n == 0) return g;
-  return {g.imageWidth * n, g.imageHeight / n, g.pixelFormat, g.left + (g.topLine % n) * g.linePitch, g.topLine / n,
-          g.linePitch * n, g.lineCount / n};
-}
-
-std::uint32_t RecordFlags(const YatHostBufferEntry& h, const YatTransferDesc& d) {
-  std::uint32_t flags = 0;
-  if ((h.bufferFlags & 0x60000000) != 0) flags |= 0x2;
-  if ((h.bufferFlags & 0xF0000) != 0 || (d.routeWord == 7 && (d.eventId & 0xF0000) != 0)) flags |= 0x4;
-  if ((h.bufferFlags & 0xF00000) != 0 || (d.routeWord == 7 && (d.eventId & 0xF00000) != 0)) flags |= 0x8;
-  if ((h.bufferFlags & 0x40000000) != 0) flags |= 0x10;
-  return flags | (h.notifyBits << 5);
-}
-
-void BuildBh(const YatTransferInput& in, const YatListResources& res, YatTransferLists* out) {
-  const YatTransferDesc& d = in.desc;
-  const YatHostBufferEntry& first = in.hosts[0];
-  std::vector<YatBhPiece> pieces = HostPieces(in.windowsA[0], in.windowsB[0], out->lineStep);
-  if (pieces.size() == 1 && d.linesMerged == 0) {
-    const std::uint32_t width = first.geometry.imageWidth;
-    const std::uint32_t height = first.geometry.imageHeight;
-    if (pieces[0].width > width) pieces[0].width = width;
-    if (pieces[0].height > height) pieces[0].height = height;
-  }
-  const std::size_t count = in.hosts.size();
-  const std::uint32_t m = out->cycleMode;
-  out->bhPieces.reserve(count * pieces.size());
-  out->bhRecords.resize(count);
-  for (std::size_t b = 0; b < count; ++b) {
-    const YatHostBufferEntry& h = in.hosts[b];
-    const std::size_t start = out->bhPieces.size();
-    for (YatBhPiece p : pieces) {
-      if ((in.hostList.listFlags & 0x400) != 0) p.width /= 2;
-      if ((h.entryFlags & YAT_ENTRY_VERTICAL_FLIP) != 0) p.direction = static_cast<std::uint8_t>(-p.direction);
-      p.width = BusWidth(p.width, h.geometry.pixelFormat, res.busWidth, h.geometry.imageWidth);
-      out->bhPieces.push_back(p);
-    }
-    YatBhBufferRecord& r = out->bhRecords[b];
-    r.endNotify = (m == 2 || m == 3) && count >= 2 ? (in.hosts.back().bufferFlags != 0 ? 1 : 0) : 1;
-    r.readyOnly = m == 1 && h.bufferFlags != 0 ? 1 : 0;
-    r.notifyOptions = RecordFlags(h, d);
-    r.bufferIndex = static_cast<std::uint32_t>(b);
-    r.camera = d.camera;
-    r.geometry = h.geometry;
-    if (out->linesMerged) r.geometry = MergedGeometry(h.geometry, d.linesFactor);
-    r.lockRecord = in.hostAddresses[b] + YAT_HOST_BUFFER_LOCK_OFFSET;
-    r.regionCount = static_cast<std::uint32_t>(pieces.size());
-    r.regions = Address(&out->bhPieces[start]);
-  }
-  const auto buffers = static_cast<std::uint32_t>(count);
-  const std::uint32_t reported = (m == 2 || m == 3) && buffers >= 2 ? buffers - 1 : buffers;
-  out->bh.push_back({res.bhHostChannel, m, reported, Address(out->bhRecords.data())});
-  out->header = {d.camera, d.dualMode, d.taps, static_cast<std::uint32_t>(d.lastIndex) - 1, 0, d.routeWord, d.eventId};
 }
 
 // N camera lines become one line N times as wide, in the on-board layout
@@ -218,73 +99,157 @@ void MergeLines(YatTransferInput* in) {
   in->desc.linesMerged = 1;
 }
 
+bool ReadInserts(std::uint64_t list, std::uint32_t count, std::vector<YatInsertSource>* out) {
+  std::vector<std::uint64_t> handles;
+  if (!CopyArray(list, count, YAT_MAX_CAMERA_INSERTS, &handles)) return false;
+  for (const std::uint64_t handle : handles) {
+    YatInsertSource source{handle};
+    if (handle != 0) {
+      YatInternalBuffer record{};
+      std::memcpy(&record, At<YatInternalBuffer>(handle), sizeof record);
+      source.tag = record.tag;
+      source.address = record.onboardAddress;
+      source.size = record.size;
+    }
+    out->push_back(source);
+  }
+  return true;
+}
+
+// Insert lists are read only as far as the host buffers' indexes reach, and
+// only when the destination asks for insert pieces.
+bool ReadInsertLists(YatTransferInput* in) {
+  const std::uint32_t flags = in->hostList.listFlags;
+  std::uint32_t insertReach = 1, cameraReach = 1;
+  for (const YatHostBufferEntry& h : in->hosts) {
+    if (h.insertIndex > YAT_MAX_INSERTS || h.cameraInsertIndex > YAT_MAX_CAMERA_INSERTS) return false;
+    insertReach = std::max(insertReach, h.insertIndex);
+    cameraReach = std::max(cameraReach, h.cameraInsertIndex);
+  }
+  const YatTransferDesc& d = in->desc;
+  if ((flags & 0x3) != 0) {
+    in->hasInsertA = d.insertListA != 0;
+    in->hasInsertB = d.insertListB != 0;
+    if (in->hasInsertA && !ReadInserts(d.insertListA, insertReach, &in->insertA)) return false;
+    if (in->hasInsertB && !ReadInserts(d.insertListB, insertReach, &in->insertB)) return false;
+  }
+  if ((flags & 0x2000) != 0) {
+    in->hasCameraInsert = d.cameraInsertList != 0;
+    if (in->hasCameraInsert && !ReadInserts(d.cameraInsertList, cameraReach, &in->cameraInserts)) return false;
+  }
+  return true;
+}
+
+bool ReadHostList(std::uint64_t address, YatHostBufferList* list, std::vector<YatHostBufferEntry>* entries,
+                  std::vector<std::uint64_t>* addresses) {
+  std::memcpy(list, At<YatHostBufferList>(address), sizeof *list);
+  if (!CopyArray(list->entries, list->bufferCount, YAT_MAX_HOST_BUFFERS, entries) || entries->empty()) return false;
+  for (std::uint32_t b = 0; b < list->bufferCount; ++b)
+    addresses->push_back(list->entries + std::uint64_t{b} * sizeof(YatHostBufferEntry));
+  return true;
+}
+
+// An extra destination lives on the handle slot behind its index, and the
+// handle has only three slots behind the main one.
+bool ReadExtraLists(YatTransferInput* in) {
+  if (in->desc.extraDestinations == 0) return true;
+  for (std::uint32_t k = 0; k < YAT_EXTRA_DESTINATIONS; ++k) {
+    if (in->desc.extraLists[k] == 0) continue;
+    if (k + 1 >= YAT_HANDLE_SLOTS ||
+        !ReadHostList(in->desc.extraLists[k], &in->extraLists[k], &in->extraHosts[k], &in->extraAddresses[k]))
+      return false;
+  }
+  return true;
+}
+
+bool ReadImages(const YatTransferDesc& desc, YatTransferInput* input) {
+  YatLocalImageList list{};
+  std::memcpy(&list, At<YatLocalImageList>(desc.localImageList), sizeof list);
+  if (list.images == 0) return true;  // direct host mode
+  if (!CopyArray(list.images, list.count, YAT_MAX_LOCAL_IMAGES, &input->images)) return false;
+  if (input->images.empty()) return true;
+  const YatLocalImage& image = input->images[0];
+  if (!CopyArray(image.windowsA, image.windowACount, YAT_MAX_IMAGE_WINDOWS, &input->windowsA) ||
+      !CopyArray(image.windowsB, image.windowBCount, YAT_MAX_IMAGE_WINDOWS, &input->windowsB))
+    return false;
+  return YatBytesPerPixel(image.pixelFormat) != 0 && image.frameWidth != 0;
+}
+
+bool GeometryFits(const YatTransferInput& in) {
+  const YatTransferDesc& d = in.desc;
+  const std::uint32_t taps = Yat_Transfer_Taps(d);
+  if (taps == 0 || taps > YAT_MAX_TAPS) return false;
+  if (in.images.empty()) return true;
+  // Merging must leave at least one line of every window and keep widths in range.
+  if (d.linesFactor > 1) {
+    if (d.linesFactor > YAT_MAX_LINES_FACTOR || in.images[0].frameHeight < d.linesFactor) return false;
+    for (const YatImageWindow& a : in.windowsA)
+      if (a.height < d.linesFactor) return false;
+  }
+  // Windows B are laid out against windows A: one without the other is not a transfer we can place.
+  if (!in.windowsA.empty() && in.windowsB.empty()) return false;
+  // Every tap has its own window B.
+  if (taps > 1 && !in.windowsA.empty() && in.windowsB.size() < taps) return false;
+  return Yat_Transfer_ChannelGroups(in) <= YAT_MAX_CHANNEL_GROUPS;
+}
+
 }  // namespace
 
 QelHwStatus Yat_Transfer_ReadInput(const YatTransferDesc* desc, YatTransferInput* input) {
   if (desc == nullptr || input == nullptr || desc->localImageList == 0 || desc->hostBufferList == 0)
     return QELHW_ERROR_ARG_INVALID;
   input->desc = *desc;
-  YatLocalImageList list{};
-  std::memcpy(&list, At<YatLocalImageList>(desc->localImageList), sizeof list);
-  if (!CopyArray(list.images, list.count, YAT_MAX_LOCAL_IMAGES, &input->images) || input->images.empty())
+  if (!ReadImages(*desc, input) ||
+      !ReadHostList(desc->hostBufferList, &input->hostList, &input->hosts, &input->hostAddresses) ||
+      !ReadInsertLists(input) || !ReadExtraLists(input) || !GeometryFits(*input))
     return QELHW_ERROR_ARG_INVALID;
-  const YatLocalImage& image = input->images[0];
-  if (!CopyArray(image.windowsA, image.windowACount, YAT_MAX_IMAGE_WINDOWS, &input->windowsA) ||
-      !CopyArray(image.windowsB, image.windowBCount, YAT_MAX_IMAGE_WINDOWS, &input->windowsB))
-    return QELHW_ERROR_ARG_INVALID;
-  std::memcpy(&input->hostList, At<YatHostBufferList>(desc->hostBufferList), sizeof input->hostList);
-  const YatHostBufferList& hosts = input->hostList;
-  if (!CopyArray(hosts.entries, hosts.bufferCount, YAT_MAX_HOST_BUFFERS, &input->hosts) || input->hosts.empty())
-    return QELHW_ERROR_ARG_INVALID;
-  for (std::uint32_t b = 0; b < hosts.bufferCount; ++b)
-    input->hostAddresses.push_back(hosts.entries + std::uint64_t{b} * sizeof(YatHostBufferEntry));
-  if (YatBytesPerPixel(image.pixelFormat) == 0 || image.frameWidth == 0) return QELHW_ERROR_ARG_INVALID;
-  // Merging must leave at least one line of every window and keep widths in range.
-  if (desc->linesFactor > 1) {
-    if (desc->linesFactor > YAT_MAX_LINES_FACTOR || image.frameHeight < desc->linesFactor) return QELHW_ERROR_ARG_INVALID;
-    for (const YatImageWindow& a : input->windowsA)
-      if (a.height < desc->linesFactor) return QELHW_ERROR_ARG_INVALID;
-  }
-  // Windows B are laid out against windows A: one without the other is not a transfer we can place.
-  if (!input->windowsA.empty() && input->windowsB.empty()) return QELHW_ERROR_ARG_INVALID;
-  if (Yat_Transfer_ChannelGroups(*input) > YAT_MAX_CHANNEL_GROUPS) return QELHW_ERROR_ARG_INVALID;
   return QELHW_OK;
+}
+
+std::uint32_t Yat_Transfer_Taps(const YatTransferDesc& d) {
+  if (d.dualMode == 0) return d.taps;
+  return d.dualMode == 1 ? 2 : 1;
 }
 
 std::uint32_t Yat_Transfer_ChannelGroups(const YatTransferInput& input) {
   const std::vector<YatImageWindow>& a = input.windowsA;
   if (a.empty()) return 0;
-  const bool oneTap = Taps(input.desc) == 1;
+  const bool oneTap = Yat_Transfer_Taps(input.desc) == 1;
   std::uint32_t groups = 1;
   for (std::size_t i = 1; i < a.size(); ++i, ++groups)
     if (oneTap && a[i].x == a[0].x) break;
   return groups;
 }
 
-QelHwStatus Yat_Transfer_CheckSupported(const YatTransferInput& input) {
-  const YatTransferDesc& d = input.desc;
-  const std::uint32_t flags = input.hostList.listFlags;
-  const bool extras = d.extraDestinations != 0 || d.extraLists[0] != 0;
-  const bool unsupported = Taps(d) != 1 || (flags & (0x3 | 0x2000 | 0x40 | 0x60000000)) != 0 ||
-                           d.mirror != 0 || extras || input.windowsA.empty();
-  return unsupported ? QELHW_ERROR_NOT_SUPPORTED : QELHW_OK;
+bool Yat_Transfer_HasLocalStages(const YatTransferInput& input) {
+  return !input.images.empty() && !input.windowsA.empty();
+}
+
+std::uint32_t Yat_Transfer_BusWidth(std::uint32_t width, std::uint32_t format, std::uint32_t bus,
+                                    std::uint32_t limit) {
+  const std::uint32_t bytes = YatBytesPerPixel(format);
+  if (bytes == 0 || bus == 0) return width;
+  const std::uint64_t lineBytes = (std::uint64_t{width} * bytes + bus - 1) / bus * bus;
+  if (lineBytes % bytes != 0 || lineBytes / bytes > limit) return width;
+  return static_cast<std::uint32_t>(lineBytes / bytes);
 }
 
 QelHwStatus Yat_Transfer_BuildLists(const YatTransferInput& input, const YatListResources& resources,
                                     YatTransferLists* lists) {
   if (lists == nullptr) return QELHW_ERROR_ARG_INVALID;
-  if (const QelHwStatus status = Yat_Transfer_CheckSupported(input); status != QELHW_OK) return status;
   YatTransferInput layout = input;
-  if (input.desc.linesFactor > 1) MergeLines(&layout);
-  lists->linesMerged = layout.desc.linesMerged != 0;
-  lists->taps = Taps(layout.desc);
+  lists->taps = Yat_Transfer_Taps(layout.desc);
   lists->groups = Yat_Transfer_ChannelGroups(layout);
-  lists->lineStep = LineStep(layout);
-  lists->cycleMode = Yat_Transfer_CycleMode(layout.hostList.cyclingMode);
-  BuildAl(layout, resources, lists);
-  BuildLb(layout, resources, lists);
-  BuildBh(layout, resources, lists);
-  return QELHW_OK;
+  if (lists->taps == 0 || lists->groups > YAT_MAX_CHANNEL_GROUPS) return QELHW_ERROR_ARG_INVALID;
+  if (Yat_Transfer_HasLocalStages(layout)) {
+    if (input.desc.linesFactor > 1) MergeLines(&layout);
+    lists->linesMerged = layout.desc.linesMerged != 0;
+    lists->lineStep = LineStep(layout);
+    BuildAl(layout, resources, lists);
+    if (const QelHwStatus status = Yat_Transfer_BuildLocal(layout, resources, lists); status != QELHW_OK)
+      return status;
+  }
+  return Yat_Transfer_BuildHost(layout, resources, lists);
 }
 
 std::uint32_t Yat_Transfer_NotifyWord(std::uint32_t f, std::uint32_t camera) {

@@ -92,12 +92,97 @@ TEST_F(TransferInit, TwoMergedLinesLandAsTheCameraSentThem) {
   finish(c);
 }
 
+// Window B runs from line 4 to 8 across the end of window A at line 6: two
+// pieces of two lines each, both from the buffer's first line.
 TEST_F(TransferInit, TheDriverTakesAWindowBThatCrossesTheEndOfWindowA) {
   start_host({"FolvantX4Full"});
   ChildProcess& c = client();
   ASSERT_EQ(ask(c, "claim 0 0"), "0");
   EXPECT_EQ(ask(c, "init 2 1 0 1 1"), "0 0");
+  EXPECT_EQ(ask(c, "hostchain 4"), "64@0 64@64 64@0 64@64");
   EXPECT_EQ(ask(c, "start"), "0");
+  finish(c);
+}
+
+// The driver positions only the first host channel of a transfer, so the
+// extra destination's channel is set to its first buffer before the start.
+TEST_F(TransferInit, AnExtraDestinationReceivesEveryFrameToo) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  ASSERT_EQ(ask(c, "connect buffers=2 extra=2"), "0 0");
+  // The extra destination's host channel is the handle's slot 1: group 0 gives channel 4.
+  EXPECT_EQ(ask(c, "register 0x500C"), "0 40");
+  ASSERT_EQ(ask(c, "position 1"), "0");
+  ASSERT_EQ(ask(c, "start"), "0");
+  for (std::uint32_t n = 0; n < 2; ++n) {
+    SCOPED_TRACE(n);
+    Inject(20 + n);
+    const std::string b = std::to_string(n);
+    ASSERT_EQ(ask(c, "ends 2 30000"), "0:" + b + " 4:" + b);
+    EXPECT_EQ(ask(c, "image " + b), Pattern(20 + n));
+    EXPECT_EQ(ask(c, "extraimage " + b), Pattern(20 + n));
+  }
+  EXPECT_EQ(ask(c, "release"), "0");
+  finish(c);
+}
+
+TEST_F(TransferInit, APlanarSplitTellsTheBoardItsThreeChannels) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  ASSERT_EQ(ask(c, "connect buffers=2 flags=0x40"), "0 0");
+  // Planes on channels 0, 9 and 8, each buffer line of 64 pixels.
+  EXPECT_EQ(ask(c, "register 0x5040"), "0 80900");
+  EXPECT_EQ(ask(c, "register 0x5044"), "0 40");
+  EXPECT_EQ(ask(c, "state 1"), "1");
+  EXPECT_EQ(ask(c, "start"), "0");
+  EXPECT_EQ(ask(c, "release"), "0");
+  finish(c);
+}
+
+// Each tap's half of the frame travels on its own host channel (0 and 8)
+// into its half of every buffer. The board's camera has no taps of its own,
+// so the driver's host descriptors are what shows it.
+TEST_F(TransferInit, TwoTapsFillTheirHalvesOfEveryBufferOnTwoChannels) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  ASSERT_EQ(ask(c, "claim 1 0"), "0");
+  ASSERT_EQ(ask(c, "connect buffers=1 taps=2"), "0 0");
+  EXPECT_EQ(ask(c, "hostchain 8"), "64@0 64@64 64@128 64@192 64@256 64@320 64@384 64@448");
+  EXPECT_EQ(ask(c, "state 0"), "1");
+  EXPECT_EQ(ask(c, "start"), "0");
+  EXPECT_EQ(ask(c, "release"), "0");
+  finish(c);
+}
+
+// The insert piece goes to no host channel, so the host buffer still holds
+// the camera's frame byte for byte behind it.
+TEST_F(TransferInit, InsertPiecesAreAcceptedAndLeaveTheImageWhole) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  ASSERT_EQ(ask(c, "connect buffers=2 insert=1"), "0 0");
+  ASSERT_EQ(ask(c, "start"), "0");
+  EXPECT_EQ(Inject(9), 1u);
+  EXPECT_EQ(ask(c, "image 0"), Pattern(9));
+  finish(c);
+}
+
+// On release each entry learns whether the board still held its buffer and
+// forgets the state words the transfer had bound.
+TEST_F(TransferInit, ReleaseSettlesTheStateOfEveryHostBuffer) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  ASSERT_EQ(ask(c, "connect buffers=2"), "0 0");
+  ASSERT_EQ(ask(c, "start"), "0");
+  EXPECT_EQ(Inject(1), 1u);
+  EXPECT_EQ(ask(c, "state 0"), "0");
+  EXPECT_EQ(ask(c, "release"), "0");
+  EXPECT_EQ(ask(c, "entry 0"), "0000ffff 0 0 0");
+  EXPECT_EQ(ask(c, "entry 1"), "8000ffff 0 0 0");
   finish(c);
 }
 
@@ -116,6 +201,7 @@ TEST_F(TransferInit, TwoTapsWithAnExtraDestinationAreRefusedAndTheHandleReleased
   ASSERT_EQ(ask(c, "claim 0 0"), "0");
   EXPECT_EQ(ask(c, "dualextra"), "-3 0");
   EXPECT_TRUE(log_shows({"Pardow.DLL, Board 0, Do not support dual channel and dual destination at the same time."}));
+  EXPECT_EQ(ask(c, "entry 0"), "0000ffff 1234 0 0");  // its state descriptor no longer names a transfer
   EXPECT_EQ(ask(c, "release"), std::to_string(QELHW_ERROR_INVALID_HANDLE));
   finish(c);
 }
