@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds the system and runs it on a fresh emulated machine with
-# two simulated boards.
+# two simulated boards, then grabs frames from every camera through the board
+# library and leaves them as PGM images in build/grab-images.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh release
@@ -33,3 +34,10 @@ export YATFOLVA4XDIR="$machine/drives/c/Program Files/Habrix/Tramond-CL_RZ6"
 mkdir -p "$YATFOLVA4XDIR"
 touch "$YATFOLVA4XDIR/Yat_Tramond-CL_RZ6_Config.ini"
 "$bin/pardow-boards"
+
+# A grab: three frames from each camera of each board, written as images.
+images=$PWD/build/grab-images
+rm -rf "$images"
+mkdir -p "$images"
+"$bin/pardow-grab" "$images" 3
+echo "images of the grab: $images"
