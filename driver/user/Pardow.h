@@ -171,3 +171,9 @@ PARDOW_API QelHwStatus Yat_FPGA_GrabStatus(std::uint32_t board, std::uint32_t ca
 
 // Transfers: handles, DMA channels, kernel transfer objects, on-board buffers.
 #include "driver/user/YatTransfer.h"
+
+// Acquisition: handles per camera input, starts and stops, video formats, triggers.
+#include "driver/user/YatAcq.h"
+
+// General-purpose inputs and outputs, and the camera UART.
+#include "driver/user/YatGpio.h"

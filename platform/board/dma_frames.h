@@ -1,7 +1,8 @@
 // A camera frame at an acquisition channel's input, carried by the DMA
 // engines (dma_engines.h) from the AL chains into on-board memory, along the
-// LB chains and through the BH chains into host buffers. Until the grab
-// controller exists, tests bring frames here through the control interface.
+// LB chains and through the BH chains into host buffers. The grab controllers
+// bring their cameras' frames here; tests may also inject frames through the
+// control interface.
 #pragma once
 
 #include <cstdint>
