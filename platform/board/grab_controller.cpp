@@ -187,7 +187,22 @@ bool grab_active(const Board& board) {
   return false;
 }
 
+namespace {
+
+bool measurement_read(const Board& board, std::uint32_t offset, std::uint32_t* value) {
+  const std::uint32_t at = offset - kRegMeasuredLineWidth;
+  if (offset < kRegMeasuredLineWidth || at >= 8 * kGrabCameras || at % 4 != 0) return false;
+  const std::uint32_t c = at / 8;
+  const GrabCamera& camera = board.grab.cameras[c];
+  const bool running = grab_camera_present(board, c) && camera.pixel_clock;
+  *value = !running ? 0 : at % 8 == 0 ? camera.model.width : camera.model.height;
+  return true;
+}
+
+}  // namespace
+
 bool grab_register_read(const Board& board, std::uint32_t offset, std::uint32_t* value) {
+  if (measurement_read(board, offset, value)) return true;
   if (offset == kRegMultiCamera) return control_registers_read_back(board.registers, offset, value);
   CameraRegister at{};
   if (!split(offset, &at)) return false;

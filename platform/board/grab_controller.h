@@ -44,6 +44,10 @@
 // progress is dropped. It is camera c's link-status line "camera present"
 // (0x418 bit 4c; ORed with the lines a test sets through the front end,
 // front_end.h), and each change raises main status bit 3 + c.
+//
+// Measurements: while camera c's pixel clock runs, the front end reads the
+// camera's line width in pixels at 0x438 + 8c and its frame height in lines at
+// 0x43C + 8c; both read 0 without a clock or without the camera.
 #pragma once
 
 #include <array>
@@ -69,6 +73,7 @@ inline constexpr std::uint32_t kRegGrabStatus = 0x1078;
 inline constexpr std::uint32_t kRegGrabChannelEnables = 0x116C;
 inline constexpr std::uint32_t kRegGrabReset = 0x3050;
 inline constexpr std::uint32_t kRegMultiCamera = 0x448;
+inline constexpr std::uint32_t kRegMeasuredLineWidth = 0x438;  // frame height at + 4, camera 1 at + 8
 
 inline constexpr std::uint32_t kGrabCommandMask = 0xF;
 inline constexpr std::uint32_t kGrabCounted = 1;

@@ -286,6 +286,11 @@ std::string Run(const std::string& line) {
     const QelHwStatus status = QelHw_Acq_GetGrabStatus(HandleOf(0), &value);
     return std::to_string(status) + ' ' + std::to_string(value);
   }
+  if (command == "detect") {
+    std::uint32_t format[YAT_VIDEO_FORMAT_WORDS] = {};
+    const QelHwStatus status = Yat_Digital_DetectVideoFormat(HandleOf(Number(in)), format);
+    return std::to_string(status) + ' ' + std::to_string(format[6]) + ' ' + std::to_string(format[11]);
+  }
   if (command == "strobe") {
     const std::uint32_t camera = Number(in), unit = Number(in);
     return Strobe(camera, unit, Number(in));

@@ -50,6 +50,21 @@ TEST_F(AcqHandle, TheFullBoardHasNoGrabControllerOnCameraOne) {
   finish(c);
 }
 
+// The front end measures a camera's line and frame only while its clock and
+// data lines are up; the measurement fills the width and height words.
+TEST_F(AcqHandle, DetectVideoFormatMeasuresTheCamera) {
+  start_host({"FolvantX4Dual"});
+  set_camera(1, 320, 200, 10000);
+  ChildProcess& c = acq_client();
+  EXPECT_EQ(ask(c, "handle 0 1"), "0 set");
+  EXPECT_EQ(ask(c, "detect 1"), "0 0 0");
+  ASSERT_EQ(plat::testing::board_control_set_camera_link_status(0, 0x60), plat::board::kControlOk);
+  EXPECT_EQ(ask(c, "detect 1"), "0 320 200");
+  ASSERT_EQ(plat::testing::board_control_set_pixel_clock(0, 1, false), plat::board::kControlOk);
+  EXPECT_EQ(ask(c, "detect 1"), "0 0 0");
+  finish(c);
+}
+
 // A board that no longer answers reads all ones: no grab controller either.
 TEST_F(AcqHandle, AVanishedBoardHasNoGrabController) {
   start_host({"FolvantX4Dual"});
