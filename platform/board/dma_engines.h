@@ -4,7 +4,8 @@
 //   running AL channel whose current buffer-list entry names that camera.
 // - LB (on-board memory onward), 8 channels: after the AL engines, the LB
 //   chain of every running LB channel of that camera is read and each piece
-//   goes to the host DMA channels of its descriptor's channel mask.
+//   goes to the host DMA channels of its descriptor's channel mask; a piece
+//   whose mask is 0 goes nowhere.
 // - BH (to host memory), 16 channels: what LB sends to a host channel is
 //   written along the host descriptors of the channel's current entry in
 //   host memory (one write per contiguous run of the frame).
@@ -28,6 +29,11 @@
 // entry's buffer.
 //
 // What the model chooses where the driver leaves the hardware open:
+// - An LB descriptor's address is an offset into its entry's buffer (added
+//   in a 32-bit adder, so an address below the buffer wraps) for image
+//   pieces (kind 0x10) and pieces of no kind; the extra pieces (inserts of
+//   kind 8 and 0x4000, camera inserts of kind 1 and 0x100) name an on-board
+//   buffer of their own and read from their address as it stands.
 // - BH cycle mode 0 fills whatever buffer comes next; modes 1..3 fill only an
 //   armed entry (word 0 bit 31) and drop the frame otherwise, staying on it.
 //   Filling a buffer clears its armed bit. A chain ends at the descriptor

@@ -1,5 +1,6 @@
 #include "platform/board/dma_frames.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <mutex>
@@ -27,6 +28,7 @@ constexpr std::uint32_t kMessageKind = 1;
 constexpr std::uint32_t kMessageStart = 1u << 12;
 constexpr std::uint32_t kMessageEnd = 1u << 13;
 constexpr std::uint32_t kHostRunBit = 0x2;
+constexpr std::uint16_t kImagePieceKind = 0x10;
 
 using Entry = std::array<std::uint32_t, 8>;
 
@@ -53,30 +55,64 @@ bool running(const DmaEngines& engines, std::uint32_t low, std::uint32_t c) {
 
 std::uint32_t camera_of(const Entry& entry) { return (entry[2] >> 17) & 7; }
 
-// AL: the frame's bytes in order along the chain, into the entry's buffer.
-void acquire(Board& board, DmaChannelState& channel, const CameraFrame& frame) {
-  const Entry entry = read_onboard<Entry>(board.onboard, channel.current);
-  if (camera_of(entry) != frame.channel) return;
-  const std::uint64_t line_bytes = std::uint64_t{frame.width} * frame.bytes_per_pixel;
-  const std::uint64_t total = line_bytes * frame.height;
-  std::uint64_t position = 0;
-  std::vector<std::uint8_t> piece;
+// A run of bytes an AL descriptor places, as an offset into the entry's buffer.
+struct Span {
+  std::uint64_t offset = 0;
+  std::uint32_t count = 0;
+};
+
+// The AL chain of an entry in its own order, up to the descriptor that ends
+// its last line or where it closes on its head.
+std::vector<Span> chain_spans(const OnboardMemory& memory, const Entry& entry) {
+  std::vector<Span> spans;
   std::uint32_t at = entry[1];
-  for (std::uint32_t n = 0; n < kMaxDescriptors && position < total; ++n) {
-    const auto d = read_onboard<Descriptor>(board.onboard, at);
-    const std::uint32_t count = static_cast<std::uint32_t>(std::min<std::uint64_t>(d.control & kCountMask, total - position));
-    piece.resize(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      const std::uint64_t p = position + i;
-      piece[i] = camera_pattern(board.index, frame.channel, frame.number, static_cast<std::uint32_t>(p % line_bytes),
-                                static_cast<std::uint32_t>(p / line_bytes));
-    }
-    onboard_memory_copy_in(board.onboard, std::uint64_t{entry[0]} + d.address, piece.data(), count);
-    position += count;
+  for (std::uint32_t n = 0; n < kMaxDescriptors; ++n) {
+    const auto d = read_onboard<Descriptor>(memory, at);
+    spans.push_back(Span{d.address, d.control & kCountMask});
     if ((d.control & kAlLastLine) != 0 || d.next == entry[1]) break;
     at = d.next;
   }
+  return spans;
+}
+
+// The tap's share of the frame in the camera's order: the bytes of the places
+// the chain covers, taken by rising offset, up to the end of the frame.
+std::vector<std::uint8_t> tap_share(int board, const CameraFrame& frame, std::vector<Span> spans) {
+  const std::uint64_t line_bytes = std::uint64_t{frame.width} * frame.bytes_per_pixel;
+  const std::uint64_t total = line_bytes * frame.height;
+  std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.offset < b.offset; });
+  std::vector<std::uint8_t> share;
+  for (const Span& span : spans) {
+    for (std::uint64_t p = span.offset; p < span.offset + span.count; ++p) {
+      if (p >= total || share.size() >= total) return share;
+      share.push_back(camera_pattern(board, frame.channel, frame.number, static_cast<std::uint32_t>(p % line_bytes),
+                                     static_cast<std::uint32_t>(p / line_bytes)));
+    }
+  }
+  return share;
+}
+
+// AL: the tap's share of the frame along the chain, into the entry's buffer.
+void acquire(Board& board, DmaChannelState& channel, const CameraFrame& frame) {
+  const Entry entry = read_onboard<Entry>(board.onboard, channel.current);
+  if (camera_of(entry) != frame.channel) return;
+  const std::vector<Span> spans = chain_spans(board.onboard, entry);
+  const std::vector<std::uint8_t> share = tap_share(board.index, frame, spans);
+  std::size_t done = 0;
+  for (const Span& span : spans) {
+    if (done >= share.size()) break;
+    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(span.count, share.size() - done));
+    onboard_memory_copy_in(board.onboard, std::uint64_t{entry[0]} + span.offset, share.data() + done, count);
+    done += count;
+  }
   channel.current = entry[7];
+}
+
+// Where an LB descriptor reads: image pieces within the entry's buffer, the
+// extra pieces from the on-board buffer their address names.
+std::uint64_t lb_source(const Entry& entry, const Descriptor& d) {
+  if (d.kind != 0 && d.kind != kImagePieceKind) return d.address;
+  return static_cast<std::uint32_t>(entry[0] + d.address);
 }
 
 // LB: every piece of the chain to the host channels its descriptor names.
@@ -90,7 +126,7 @@ void forward(Board& board, DmaChannelState& channel, const CameraFrame& frame,
     const auto d = read_onboard<Descriptor>(board.onboard, at);
     if ((d.control & kLbEmpty) == 0) {
       piece.resize(d.control & kCountMask);
-      onboard_memory_copy_out(board.onboard, std::uint64_t{entry[0]} + d.address, piece.data(),
+      onboard_memory_copy_out(board.onboard, lb_source(entry, d), piece.data(),
                               static_cast<std::uint32_t>(piece.size()));
       for (std::uint32_t b = 0; b < kHostDmaChannels; ++b) {
         if ((d.mask & (1u << b)) == 0) continue;

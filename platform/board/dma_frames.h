@@ -3,6 +3,19 @@
 // LB chains and through the BH chains into host buffers. The grab controllers
 // bring their cameras' frames here; tests may also inject frames through the
 // control interface.
+//
+// Several taps: a camera of T taps sends each frame over the AL channels
+// whose current entries name it, one tap per channel (tap t on the t-th of
+// them). What a tap carries is the share of the frame its channel's chain
+// places: the acquisition buffer holds the frame line after line (width x
+// bytes per pixel a line), the chain's descriptors cover the tap's share of
+// it, and the tap sends that share in the camera's order (top line first,
+// left to right), which the chain lays down in its own order (a chain that
+// runs bottom-up stores its lines flipped). So the lists of a T-tap transfer,
+// one AL element per tap with its window A giving the tap's lines or
+// columns, put the frame together again however the taps divide it; the
+// upper and lower halves of a two-tap camera are one such division. A place
+// beyond the frame's last line gets nothing.
 #pragma once
 
 #include <cstdint>

@@ -328,6 +328,11 @@ std::string Run(const std::string& line) {
     return std::to_string(
         Yat_Transfer_InitHostBufferIndex(&g_transfer->handle, 0, g_transfer->handle.slots[slot].hostDmaChannel));
   }
+  if (command == "hostposition") {  // a host channel of the transfer starts at buffer 0
+    const std::uint32_t channel = Number(in);
+    if (g_transfer == nullptr) return "none";
+    return std::to_string(Yat_Transfer_InitHostBufferIndex(&g_transfer->handle, 0, channel));
+  }
   if (command == "release")
     return g_transfer == nullptr ? "none" : std::to_string(Yat_Transfer_ReleaseHandle(&g_transfer->handle));
   return "unknown";

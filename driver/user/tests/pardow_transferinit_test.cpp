@@ -141,9 +141,11 @@ TEST_F(TransferInit, APlanarSplitTellsTheBoardItsThreeChannels) {
   finish(c);
 }
 
-// Each tap's half of the frame travels on its own host channel (0 and 8)
-// into its half of every buffer. The board's camera has no taps of its own,
-// so the driver's host descriptors are what shows it.
+// Each tap's half of the frame travels on its own acquisition channel (0 and
+// 1) and host channel (0 and 8) into its half of every buffer, where the
+// camera's frame stands whole again. The driver selects the first buffer of
+// the first tap's channel only (an acquisition start would select it on
+// every channel), so the second tap's channel is positioned here.
 TEST_F(TransferInit, TwoTapsFillTheirHalvesOfEveryBufferOnTwoChannels) {
   start_host({"FolvantX4Full"});
   ChildProcess& c = client();
@@ -152,7 +154,10 @@ TEST_F(TransferInit, TwoTapsFillTheirHalvesOfEveryBufferOnTwoChannels) {
   ASSERT_EQ(ask(c, "connect buffers=1 taps=2"), "0 0");
   EXPECT_EQ(ask(c, "hostchain 8"), "64@0 64@64 64@128 64@192 64@256 64@320 64@384 64@448");
   EXPECT_EQ(ask(c, "state 0"), "1");
+  ASSERT_EQ(ask(c, "hostposition 8"), "0");
   EXPECT_EQ(ask(c, "start"), "0");
+  EXPECT_EQ(Inject(5), 2u);
+  EXPECT_EQ(ask(c, "image 0"), Pattern(5));
   EXPECT_EQ(ask(c, "release"), "0");
   finish(c);
 }
