@@ -236,6 +236,23 @@ std::string Message(std::uint32_t ms) {
   return out.str();
 }
 
+// "event stamp" of the board's next channel message, waiting up to `ms`
+// (stamp 1 when it carries a time stamp).
+std::string ChannelMessage(std::uint32_t ms) {
+  YatChannelMessage message{};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (Yat_Event_GetMessage(kBoard, YAT_MSG_TYPE_CHANNEL, &message, sizeof message) != QELHW_OK) {
+    std::uint64_t event = 0;
+    if (Yat_Event_GetHandle(kBoard, YAT_MSG_TYPE_CHANNEL, &event) != QELHW_OK) return "noevent";
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return "timeout";
+    if (plat::wait_for_object(event, static_cast<std::uint32_t>(left.count())) != plat::kWaitObject0) return "timeout";
+  }
+  std::ostringstream out;
+  out << "0x" << std::hex << message.eventBit << std::dec << ' ' << (message.timeStamp != 0 ? 1 : 0);
+  return out.str();
+}
+
 std::string RunList(const std::string& command, std::istringstream& in) {
   const std::uint32_t count = Number(in);
   std::uint32_t frames = 0;
@@ -322,6 +339,12 @@ std::string Run(const std::string& line) {
     return Rearm(camera, Number(in));
   }
   if (command == "message") return Message(Number(in));
+  if (command == "route") {
+    const std::uint32_t camera = Number(in);
+    if (!Yat_Event_RegisterMsg(kBoard, YAT_MSG_TYPE_CHANNEL)) return "unregistered";
+    return std::to_string(Yat_Event_Route(kBoard, camera, 1, Number(in)));
+  }
+  if (command == "chanmsg") return ChannelMessage(Number(in));
   return "unknown";
 }
 

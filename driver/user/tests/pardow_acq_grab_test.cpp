@@ -71,6 +71,24 @@ TEST_F(AcqGrab, FiveFramesLandInTheHostBuffersAsTheCameraSentThem) {
   finish(c);
 }
 
+// The camera's frame events reach the process that routed them, in order and
+// time-stamped: a start (0x4000000) and an end (0x1000000) per frame. The
+// board latches an event until the driver takes it, so the frames are slow
+// enough for every event to be taken on its own.
+TEST_F(AcqGrab, FrameStartAndEndEventsArriveTimeStamped) {
+  ChildProcess& c = dual_board_client(kSlowPeriodUs);
+  ASSERT_EQ(ask(c, "route 1 0x5000000"), "0");
+  ASSERT_EQ(ask(c, "connect 1 4 " + std::to_string(kWidth) + " " + std::to_string(kHeight)), "0");
+  ASSERT_EQ(ask(c, "nframes 1 3"), "0");
+  for (int frame = 0; frame < 3; ++frame) {
+    EXPECT_EQ(ask(c, "chanmsg 30000"), "0x4000000 1") << frame;
+    EXPECT_EQ(ask(c, "chanmsg 30000"), "0x1000000 1") << frame;
+  }
+  ASSERT_TRUE(wait_grab(1, Stopped));
+  EXPECT_EQ(ask(c, "chanmsg 200"), "timeout");
+  finish(c);
+}
+
 TEST_F(AcqGrab, FreezeEndsAContinuousGrabAtAFrameBoundary) {
   ChildProcess& c = dual_board_client();
   ASSERT_EQ(ask(c, "start 0"), "0");
