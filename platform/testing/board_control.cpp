@@ -74,6 +74,17 @@ ControlRequest make(ControlCommand command, int board) {
 }
 
 // Most knobs are one command with an offset (or address) and a value.
+// A request whose reply payload is a run of bytes.
+int fetch_bytes(const ControlRequest& request, std::vector<std::uint8_t>* bytes) {
+  ControlReply reply{};
+  std::vector<std::byte> payload;
+  const int status = transact(request, {}, &reply, &payload);
+  if (status != kControlOk) return status;
+  const auto* first = reinterpret_cast<const std::uint8_t*>(payload.data());
+  bytes->assign(first, first + payload.size());
+  return kControlOk;
+}
+
 int setting(ControlCommand command, int board, std::uint32_t offset, std::uint32_t value) {
   ControlRequest request = make(command, board);
   request.offset = offset;
@@ -279,13 +290,7 @@ int board_control_flash_peek(int board, std::uint32_t offset, std::uint32_t coun
   ControlRequest request = make(kControlFlashPeek, board);
   request.offset = offset;
   request.width = count;
-  ControlReply reply{};
-  std::vector<std::byte> payload;
-  const int status = transact(request, {}, &reply, &payload);
-  if (status != kControlOk) return status;
-  bytes->resize(payload.size());
-  if (!payload.empty()) std::memcpy(bytes->data(), payload.data(), payload.size());
-  return kControlOk;
+  return fetch_bytes(request, bytes);
 }
 
 int board_control_flash_program(int board, std::uint32_t offset, std::span<const std::uint8_t> bytes) {
@@ -360,13 +365,7 @@ int board_control_camera_uart_send(int board, std::span<const std::uint8_t> byte
 }
 
 int board_control_camera_uart_heard(int board, std::vector<std::uint8_t>* bytes) {
-  ControlReply reply{};
-  std::vector<std::byte> payload;
-  const int status = transact(make(kControlCameraUartHeard, board), {}, &reply, &payload);
-  if (status != kControlOk) return status;
-  bytes->assign(reinterpret_cast<const std::uint8_t*>(payload.data()),
-                reinterpret_cast<const std::uint8_t*>(payload.data()) + payload.size());
-  return kControlOk;
+  return fetch_bytes(make(kControlCameraUartHeard, board), bytes);
 }
 
 int board_control_uart_set_peer(int board, std::uint32_t port, plat::board::UartPeerMode mode,
@@ -402,13 +401,7 @@ int board_control_uart_view(int board, std::uint32_t port, plat::board::ControlU
 int board_control_uart_heard(int board, std::uint32_t port, std::vector<std::uint8_t>* bytes) {
   ControlRequest request = make(kControlUartHeard, board);
   request.target = port;
-  ControlReply reply{};
-  std::vector<std::byte> payload;
-  const int status = transact(request, {}, &reply, &payload);
-  if (status != kControlOk) return status;
-  bytes->resize(payload.size());
-  if (!payload.empty()) std::memcpy(bytes->data(), payload.data(), payload.size());
-  return kControlOk;
+  return fetch_bytes(request, bytes);
 }
 
 int board_control_uart_set_capabilities(int board, bool fast_clock, bool transmit_interrupt) {
@@ -436,13 +429,7 @@ int board_control_lut_peek(int board, std::uint32_t address, std::uint32_t count
   ControlRequest request = make(kControlLutPeek, board);
   request.offset = address;
   request.width = count;
-  ControlReply reply{};
-  std::vector<std::byte> payload;
-  const int status = transact(request, {}, &reply, &payload);
-  if (status != kControlOk) return status;
-  bytes->resize(payload.size());
-  if (!payload.empty()) std::memcpy(bytes->data(), payload.data(), payload.size());
-  return kControlOk;
+  return fetch_bytes(request, bytes);
 }
 
 }  // namespace plat::testing
