@@ -10,6 +10,9 @@ namespace plat::kernel {
 
 NtStatus qellog_driver_entry(DriverObject* driver, const KernelString* registry_path);
 NtStatus qelmem_driver_entry(DriverObject* driver, const KernelString* registry_path);
+// The memory driver's user-mode device (qelmem_user.h): its create, close and
+// device-control dispatch and its user-mode name.
+NtStatus qelmem_user_device_start(DriverObject* driver);
 
 // Completes create, cleanup and close with success (the outside drivers'
 // devices may be opened by anyone).

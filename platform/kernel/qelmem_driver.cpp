@@ -12,7 +12,9 @@
 #include "platform/kernel/memory.h"
 #include "platform/kernel/outside_drivers.h"
 #include "platform/kernel/physical_memory.h"
+#include "platform/kernel/objects.h"
 #include "platform/kernel/qelmem.h"
+#include "platform/kernel/qelmem_user.h"
 
 namespace plat::kernel {
 
@@ -165,13 +167,21 @@ NtStatus dispatch_internal(DeviceObject*, Irp* irp) {
   return complete_interface_request(irp, kQelMemGetFunctionTable, &table, sizeof table);
 }
 
+void unload(DriverObject* driver) {
+  KernelString link{};
+  init_kernel_string(&link, kQelMemLinkName);
+  delete_symbolic_link(&link);
+  delete_all_devices(driver);
+}
+
 }  // namespace
 
 NtStatus qelmem_driver_entry(DriverObject* driver, const KernelString*) {
   NtStatus status = create_outside_device(driver, kQelMemDeviceName);
   if (!nt_success(status)) return status;
   driver->major_function[kMajorInternalDeviceControl] = dispatch_internal;
-  return kStatusSuccess;
+  driver->unload = unload;
+  return qelmem_user_device_start(driver);
 }
 
 }  // namespace plat::kernel

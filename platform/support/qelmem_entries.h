@@ -8,7 +8,8 @@
 //    address" kQelMemPoolKernelBase + offset in the pool. QelMemMapUserToKernel
 //    turns a message address of this process into its reference, and
 //    QelMemMapKernelToUser turns a reference back into an address of the
-//    calling process; the process that does so becomes the message's owner
+//    calling process (null for a reference that names no message in use);
+//    the process that does so becomes the message's owner
 //    (a message passed on by reference changes hands there). Messages of a
 //    dead owner are reclaimed.
 //  - contiguous memory and physical pages of the simulated physical memory
