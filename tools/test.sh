@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# Builds every target with the sanitizers and runs every test.
+# tools/test.sh [sanitize|release] [ctest options]: builds every target in that
+# configuration (sanitize, with AddressSanitizer/UBSan, when none is named) and
+# runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/build.sh sanitize
+kind=sanitize
+case "${1:-}" in
+  sanitize|release) kind=$1; shift ;;
+esac
+tools/build.sh "$kind"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-cd build-sanitize
+if [ "$kind" = release ]; then cd build; else cd build-sanitize; fi
 ctest --output-on-failure --parallel "$(nproc)" --timeout 600 "$@"

@@ -21,7 +21,9 @@ std::vector<std::uint8_t> Payload(std::size_t size) {
 // What a file loader sends: a 186-byte file header, the image, a trailing
 // record's worth of bytes and the closing zero bits.
 std::vector<bool> AsSent(const std::vector<std::uint8_t>& image) {
-  std::vector<std::uint8_t> bytes(186, 0x48);
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(186 + image.size() + 92);
+  bytes.assign(186, 0x48);
   bytes.insert(bytes.end(), image.begin(), image.end());
   bytes.insert(bytes.end(), 92, 0xA5);
   std::vector<bool> bits;

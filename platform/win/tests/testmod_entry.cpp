@@ -30,6 +30,10 @@ TESTMOD_EXPORT int TestModAnswer() { return 42; }
 using PutLogEntry = int (*)(std::uint32_t, const char*, std::uint32_t, const char*);
 
 // Logs through the log library's entry, so the line carries this module's name.
+// The log library names the module its entry returns to: a tail call (as an
+// optimised build makes here) would return to our caller's module instead.
 TESTMOD_EXPORT int TestModPutLog(void* put_log, const char* text) {
-  return reinterpret_cast<PutLogEntry>(put_log)(1, "testmod_entry.cpp", 31, text);
+  const int result = reinterpret_cast<PutLogEntry>(put_log)(1, "testmod_entry.cpp", 31, text);
+  asm volatile("" ::: "memory");
+  return result;
 }
