@@ -1,8 +1,9 @@
-// Inside the kernel: the one lock that guards every dispatcher object's state
-// and the condition its waiters sleep on.
+// Inside the kernel: the lock that guards every dispatcher object's state and
+// queue of waiters. It is held only for a few instructions at a time; a
+// waiting thread sleeps on its own wait block, which only the signal of an
+// object it waits on wakes.
 #pragma once
 
-#include <condition_variable>
 #include <mutex>
 
 #include "platform/kernel/sync.h"
@@ -10,10 +11,8 @@
 namespace plat::kernel::detail {
 
 std::mutex& dispatcher_lock();
-std::condition_variable& dispatcher_wake();
-// Wakes every waiting thread; they re-check their objects.
-void wake_waiters();
-// Under dispatcher_lock(): signals an object (thread end, timer expiry).
+// Under dispatcher_lock(): sets an object's state and hands it to the threads
+// waiting on it whose wait it now satisfies (thread end, timer expiry).
 void signal_locked(DispatcherHeader* header, std::int32_t state);
 
 }  // namespace plat::kernel::detail

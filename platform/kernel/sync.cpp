@@ -1,6 +1,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -12,41 +13,45 @@
 
 namespace plat::kernel {
 
-namespace detail {
+// A thread blocked in wait_for_objects: one wait block on its stack, and one
+// entry in the queue of each object it waits on. Whoever signals an object
+// walks that object's queue, takes the object (and the others of a wait-all)
+// for each waiter it satisfies and wakes that waiter alone.
+struct WaitBlock {
+  std::condition_variable wake;
+  std::uint32_t self = 0;
+  WaitType type = WaitType::kWaitAny;
+  std::uint32_t count = 0;
+  void* const* objects = nullptr;
+  WaitEntry* entries = nullptr;
+  bool satisfied = false;
+  NtStatus result = kStatusTimeout;
+};
 
-namespace {
-std::mutex g_dispatcher_lock;
-std::condition_variable g_dispatcher_wake;
-}  // namespace
-
-std::mutex& dispatcher_lock() { return g_dispatcher_lock; }
-void wake_waiters() { g_dispatcher_wake.notify_all(); }
-
-void signal_locked(DispatcherHeader* header, std::int32_t state) {
-  header->signal_state = state;
-  wake_waiters();
-}
-
-std::condition_variable& dispatcher_wake() { return g_dispatcher_wake; }
-
-}  // namespace detail
+struct WaitEntry {
+  WaitBlock* block;
+  DispatcherHeader* object;
+  WaitEntry* previous;  // the head's previous is the queue's last entry
+  WaitEntry* next;      // null at the end
+};
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
+std::mutex g_dispatcher_lock;
+
 std::uint32_t this_thread_id() { return static_cast<std::uint32_t>(::gettid()); }
 
-// Can the calling thread take the object now (dispatcher lock held)?
+DispatcherHeader* header_of(void* const* objects, std::uint32_t i) {
+  return static_cast<DispatcherHeader*>(objects[i]);
+}
+
+// Can the thread `self` take the object now (dispatcher lock held)?
 bool can_take(const DispatcherHeader* header, std::uint32_t self) {
-  switch (header->kind) {
-    case DispatcherKind::kMutex:
-      return header->signal_state > 0 || header->owner_thread == self;
-    case DispatcherKind::kSemaphore:
-      return header->signal_state > 0;
-    default:
-      return header->signal_state > 0;
-  }
+  if (header->kind == DispatcherKind::kMutex)
+    return header->signal_state > 0 || header->owner_thread == self;
+  return header->signal_state > 0;
 }
 
 void take(DispatcherHeader* header, std::uint32_t self) {
@@ -56,19 +61,89 @@ void take(DispatcherHeader* header, std::uint32_t self) {
       --header->signal_state;  // 1 free, 0 owned once, -n owned n+1 times
       break;
     case DispatcherKind::kSemaphore:
+      --header->signal_state;
+      break;
     case DispatcherKind::kSynchronizationEvent:
     case DispatcherKind::kSynchronizationTimer:
-      if (header->kind == DispatcherKind::kSemaphore)
-        --header->signal_state;
-      else
-        header->signal_state = 0;
+      header->signal_state = 0;
       break;
     default:
       break;
   }
 }
 
-// Deadline of a time-out; nullopt = for ever.
+// Takes what the wait asks for if it can be had now: the first object it can
+// take (wait-any) or all of them at one instant (wait-all).
+bool try_take(std::uint32_t count, void* const* objects, WaitType type, std::uint32_t self,
+              NtStatus* result) {
+  if (type == WaitType::kWaitAny) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (!can_take(header_of(objects, i), self)) continue;
+      take(header_of(objects, i), self);
+      *result = kStatusSuccess + static_cast<NtStatus>(i);
+      return true;
+    }
+    return false;
+  }
+  for (std::uint32_t i = 0; i < count; ++i)
+    if (!can_take(header_of(objects, i), self)) return false;
+  for (std::uint32_t i = 0; i < count; ++i) take(header_of(objects, i), self);
+  *result = kStatusSuccess;
+  return true;
+}
+
+void link(WaitEntry* entry) {
+  DispatcherHeader* header = entry->object;
+  entry->next = nullptr;
+  if (header->waiters == nullptr) {
+    entry->previous = entry;
+    header->waiters = entry;
+    return;
+  }
+  WaitEntry* last = header->waiters->previous;
+  last->next = entry;
+  entry->previous = last;
+  header->waiters->previous = entry;
+}
+
+void unlink(WaitEntry* entry) {
+  DispatcherHeader* header = entry->object;
+  WaitEntry* first = header->waiters;
+  if (entry == first) {
+    header->waiters = entry->next;
+    if (entry->next != nullptr) entry->next->previous = entry->previous;
+    return;
+  }
+  entry->previous->next = entry->next;
+  if (entry->next != nullptr)
+    entry->next->previous = entry->previous;
+  else
+    first->previous = entry->previous;
+}
+
+void unlink_block(WaitBlock* block) {
+  for (std::uint32_t i = 0; i < block->count; ++i) unlink(&block->entries[i]);
+}
+
+// The object was signalled: satisfy its waiters in the order they came, while
+// it stays signalled. A satisfied waiter leaves every queue it was in, so the
+// walk starts over from the head.
+void satisfy_waiters(DispatcherHeader* header) {
+  WaitEntry* entry = header->waiters;
+  while (entry != nullptr && header->signal_state > 0) {
+    WaitBlock* block = entry->block;
+    if (!try_take(block->count, block->objects, block->type, block->self, &block->result)) {
+      entry = entry->next;
+      continue;
+    }
+    unlink_block(block);
+    block->satisfied = true;
+    block->wake.notify_one();
+    entry = header->waiters;
+  }
+}
+
+// Deadline of a time-out; false = for ever.
 bool deadline_of(const std::int64_t* timeout, Clock::time_point* deadline) {
   if (timeout == nullptr) return false;
   std::int64_t relative_100ns;
@@ -85,6 +160,17 @@ bool deadline_of(const std::int64_t* timeout, Clock::time_point* deadline) {
 bool is_zero_timeout(const std::int64_t* timeout) { return timeout != nullptr && *timeout == 0; }
 
 }  // namespace
+
+namespace detail {
+
+std::mutex& dispatcher_lock() { return g_dispatcher_lock; }
+
+void signal_locked(DispatcherHeader* header, std::int32_t state) {
+  header->signal_state = state;
+  satisfy_waiters(header);
+}
+
+}  // namespace detail
 
 void initialize_spin_lock(SpinLock* lock) { lock->held.store(0, std::memory_order_relaxed); }
 
@@ -160,7 +246,7 @@ void release_mutex(KernelMutex* mutex) {
   }
   if (++h.signal_state > 0) {
     h.owner_thread = 0;
-    detail::wake_waiters();
+    satisfy_waiters(&h);
   }
 }
 
@@ -189,36 +275,36 @@ NtStatus wait_for_objects(std::uint32_t count, void* const* objects, WaitType ty
                           const std::int64_t* timeout) {
   if (count == 0 || count > kMaximumKernelWaitObjects || objects == nullptr)
     return kStatusInvalidParameter;
-  if (!is_zero_timeout(timeout)) check_may_block("wait on a dispatcher object");
+  for (std::uint32_t i = 0; i < count; ++i)
+    if (objects[i] == nullptr) return kStatusInvalidParameter;
+  const bool polls = is_zero_timeout(timeout);
+  if (!polls) check_may_block("wait on a dispatcher object");
   Clock::time_point deadline{};
-  bool has_deadline = deadline_of(timeout, &deadline);
-  std::uint32_t self = this_thread_id();
-  std::unique_lock guard(detail::dispatcher_lock());
-  for (;;) {
-    if (type == WaitType::kWaitAny) {
-      for (std::uint32_t i = 0; i < count; ++i) {
-        auto* header = static_cast<DispatcherHeader*>(objects[i]);
-        if (can_take(header, self)) {
-          take(header, self);
-          return kStatusSuccess + static_cast<NtStatus>(i);
-        }
-      }
-    } else {
-      bool all = true;
-      for (std::uint32_t i = 0; i < count && all; ++i)
-        all = can_take(static_cast<DispatcherHeader*>(objects[i]), self);
-      if (all) {
-        for (std::uint32_t i = 0; i < count; ++i) take(static_cast<DispatcherHeader*>(objects[i]), self);
-        return kStatusSuccess;
-      }
-    }
+  const bool has_deadline = deadline_of(timeout, &deadline);
+  const std::uint32_t self = this_thread_id();
+  std::unique_lock guard(g_dispatcher_lock);
+  NtStatus result = kStatusTimeout;
+  if (try_take(count, objects, type, self, &result) || polls) return result;
+  std::array<WaitEntry, kMaximumKernelWaitObjects> entries;
+  WaitBlock block;
+  block.self = self;
+  block.type = type;
+  block.count = count;
+  block.objects = objects;
+  block.entries = entries.data();
+  for (std::uint32_t i = 0; i < count; ++i) {
+    entries[i] = WaitEntry{&block, header_of(objects, i), nullptr, nullptr};
+    link(&entries[i]);
+  }
+  while (!block.satisfied) {
     if (!has_deadline) {
-      detail::dispatcher_wake().wait(guard);
-    } else {
-      if (Clock::now() >= deadline) return kStatusTimeout;
-      detail::dispatcher_wake().wait_until(guard, deadline);
+      block.wake.wait(guard);
+    } else if (block.wake.wait_until(guard, deadline) == std::cv_status::timeout && !block.satisfied) {
+      unlink_block(&block);
+      return kStatusTimeout;
     }
   }
+  return block.result;
 }
 
 NtStatus wait_for_object(void* object, const std::int64_t* timeout) {

@@ -35,12 +35,17 @@ enum class DispatcherKind : std::uint8_t {
   kThread,
 };
 
-// First member of every object a thread can wait on.
+// One thread's place in an object's queue of waiters (sync.cpp).
+struct WaitEntry;
+
+// First member of every object a thread can wait on. Each object queues its
+// own waiters, so a signal wakes only the threads that wait on that object.
 struct DispatcherHeader {
   DispatcherKind kind;
   std::int32_t signal_state;
   std::uint32_t owner_thread;  // mutex: owner's thread id
   std::int32_t limit;          // semaphore: maximum count
+  WaitEntry* waiters;          // first come first; null when nobody waits
 };
 
 enum class EventType : std::uint8_t { kNotification = 0, kSynchronization = 1 };
