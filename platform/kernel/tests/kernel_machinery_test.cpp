@@ -248,12 +248,12 @@ TEST_F(KernelMachinery, UserNamesReachDevicesThroughLinks) {
   free_driver_object(driver);
 }
 
+#ifndef NDEBUG
 void blocking_dpc(Dpc*, void* context, void*, void*) {
   std::int64_t wait = relative_milliseconds(10);
   wait_for_object(context, &wait);
 }
 
-#ifndef NDEBUG
 TEST(KernelMachineryDeathTest, ADpcThatBlocksStopsTheHost) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(
