@@ -74,10 +74,10 @@ NtStatus alloc_contig(OpenState& s, const Request& r, std::uint64_t* information
       (req.alignment & (req.alignment - 1)) != 0)
     return kStatusInvalidParameter;
   ContiguousBlock block{};
-  if (!physmem_allocate(req.size, limit_of(req.highest), &block)) return kStatusInsufficientResources;
+  if (!physmem_allocate(req.size, limit_of(req.highest), &block)) return kStatusNoMemory;
   if (block.physical < req.lowest) {
     physmem_free(block);
-    return kStatusInsufficientResources;
+    return kStatusNoMemory;
   }
   s.blocks[block.physical] = block;
   QelMemContigAnswer answer{block.physical, physmem_client_address(*client, block.physical), block.size};
@@ -150,7 +150,7 @@ NtStatus alloc_pages(OpenState& s, const Request& r, std::uint64_t* information)
     std::memcpy(numbers + granted, &number, 8);
     ++granted;
   }
-  if (granted == 0) return kStatusInsufficientResources;
+  if (granted == 0) return kStatusNoMemory;
   std::memcpy(r.buffer, &granted, 8);
   *information = 8 + granted * 8;
   return kStatusSuccess;

@@ -72,8 +72,11 @@ bool control(std::uint32_t code, const void* in, std::uint32_t in_size, void* ou
   if (!ok && last_error() == kErrorGenFailure) {
     // The host went away: what this process held went with it; a new host
     // is asked once.
-    d = device(nullptr, true);
-    ok = d != kNullHandle && device_io_control(d, code, in, in_size, out, out_size, &count);
+    Handle again = device(nullptr, true);
+    if (again != kNullHandle && again != d)
+      ok = device_io_control(again, code, in, in_size, out, out_size, &count);
+    else if (again == d)
+      set_last_error(kErrorGenFailure);
   }
   if (returned) *returned = count;
   return ok;

@@ -65,6 +65,35 @@ TEST(QelMemDevice, BuffersAndLocksGetBusAddressesTheBoardsDmaWrites) {
   EXPECT_NE(plat::testing::board_control_dma_write(0, bus, std::vector<std::byte>(1)), 0);
 }
 
+TEST(QelMemDevice, FreedBuffersAndUnlockedPagesAreGoneForTheBoard) {
+  ScopedMachine machine;
+  KernelHostProcess host({"FolvantX4Full"});
+  ASSERT_TRUE(host.ready());
+  plat::PhysicalArena arena{};
+  ASSERT_TRUE(plat::physical_arena(&arena));
+  plat::ContiguousMemory block{};
+  ASSERT_TRUE(plat::allocate_contiguous(3 * 4096, 0, 0, 0, &block));
+  plat::ContiguousMemory whole{};
+  EXPECT_FALSE(plat::allocate_contiguous(arena.size, 0, 0, 0, &whole));
+  EXPECT_EQ(plat::last_error(), plat::kErrorNotEnoughMemory);
+  EXPECT_FALSE(plat::free_contiguous(block.physical + 4096));  // not a block's start
+  ASSERT_TRUE(plat::free_contiguous(block.physical));
+  EXPECT_FALSE(plat::free_contiguous(block.physical));
+  ASSERT_TRUE(plat::allocate_contiguous(arena.size, 0, 0, 0, &whole));
+  ASSERT_TRUE(plat::free_contiguous(whole.physical));
+
+  std::vector<unsigned char> buffer(5000);
+  std::uint64_t lock_id = 0;
+  std::vector<std::uint64_t> bus;
+  ASSERT_TRUE(plat::lock_user_pages(buffer.data(), buffer.size(), &lock_id, &bus));
+  dma_write(bus[0], {std::byte{0x42}});
+  EXPECT_EQ(buffer[0], 0x42);
+  ASSERT_TRUE(plat::unlock_user_pages(lock_id));
+  EXPECT_FALSE(plat::unlock_user_pages(lock_id));
+  EXPECT_NE(plat::testing::board_control_dma_write(0, bus[0], std::vector<std::byte>(1)), 0);
+  EXPECT_FALSE(plat::lock_user_pages(reinterpret_cast<void*>(0x10), 100, &lock_id, &bus));  // not mapped
+}
+
 TEST(QelMemDevice, PhysicalPagesMapIntoTheProcessAndShowOneMemory) {
   ScopedMachine machine;
   KernelHostProcess host({"FolvantX4Full"});
