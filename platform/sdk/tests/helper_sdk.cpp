@@ -12,6 +12,11 @@
 //                               requests 100, 103, 105, 200 to it: "ranges <4 results>"
 //   depth                    -> the manager lock taken 3 deep, released whole and retaken
 //   setting <id>             -> "setting <status> <value>"
+//   internal <name> <code> <text> -> "internal <status> <output>"
+//   index <i>                -> "index <status> <name> <address>"
+//   publish <name> <address> -> a server of its own (an echo on port byte 2 of the address)
+//   hide <name> <address>    -> "hide <status>": the server is not available any more
+//   misc                     -> "misc <process id right> <contiguous buffer status> <free status>"
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -92,6 +97,12 @@ std::string ask_own_server(std::uint32_t command) {
   std::string result = a->size > sizeof *a ? std::string(reinterpret_cast<const char*>(a + 1)) : std::to_string(a->command);
   entry<QelManFreeMessageFn>("QelManFreeMessage")(answer);
   return result;
+}
+
+std::uint32_t echo(void* request) {
+  auto* h = static_cast<QelSdkMessageHeader*>(request);
+  std::string text = "echo " + std::to_string(h->command);
+  return answer_text(request, text.c_str());
 }
 
 std::string ranges() {
@@ -188,6 +199,45 @@ int main() {
       in >> id;
       std::uint32_t status = entry<QelManGetSettingFn>("QelManGetSetting")(id, &value, 4);
       say("setting " + std::to_string(status) + " " + std::to_string(value));
+    } else if (command == "internal") {
+      std::string name, text;
+      std::uint32_t code = 0;
+      in >> name >> code >> text;
+      QelServerHandle server{};
+      char output[64] = {};
+      std::uint32_t status = entry<QelManGetServerByNameFn>("QelManGetServerByName")(name.c_str(), &server);
+      if (status == kSdkOk)
+        status = entry<QelManInternalCmdFn>("QelManInternalCmd")(&server, code, text.data(),
+                                                                 static_cast<std::uint32_t>(text.size()), output,
+                                                                 sizeof output - 1);
+      say("internal " + std::to_string(status) + " " + output);
+    } else if (command == "index") {
+      std::uint32_t index = 0;
+      in >> index;
+      char name[kServerNameSize] = {};
+      QelServerHandle server{};
+      std::uint32_t status = entry<QelManGetServerByIndexFn>("QelManGetServerByIndex")(index, name, &server);
+      say("index " + std::to_string(status) + " " + name + " " + std::to_string(server.address));
+    } else if (command == "publish" || command == "hide") {
+      std::string name;
+      std::uint32_t address = 0;
+      in >> name >> address;
+      std::uint32_t port = port_of_address(address);
+      std::uint32_t status = kSdkOk;
+      if (command == "publish") {
+        status = entry<QelManInstallPortServerFn>("QelManInstallPortServer")(port, echo, 0);
+        if (status == kSdkOk) status = entry<QelManNewPortFn>("QelManNewPort")(port, port);
+        if (status == kSdkOk) status = entry<QelManAddServerToDatabaseFn>("QelManAddServerToDatabase")(name.c_str(), address);
+      } else {
+        status = entry<QelManSetServerAccessibleFn>("QelManSetServerAccessible")(name.c_str(), address, 0);
+      }
+      say(command + " " + std::to_string(status));
+    } else if (command == "misc") {
+      qelmem::QelMemContigBuffer buffer{};
+      bool pid_right = entry<QelManGetProcessIDFn>("QelManGetProcessID")() == static_cast<std::uint32_t>(plat::current_process().pid);
+      std::uint32_t alloc = entry<QelManAllocContigBufferExFn>("QelManAllocContigBufferEx")(8192, 0, 0, 0, &buffer);
+      std::uint32_t freed = entry<QelManFreeContigBufferFn>("QelManFreeContigBuffer")(reinterpret_cast<void*>(buffer.user_address));
+      say("misc " + std::to_string(pid_right) + " " + std::to_string(alloc) + " " + std::to_string(freed));
     } else if (command == "exit") {
       break;
     }

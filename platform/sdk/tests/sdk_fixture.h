@@ -19,11 +19,13 @@ namespace qelapi::testing {
 
 class SdkMachine {
  public:
+  // Without the module, the system directory is left to a kernel host.
   explicit SdkMachine(bool with_module = true) {
+    if (!with_module) return;
     ::mkdir(machine_.path("system").c_str(), 0755);
     std::string module = plat::testing::sibling_program("TestVkm.VKM");
     ::symlink(module.c_str(), machine_.path("system/TestVkm.VKM").c_str());
-    if (with_module) configure("TestVkm.VKM");
+    configure("TestVkm.VKM");
   }
   static void configure(const char* module) {
     plat::RegistryKey* key = nullptr;

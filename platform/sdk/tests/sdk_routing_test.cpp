@@ -38,6 +38,10 @@ TEST(SdkServers, AModulesServersInOneProcessAnswerAnother) {
   EXPECT_EQ(client.ask("count"), "0 2");
   EXPECT_EQ(client.ask("call Tramond-CL_RZ6_2 1 hello"), "0 0 pid " + server_pid + " hello");
   EXPECT_EQ(client.ask("call Tramond-CL_RZ6_1 77 x"), "0 70 ");  // the module's handler has no 77
+  EXPECT_EQ(client.ask("connect Tramond-CL_RZ6_1"), "0");
+  EXPECT_EQ(client.ask("internal Tramond-CL_RZ6_2 2147483664 file.cbf"), "0 2147483664:file.cbf");
+  EXPECT_EQ(client.ask("index 1"), "0 Tramond-CL_RZ6_2 " + std::to_string(0x01DE0200));
+  EXPECT_EQ(client.ask("index 2"), "95  0");
   // The publishing process reaches its own server in-process.
   EXPECT_EQ(server.ask("call Tramond-CL_RZ6_1 1 me"), "0 0 pid " + server_pid + " me");
   EXPECT_EQ(server.ask("close"), "0");
@@ -87,6 +91,7 @@ TEST(SdkServers, AKilledServerProcessLeavesTheDatabaseAndItsWaitingClientTimesOu
   Client server, client;
   ASSERT_TRUE(server.ready() && client.ready());
   ASSERT_EQ(server.ask("open"), "0");
+  std::string server_pid = std::to_string(server.process().pid());
   client.send("call Tramond-CL_RZ6_1 2 never");
   ASSERT_TRUE(sdk.handler_blocked());
   auto killed = std::chrono::steady_clock::now();
@@ -96,11 +101,33 @@ TEST(SdkServers, AKilledServerProcessLeavesTheDatabaseAndItsWaitingClientTimesOu
   EXPECT_EQ(client.ask("find Tramond-CL_RZ6_1"), "95 0");
   EXPECT_EQ(client.ask("count"), "0 0");
   EXPECT_TRUE(plat::testing::machine_log_shows({"QELAPI: server \"Tramond-CL_RZ6_1\" of dead process"}, 5s));
+  EXPECT_TRUE(plat::testing::machine_log_shows({"QELAPI: inbox of dead process " + server_pid + " freed"}, 5s));
   // The machine goes on: a new server process is found and answers.
   Client again;
   ASSERT_TRUE(again.ready());
   ASSERT_EQ(again.ask("open"), "0");
   EXPECT_EQ(client.ask("call Tramond-CL_RZ6_1 1 back"), "0 0 pid " + std::to_string(again.process().pid()) + " back");
+}
+
+TEST(SdkServers, AServerThatIsNotAvailableAnswers104) {
+  SdkMachine sdk(false);
+  Client owner, client;
+  ASSERT_TRUE(owner.ready() && client.ready());
+  std::string address = std::to_string(0x01050000);
+  ASSERT_EQ(owner.ask("publish Plain " + address), "0");
+  EXPECT_EQ(client.ask("call Plain 42 x"), "0 0 echo 42");
+  ASSERT_EQ(owner.ask("hide Plain " + address), "0");
+  EXPECT_EQ(client.ask("call Plain 42 x"), "104 - -");
+  EXPECT_EQ(owner.ask("call Plain 43 x"), "0 0 echo 43");  // its own process still reaches it
+}
+
+TEST(SdkClient, ProcessIdAndContiguousBuffersThroughTheMemoryLibrary) {
+  SdkMachine sdk(false);
+  plat::testing::KernelHostProcess host({"FolvantX4Full"});
+  ASSERT_TRUE(host.ready());
+  Client a;
+  ASSERT_TRUE(a.ready());
+  EXPECT_EQ(a.ask("misc"), "1 0 0");
 }
 
 TEST(SdkOpen, AModuleWithoutAControlTableIsLeftOutWithALogLine) {

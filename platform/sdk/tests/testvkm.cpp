@@ -6,6 +6,8 @@
 //   2  blocks (manager lock released, the file "<machine>/blocked" made) until
 //      the file "<machine>/release" exists
 //   3  sends the client a callback (command 500 with the request's text) first
+//   1013 / 1014  connect / disconnect: answered 0
+//   1006 internal command: answers its code and input as "<code>:<input>"
 #include <unistd.h>
 
 #include <chrono>
@@ -112,6 +114,18 @@ std::uint32_t on_message(void* message) {
     case 3:
       send_callback(*h, text_of(message));
       return answer(message, "called back");
+    case kCommandConnect:
+    case kCommandDisconnect:
+      return answer(message, "");
+    case kCommandControl: {
+      // handle, code, input size, output size, input
+      const char* payload = static_cast<const char*>(message) + sizeof *h + sizeof(QelServerHandle);
+      std::uint32_t words[3];
+      if (h->size < sizeof *h + sizeof(QelServerHandle) + sizeof words) return kSdkBadArgument;
+      std::memcpy(words, payload, sizeof words);
+      if (words[1] > h->size - sizeof *h - sizeof(QelServerHandle) - sizeof words) return kSdkBadArgument;
+      return answer(message, std::to_string(words[0]) + ":" + std::string(payload + sizeof words, words[1]));
+    }
     default:
       return kSdkNoHandler;
   }
