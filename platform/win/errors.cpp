@@ -40,6 +40,8 @@ constexpr std::array kErrorTexts{
     ErrorText{kErrorNoToken, "An attempt was made to reference a token that does not exist."},
     ErrorText{kErrorDeviceNotConnected, "The device is not connected."},
     ErrorText{kErrorBadDevice, "The specified device name is invalid."},
+    ErrorText{kErrorNoSuchPrivilege, "A specified privilege does not exist."},
+    ErrorText{kErrorPrivilegeNotHeld, "A required privilege is not held by the client."},
     ErrorText{kErrorTimeout, "This operation returned because the timeout period expired."},
 };
 

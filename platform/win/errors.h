@@ -33,6 +33,8 @@ inline constexpr std::uint32_t kErrorBadDevice = 1200;
 inline constexpr std::uint32_t kErrorTimeout = 1460;
 inline constexpr std::uint32_t kErrorGenFailure = 31;
 inline constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
+inline constexpr std::uint32_t kErrorNoSuchPrivilege = 1313;
+inline constexpr std::uint32_t kErrorPrivilegeNotHeld = 1314;
 
 // The calling thread's last error.
 std::uint32_t last_error();

@@ -76,13 +76,13 @@ bool create_backing_file(Table& table, Slot& slot, std::size_t size, std::span<c
 
 // Maps a section the table lock holder has found and counts the view as the
 // calling process's reference.
-void* map_slot(Table& table, Slot& slot, std::size_t length) {
+void* map_slot(Table& table, Slot& slot, std::size_t length, std::uint64_t offset = 0) {
   if (!object_table::add_reference(slot, Reference::kView)) return nullptr;
   std::string path = object_table::section_file(table, slot);
   void* address = MAP_FAILED;
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd >= 0) {
-    address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, static_cast<off_t>(offset));
     ::close(fd);
   }
   if (address == MAP_FAILED) {
@@ -117,7 +117,9 @@ Handle create_file_mapping(const SecurityAttributes* attributes, std::size_t siz
 
 Handle open_file_mapping(const char* name) { return object_naming::open_existing(ObjectKind::kSection, name); }
 
-void* map_view_of_file(Handle section, std::size_t size) {
+void* map_view_of_file(Handle section, std::size_t size) { return map_view_of_file_at(section, 0, size); }
+
+void* map_view_of_file_at(Handle section, std::uint64_t offset, std::size_t size) {
   Table* table = object_table::current();
   if (table == nullptr) return nullptr;
   Lock lock(*table);
@@ -126,11 +128,24 @@ void* map_view_of_file(Handle section, std::size_t size) {
     set_last_error(kErrorInvalidHandle);
     return nullptr;
   }
-  if (size > slot->section_size) {
+  const std::uint64_t total = slot->section_size;
+  if (offset % kAllocationGranularity != 0 || offset >= total || size > total - offset) {
     set_last_error(kErrorInvalidParameter);
     return nullptr;
   }
-  return map_slot(*table, *slot, size == 0 ? slot->section_size : size);
+  return map_slot(*table, *slot, size == 0 ? static_cast<std::size_t>(total - offset) : size, offset);
+}
+
+std::size_t section_size(Handle section) {
+  Table* table = object_table::current();
+  if (table == nullptr) return 0;
+  Lock lock(*table);
+  Slot* slot = object_table::resolve(*table, section);
+  if (slot == nullptr || slot->kind != ObjectKind::kSection) {
+    set_last_error(kErrorInvalidHandle);
+    return 0;
+  }
+  return slot->section_size;
 }
 
 bool unmap_view_of_file(void* address) {

@@ -16,8 +16,18 @@ namespace plat {
 // zero-filled when new. A null name makes an unnamed section.
 Handle create_file_mapping(const SecurityAttributes* attributes, std::size_t size, const char* name);
 Handle open_file_mapping(const char* name);
+// Views start at multiples of this.
+inline constexpr std::size_t kAllocationGranularity = 65536;
+
 // Maps the whole section (size 0) or its first `size` bytes; null on failure.
 void* map_view_of_file(Handle section, std::size_t size);
+// Maps `size` bytes (0: up to the end) from `offset`, a multiple of
+// kAllocationGranularity inside the section (kErrorInvalidParameter otherwise);
+// the view is released with unmap_view_of_file.
+void* map_view_of_file_at(Handle section, std::uint64_t offset, std::size_t size);
+// The size the section was created with; 0 (kErrorInvalidHandle) for a handle
+// that is not a section.
+std::size_t section_size(Handle section);
 bool unmap_view_of_file(void* address);
 
 // The shared data section of a deliverable, named by its file name. The first

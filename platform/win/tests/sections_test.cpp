@@ -112,3 +112,40 @@ TEST(SectionTest, BadRequestsFail) {
 
 }  // namespace
 }  // namespace plat
+
+namespace plat {
+namespace {
+
+TEST(SectionTest, ViewsAtAnOffsetSeeTheSameBytes) {
+  testing::ScopedMachine machine;
+  const Handle section = create_file_mapping(nullptr, 3 * kAllocationGranularity + 100, "Offset.Area");
+  ASSERT_NE(section, kNullHandle);
+  EXPECT_EQ(section_size(section), 3 * kAllocationGranularity + 100);
+  auto* whole = static_cast<char*>(map_view_of_file(section, 0));
+  ASSERT_NE(whole, nullptr);
+  std::memcpy(whole + 2 * kAllocationGranularity + 7, "granule", 7);
+  auto* tail = static_cast<char*>(map_view_of_file_at(section, 2 * kAllocationGranularity, 0));
+  ASSERT_NE(tail, nullptr);
+  EXPECT_EQ(std::string(tail + 7, 7), "granule");
+  std::memcpy(tail + kAllocationGranularity + 99, "!", 1);  // the section's last byte
+  EXPECT_EQ(whole[3 * kAllocationGranularity + 99], '!');
+  EXPECT_TRUE(unmap_view_of_file(tail));
+
+  // Offsets off the granularity, past the end, or sizes that run over it.
+  EXPECT_EQ(map_view_of_file_at(section, 4096, 16), nullptr);
+  EXPECT_EQ(last_error(), kErrorInvalidParameter);
+  EXPECT_EQ(map_view_of_file_at(section, 4 * kAllocationGranularity, 0), nullptr);
+  EXPECT_EQ(map_view_of_file_at(section, 3 * kAllocationGranularity, 101), nullptr);
+  EXPECT_NE(tail = static_cast<char*>(map_view_of_file_at(section, 3 * kAllocationGranularity, 100)), nullptr);
+  EXPECT_TRUE(unmap_view_of_file(tail));
+  EXPECT_TRUE(unmap_view_of_file(whole));
+
+  const Handle event = create_event(nullptr, true, false, nullptr);
+  EXPECT_EQ(section_size(event), 0u);
+  EXPECT_EQ(last_error(), kErrorInvalidHandle);
+  close_handle(event);
+  close_handle(section);
+}
+
+}  // namespace
+}  // namespace plat
