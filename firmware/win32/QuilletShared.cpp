@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/win/sections.h"
+#include "source/QelHost/QelHostInternal.h"
 
 namespace {
 
@@ -21,3 +22,5 @@ QuilletSharedData* QuilletGetSharedData() {
   static QuilletSharedData* const shared = MapShared();
   return shared;
 }
+
+HostSharedTables* HostGetSharedTables() { return &QuilletGetSharedData()->host; }
