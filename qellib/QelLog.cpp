@@ -61,6 +61,8 @@ void UnloadQelLog() {
   g_binding.module = nullptr;
 }
 
+bool IsQelLogBound() { return g_binding.module != nullptr; }
+
 void LogPutLog(std::uint32_t level, const char* source_file, std::int32_t line, const char* format,
                ...) {
   QelLogPutLogFn put_log = g_binding.put_log.load(std::memory_order_acquire);

@@ -21,6 +21,9 @@ inline constexpr std::uint32_t kQelLogMaxText = 255;
 bool LoadQelLog();
 // Frees the library and forgets every entry: later lines are dropped.
 void UnloadQelLog();
+// True while this module holds the library (an open that finds it bound
+// counts it as loaded).
+bool IsQelLogBound();
 
 // One log line: level, source file, line and a printf text cut at 255
 // characters. When the library is not bound the arguments are not even

@@ -37,8 +37,10 @@ TEST_F(LogBindingTest, LongTextIsCutAt255Characters) {
 }
 
 TEST_F(LogBindingTest, SecondLoadAnswersFalseAndKeepsTheBinding) {
+  EXPECT_FALSE(IsQelLogBound());
   ASSERT_TRUE(LoadQelLog());
   EXPECT_FALSE(LoadQelLog());
+  EXPECT_TRUE(IsQelLogBound());
   LogPutLog(3, "Twice.cpp", 1, "still bound");
   EXPECT_FALSE(LogLineWith("still bound").empty());
 }
@@ -52,6 +54,7 @@ TEST_F(LogBindingTest, UnboundLinesAreDroppedWithoutFormatting) {
 
   ASSERT_TRUE(LoadQelLog());
   UnloadQelLog();
+  EXPECT_FALSE(IsQelLogBound());
   LogPutLog(0, "Unloaded.cpp", 2, "%s", never_read);
   EXPECT_EQ(plat::support::read_machine_log(), "");
   // Unbinding again is harmless, and a new binding works.

@@ -1,4 +1,5 @@
 #include "firmware/win32/QelMemBinding.h"
+#include "platform/win/system_info.h"
 #include "source/QelHost/QelHostInternal.h"
 
 namespace {
@@ -134,6 +135,7 @@ QelStatus HOSTALLOCPHYSMEMORY(std::uint64_t lowest, std::uint64_t highest, std::
   if (pages == nullptr) return HostInvalidArgument(5);
   if (memory == nullptr) return HostInvalidArgument(6);
   *memory = 0;
+  if (plat::os_version().major < 5) return kHostNotSupported;
   std::uint64_t granted = 0;
   if (!QelMemAllocPhysMemory(*count, lowest, highest, flags, &granted, memory) || *memory == 0) {
     *memory = 0;

@@ -6,6 +6,7 @@
 //   lock <timeout ms>         -> "locked" | "not locked"
 //   unlock                    -> "ok" | "fail"
 //   free                      -> "ok"
+//   user <size>               a user buffer of physical pages -> "user <size>" | "fail"
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "driver/user/tests/helper_support.h"
 #include "firmware/win32/QelUtilCopy.h"
 #include "firmware/win32/QelUtilSharedBuffer.h"
+#include "firmware/win32/QelUtilUserBuffer.h"
 #include "qellib/QelLog.h"
 
 namespace {
@@ -66,6 +68,13 @@ std::string Run(const std::string& line) {
   if (command == "lock") return QelUtilLockSharedBuffer(&g_buffer, helper::Number(in)) ? "locked" : "not locked";
   if (command == "unlock") return QelUtilUnlockSharedBuffer(&g_buffer) ? "ok" : "fail";
   if (command == "free") return QelUtilFreeSharedBuffer(&g_buffer) ? "ok" : "fail";
+  if (command == "user") {
+    std::uint64_t size = helper::Number(in);
+    QelUtilUserBuffer user{};
+    if (!QelUtilAllocUserBuffer(&size, &user)) return "fail";
+    QelUtilFreeUserBuffer(&user);
+    return "user " + std::to_string(size);
+  }
   return "unknown";
 }
 

@@ -1,6 +1,6 @@
 // In-process tests of the host messaging layer: a fresh machine, the layer's
 // shared tables and this process's addresses and port servers cleared, the
-// log library bound.
+// log and memory libraries bound.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "firmware/win32/QelMemBinding.h"
 #include "platform/support/machine_log.h"
 #include "platform/testing/machine_fixture.h"
 #include "qellib/QelLog.h"
@@ -19,6 +20,7 @@ class HostLayer : public ::testing::Test {
  protected:
   void SetUp() override {
     LoadQelLog();
+    LoadQelMem("Quillet.DLL");
     std::memset(HostGetSharedTables(), 0, sizeof(HostSharedTables));
     std::memset(HostLocalPortServers(), 0, sizeof(HostPortServerEntry) * kHostPortServerCount);
     SetAddress(0);
@@ -26,6 +28,7 @@ class HostLayer : public ::testing::Test {
   void TearDown() override {
     HostSetRequestDispatcher(nullptr);
     std::memset(HostLocalPortServers(), 0, sizeof(HostPortServerEntry) * kHostPortServerCount);
+    UnloadQelMem();
     UnloadQelLog();
   }
 

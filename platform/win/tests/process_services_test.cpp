@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/win/address_space.h"
 #include "platform/win/errors.h"
 #include "platform/win/processor.h"
 
@@ -41,6 +42,24 @@ TEST(ProcessorTest, IdentificationLeavesAndCount) {
   EXPECT_NE(cpuid(1).edx, 0u);
   EXPECT_EQ(cpuid(0xFFFFFFF).eax, 0u);  // above the highest basic leaf (0x0FFFFFFF)
   EXPECT_GE(processor_count(), 1u);
+}
+
+}  // namespace
+}  // namespace plat
+
+
+
+namespace plat {
+namespace {
+
+TEST(AddressSpaceTest, ReservedRangesAreReleasedOnce) {
+  void* range = reserve_address_space(3 * 4096 + 1);
+  ASSERT_NE(range, nullptr);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(range) % 4096, 0u);
+  EXPECT_TRUE(release_address_space(range));
+  EXPECT_FALSE(release_address_space(range));
+  EXPECT_EQ(last_error(), kErrorInvalidParameter);
+  EXPECT_EQ(reserve_address_space(0), nullptr);
 }
 
 }  // namespace
