@@ -11,8 +11,8 @@
 namespace plat::kernel::detail {
 
 std::mutex& dispatcher_lock();
-// Under dispatcher_lock(): sets an object's state and hands it to the threads
-// waiting on it whose wait it now satisfies (thread end, timer expiry).
-void signal_locked(DispatcherHeader* header, std::int32_t state);
+// Sets an object's state and hands it to the threads waiting on it whose wait
+// it now satisfies (thread end, timer expiry). Takes dispatcher_lock() itself.
+void signal_object(DispatcherHeader* header, std::int32_t state);
 
 }  // namespace plat::kernel::detail

@@ -78,16 +78,19 @@ void set_dpc_importance(Dpc* dpc, DpcImportance importance) { dpc->importance = 
 
 bool queue_dpc(Dpc* dpc, void* argument1, void* argument2) {
   DpcQueue& q = dpc_queue();
-  std::lock_guard guard(q.lock);
-  if (dpc->queued) return false;
-  dpc->queued = true;
-  dpc->argument1 = argument1;
-  dpc->argument2 = argument2;
-  if (dpc->importance == DpcImportance::kHigh)
-    q.queue.push_front(dpc);
-  else
-    q.queue.push_back(dpc);
-  ensure_running_locked(q);
+  {
+    std::lock_guard guard(q.lock);
+    if (dpc->queued) return false;
+    dpc->queued = true;
+    dpc->argument1 = argument1;
+    dpc->argument2 = argument2;
+    if (dpc->importance == DpcImportance::kHigh)
+      q.queue.push_front(dpc);
+    else
+      q.queue.push_back(dpc);
+    ensure_running_locked(q);
+  }
+  // Woken after the lock is free, so that the DPC thread does not wake into it.
   q.wake.notify_one();
   return true;
 }

@@ -153,9 +153,12 @@ bool synchronize_with_interrupt(InterruptObject* interrupt, SynchronizeRoutine r
 
 void set_interrupt_line(std::uint32_t vector, bool asserted) {
   VectorLine& line = line_of(vector);
-  std::lock_guard guard(line.lock);
-  line.asserted = asserted;
-  ++line.changes;
+  {
+    std::lock_guard guard(line.lock);
+    line.asserted = asserted;
+    ++line.changes;
+  }
+  // Lines live as long as the host: safe to wake after the lock is free.
   line.changed.notify_all();
 }
 

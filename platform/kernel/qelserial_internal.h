@@ -39,6 +39,8 @@ struct Port {
   std::string name_file;  // where the path is published
   std::thread pump;
   std::atomic<bool> stop{false};
+  int opens = -1;  // inotify: programs opening the terminal
+  int wake = -1;   // eventfd: the pump is to stop
   bool connected = false;
   LineSettings settings;
   FileObject* client_file = nullptr;

@@ -2,6 +2,8 @@
 // thread that joins the terminal to the client's port.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -123,12 +125,31 @@ void serve_once(Port* port) {
   give_to_terminal(port);
 }
 
+// No program has the terminal: sleep until one opens it or the port stops.
+// The watch on opens stands from the start, so an open that came since the
+// last look is waiting in it.
+void await_program(Port* port) {
+  if (port->opens < 0 || port->wake < 0) {
+    delay_execution(kIdleInterval);
+    return;
+  }
+  pollfd fds[2] = {{port->opens, POLLIN, 0}, {port->wake, POLLIN, 0}};
+  if (::poll(fds, 2, -1) < 0) return;
+  alignas(inotify_event) char events[4096];
+  while (::read(port->opens, events, sizeof events) > 0) {
+  }
+}
+
 void pump(Port* port) {
   while (!port->stop.load()) {
     serve_once(port);
-    const std::int64_t interval = port->connected ? kPumpInterval : kIdleInterval;
-    if (port->connected && port->port_event != nullptr) wait_for_object(port->port_event, &interval);
-    else delay_execution(interval);
+    if (!port->connected) {
+      await_program(port);
+    } else if (port->port_event != nullptr) {
+      wait_for_object(port->port_event, &kPumpInterval);
+    } else {
+      delay_execution(kPumpInterval);
+    }
   }
 }
 
@@ -192,12 +213,26 @@ void close_terminal(Port* port) {
 
 void start_pump(Port* port) {
   port->stop.store(false);
+  port->opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (port->opens >= 0 && ::inotify_add_watch(port->opens, port->terminal.c_str(), IN_OPEN) < 0) {
+    ::close(port->opens);
+    port->opens = -1;
+  }
+  port->wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   port->pump = std::thread(pump, port);
 }
 
 void stop_pump(Port* port) {
   port->stop.store(true);
+  if (port->wake >= 0) {
+    const std::uint64_t one = 1;
+    (void)!::write(port->wake, &one, sizeof one);
+  }
   if (port->pump.joinable()) port->pump.join();
+  for (int* fd : {&port->opens, &port->wake}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
+  }
   disconnect(port);
   if (port->client_file != nullptr) dereference_object(port->client_file);
   port->client_file = nullptr;

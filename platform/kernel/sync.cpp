@@ -1,11 +1,15 @@
+#include <linux/futex.h>
 #include <sched.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 
 #include "platform/kernel/dispatcher_internal.h"
@@ -16,15 +20,18 @@ namespace plat::kernel {
 // A thread blocked in wait_for_objects: one wait block on its stack, and one
 // entry in the queue of each object it waits on. Whoever signals an object
 // walks that object's queue, takes the object (and the others of a wait-all)
-// for each waiter it satisfies and wakes that waiter alone.
+// for each waiter it satisfies and wakes that waiter alone, through the
+// block's own futex word: the woken thread returns without the dispatcher
+// lock, so it never queues behind the thread that woke it.
+enum WaitState : std::uint32_t { kWaiting = 0, kSatisfied = 1 };
+
 struct WaitBlock {
-  std::condition_variable wake;
+  std::atomic<std::uint32_t> state{kWaiting};
   std::uint32_t self = 0;
   WaitType type = WaitType::kWaitAny;
   std::uint32_t count = 0;
   void* const* objects = nullptr;
   WaitEntry* entries = nullptr;
-  bool satisfied = false;
   NtStatus result = kStatusTimeout;
 };
 
@@ -125,10 +132,53 @@ void unlink_block(WaitBlock* block) {
   for (std::uint32_t i = 0; i < block->count; ++i) unlink(&block->entries[i]);
 }
 
+long futex(std::atomic<std::uint32_t>* word, int operation, std::uint32_t value, const timespec* deadline) {
+  return ::syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), operation | FUTEX_PRIVATE_FLAG, value, deadline,
+                   nullptr, FUTEX_BITSET_MATCH_ANY);
+}
+
+// The futex wakes of one signal, made once the dispatcher lock is released so
+// that a woken thread never runs into the lock its waker still holds. Once a
+// block says satisfied it may be gone (its waiter returned): a wake names only
+// the address, and a futex waiter that sleeps there later checks its own word
+// again.
+class Signalling {
+ public:
+  Signalling() : guard_(g_dispatcher_lock) {}
+  ~Signalling() {
+    guard_.unlock();
+    for (std::size_t i = 0; i < count_; ++i) futex(words_[i], FUTEX_WAKE, 1, nullptr);
+  }
+  Signalling(const Signalling&) = delete;
+  Signalling& operator=(const Signalling&) = delete;
+
+  void wake(WaitBlock* block) {
+    block->state.store(kSatisfied, std::memory_order_release);
+    if (count_ == words_.size())
+      futex(&block->state, FUTEX_WAKE, 1, nullptr);
+    else
+      words_[count_++] = &block->state;
+  }
+
+ private:
+  std::unique_lock<std::mutex> guard_;
+  std::array<std::atomic<std::uint32_t>*, 16> words_{};
+  std::size_t count_ = 0;
+};
+
+// Sleeps until the block is satisfied or the deadline (null: none) passes;
+// true when satisfied. Called without the dispatcher lock.
+bool sleep_on(WaitBlock& block, const timespec* deadline) {
+  while (block.state.load(std::memory_order_acquire) != kSatisfied) {
+    if (futex(&block.state, FUTEX_WAIT_BITSET, kWaiting, deadline) != 0 && errno == ETIMEDOUT) return false;
+  }
+  return true;
+}
+
 // The object was signalled: satisfy its waiters in the order they came, while
 // it stays signalled. A satisfied waiter leaves every queue it was in, so the
 // walk starts over from the head.
-void satisfy_waiters(DispatcherHeader* header) {
+void satisfy_waiters(DispatcherHeader* header, Signalling& signalling) {
   WaitEntry* entry = header->waiters;
   while (entry != nullptr && header->signal_state > 0) {
     WaitBlock* block = entry->block;
@@ -137,8 +187,7 @@ void satisfy_waiters(DispatcherHeader* header) {
       continue;
     }
     unlink_block(block);
-    block->satisfied = true;
-    block->wake.notify_one();
+    signalling.wake(block);
     entry = header->waiters;
   }
 }
@@ -165,9 +214,10 @@ namespace detail {
 
 std::mutex& dispatcher_lock() { return g_dispatcher_lock; }
 
-void signal_locked(DispatcherHeader* header, std::int32_t state) {
+void signal_object(DispatcherHeader* header, std::int32_t state) {
+  Signalling signalling;
   header->signal_state = state;
-  satisfy_waiters(header);
+  satisfy_waiters(header, signalling);
 }
 
 }  // namespace detail
@@ -207,9 +257,10 @@ void initialize_event(KernelEvent* event, EventType type, bool signalled) {
 }
 
 std::int32_t set_event(KernelEvent* event) {
-  std::lock_guard guard(detail::dispatcher_lock());
+  Signalling signalling;
   std::int32_t previous = event->header.signal_state;
-  detail::signal_locked(&event->header, 1);
+  event->header.signal_state = 1;
+  satisfy_waiters(&event->header, signalling);
   return previous;
 }
 
@@ -235,7 +286,7 @@ void initialize_mutex(KernelMutex* mutex) {
 }
 
 void release_mutex(KernelMutex* mutex) {
-  std::lock_guard guard(detail::dispatcher_lock());
+  Signalling signalling;
   DispatcherHeader& h = mutex->header;
   if (h.signal_state > 0 || h.owner_thread != this_thread_id()) {
     std::fprintf(stderr, "kernel-host: kernel mutex released by a thread that does not own it\n");
@@ -246,7 +297,7 @@ void release_mutex(KernelMutex* mutex) {
   }
   if (++h.signal_state > 0) {
     h.owner_thread = 0;
-    satisfy_waiters(&h);
+    satisfy_waiters(&h, signalling);
   }
 }
 
@@ -264,10 +315,13 @@ void initialize_semaphore(KernelSemaphore* semaphore, std::int32_t count, std::i
 }
 
 std::int32_t release_semaphore(KernelSemaphore* semaphore, std::int32_t adjustment) {
-  std::lock_guard guard(detail::dispatcher_lock());
+  Signalling signalling;
   std::int32_t previous = semaphore->header.signal_state;
   std::int32_t next = previous + adjustment;
-  if (adjustment > 0 && next <= semaphore->header.limit) detail::signal_locked(&semaphore->header, next);
+  if (adjustment > 0 && next <= semaphore->header.limit) {
+    semaphore->header.signal_state = next;
+    satisfy_waiters(&semaphore->header, signalling);
+  }
   return previous;
 }
 
@@ -296,15 +350,19 @@ NtStatus wait_for_objects(std::uint32_t count, void* const* objects, WaitType ty
     entries[i] = WaitEntry{&block, header_of(objects, i), nullptr, nullptr};
     link(&entries[i]);
   }
-  while (!block.satisfied) {
-    if (!has_deadline) {
-      block.wake.wait(guard);
-    } else if (block.wake.wait_until(guard, deadline) == std::cv_status::timeout && !block.satisfied) {
-      unlink_block(&block);
-      return kStatusTimeout;
-    }
+  guard.unlock();
+  timespec until{};
+  if (has_deadline) {
+    const auto since_epoch = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch());
+    until.tv_sec = static_cast<time_t>(since_epoch.count() / 1000000000);
+    until.tv_nsec = static_cast<long>(since_epoch.count() % 1000000000);
   }
-  return block.result;
+  if (sleep_on(block, has_deadline ? &until : nullptr)) return block.result;
+  // Timed out, unless a signal came meanwhile: under the lock nobody is waking us halfway.
+  guard.lock();
+  if (block.state.load(std::memory_order_acquire) == kSatisfied) return block.result;
+  unlink_block(&block);
+  return kStatusTimeout;
 }
 
 NtStatus wait_for_object(void* object, const std::int64_t* timeout) {

@@ -38,10 +38,7 @@ void apply_priority(pid_t tid, int priority) {
 
 void finish(KernelThread* thread, NtStatus status) {
   thread->exit_status = status;
-  {
-    std::lock_guard guard(detail::dispatcher_lock());
-    detail::signal_locked(&thread->header, 1);
-  }
+  detail::signal_object(&thread->header, 1);
   drop(thread);
 }
 

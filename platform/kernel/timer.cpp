@@ -39,10 +39,7 @@ std::int64_t now_ns() {
 }
 
 void expire(KernelTimer* timer) {
-  {
-    std::lock_guard guard(detail::dispatcher_lock());
-    detail::signal_locked(&timer->header, 1);
-  }
+  detail::signal_object(&timer->header, 1);
   if (timer->dpc) queue_dpc(timer->dpc, nullptr, nullptr);
 }
 
@@ -112,7 +109,8 @@ bool set_timer(KernelTimer* timer, std::int64_t due_time, std::uint32_t period_m
   timer->inserted = true;
   w.pending.insert({timer->due_ns, timer});
   ensure_running_locked(w);
-  w.wake.notify_all();
+  // The timer thread sleeps until the earliest due time: only a new earliest changes that.
+  if (w.pending.begin()->second == timer) w.wake.notify_all();
   return was_set;
 }
 
