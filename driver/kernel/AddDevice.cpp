@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "driver/kernel/BoardPins.h"
 #include "driver/kernel/StavroDriver.h"
 #include "driver/kernel/StavroGlobals.h"
 #include "driver/kernel/StavroLog.h"
@@ -46,7 +47,7 @@ NtStatus CreateBoardDevice(YatManagerExtension* manager, std::uint32_t slot, Dev
 void ForgetBoardDevice(YatManagerExtension* manager, std::uint32_t slot, DeviceObject* device) {
   cancel_timer(&BoardOf(device)->boardTimer);
   remove_queued_dpc(&BoardOf(device)->boardTimerDpc);
-  manager->boardSlots[slot] = nullptr;
+  YatSetBoardSlot(manager, slot, nullptr);
   delete_device(device);
 }
 
@@ -77,8 +78,8 @@ NtStatus AddNewBoard(YatManagerExtension* manager, DeviceObject* physicalDevice)
   DeviceObject* device = nullptr;
   NtStatus status = CreateBoardDevice(manager, slot, &device);
   if (plat::nt_success(status)) {
-    manager->boardSlots[slot] = device;
     InitBoardExtension(device, manager->controlDevice, slot);
+    YatSetBoardSlot(manager, slot, device);
     YatBoardExtension* board = BoardOf(device);
     board->physicalDevice = physicalDevice;
     board->lowerDevice = attach_device_to_stack(device, physicalDevice);

@@ -97,3 +97,16 @@ void ListFree(YatBlockList* list) {
     block = next;
   }
 }
+
+bool BlockListMove(const void* payload, YatBlockList* from, YatBlockList* to) {
+  if (from == nullptr || to == nullptr || payload == nullptr) return false;
+  for (YatListBlock** link = &from->first; *link != nullptr; link = &(*link)->next) {
+    YatListBlock* block = *link;
+    if (PayloadOf(block) != payload) continue;
+    *link = block->next;
+    block->next = nullptr;
+    Append(block, to);
+    return true;
+  }
+  return false;
+}

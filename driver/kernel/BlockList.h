@@ -39,3 +39,6 @@ std::uint32_t BlockListCount(const YatBlockList* list);
 void BlockListFree(std::int32_t position, YatBlockList* list);
 // Frees every block and empties the head.
 void ListFree(YatBlockList* list);
+// Moves the block whose payload is `payload` from one list to the tail of
+// another; false when `from` has no such block.
+bool BlockListMove(const void* payload, YatBlockList* from, YatBlockList* to);

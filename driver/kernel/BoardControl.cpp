@@ -1,6 +1,5 @@
 #include "driver/kernel/BoardControl.h"
 
-#include "driver/kernel/StavroLog.h"
+#include "driver/kernel/XferObjects.h"
 
-void YatReleaseBoardMemory(YatBoardExtension*) {}
-
+void YatReleaseBoardMemory(YatBoardExtension* board) { DestroyBoardTransfers(board); }

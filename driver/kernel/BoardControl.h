@@ -17,7 +17,9 @@ void YatStopBoardActivity(YatBoardExtension* board);
 QelHwStatus YatResetFpga(YatBoardExtension* board);
 // Reloads the FPGA from flash; *accessAllowed tells whether register access may resume.
 QelHwStatus YatReloadFromFlash(YatBoardExtension* board, std::uint32_t argument, bool* accessAllowed);
-// The board's memory-driver allocation.
+// What processes hold on the board in host memory: every transfer on it,
+// whichever process built it, is freed (host pages unlocked, state-word
+// mappings undone, descriptor buckets returned) before the board goes.
 void YatReleaseBoardMemory(YatBoardExtension* board);
 QelHwStatus CreateSerialPorts(YatBoardExtension* board);
 QelHwStatus YatRemoveSerialPorts(YatBoardExtension* board);

@@ -49,8 +49,10 @@ void UnmapRanges(YatBoardExtension* board) {
 }
 
 void InitBoardLocks(YatBoardExtension* board) {
-  for (KernelMutex* mutex : {&board->eepromMutex, &board->i2cMutex, &board->flashMutex, &board->onboardMemoryMutex,
-                             &board->transferMutex, &board->serialMutex})
+  for (KernelMutex* mutex :
+       {&board->eepromMutex, &board->i2cMutex, &board->flashMutex, &board->onboardMemoryMutex,
+        &board->onboardAllocatorLock, &board->configurationMutex, &board->transferMutex, &board->serialMutex,
+        &board->serial.lifecycleMutex, &board->serial.ports.threadMutex})
     initialize_mutex(mutex);
   for (SpinLock* lock :
        {&board->serialLock, &board->dmaMessageLock, &board->ioEventLock, &board->lineEventLock, &board->setBitsLock,

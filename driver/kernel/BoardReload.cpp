@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "driver/kernel/BoardControl.h"
+#include "driver/kernel/MutexHold.h"
 #include "driver/kernel/ResourceManager.h"
 #include "driver/kernel/StavroLog.h"
 #include "driver/kernel/YatBoard.h"
@@ -19,17 +20,6 @@ constexpr std::uint32_t kRegDmaReady = 0x10008;
 constexpr std::uint32_t kPciSavedBytes = 108;
 constexpr std::uint32_t kPciComparedBytes = 64;
 constexpr std::uint8_t kNoDevice = 0xFF;
-
-class BoardMutex {
- public:
-  explicit BoardMutex(KernelMutex* mutex) : mutex_(mutex) { wait_for_object(mutex_, nullptr); }
-  ~BoardMutex() { release_mutex(mutex_); }
-  BoardMutex(const BoardMutex&) = delete;
-  BoardMutex& operator=(const BoardMutex&) = delete;
-
- private:
-  KernelMutex* mutex_;
-};
 
 QelHwStatus BuildAfterLoad(YatBoardExtension* board) {
   QelHwStatus status = QELHW_OK;
@@ -125,7 +115,8 @@ QelHwStatus ReloadLocked(YatBoardExtension* board, std::uint32_t argument) {
 }  // namespace
 
 QelHwStatus YatRebuildRegisterMap(YatBoardExtension* board) {
-  BoardMutex held(&board->eepromMutex);
+  YatMutexHold configuring(&board->configurationMutex);
+  YatMutexHold held(&board->eepromMutex);
   QelHwStatus status = BuildAfterLoad(board);
   if (status != QELHW_OK) {
     STAVRO_LOG(kLogError, "%s:ERROR <YAT_IOCTRL_LOAD_FPG>< Device Manager Disable");
@@ -144,6 +135,7 @@ QelHwStatus YatReloadBoard(YatBoardExtension* board, std::uint32_t mode, std::ui
   QelHwStatus status = YatReadEepromImage(board);
   if (status != QELHW_OK) LogReload("%s:IOCTRL_RELOAD, EEPROM could not be read. => board #%ld [0x%08lx]", board, status);
   if (mode != 2) return QELHW_OK;
-  BoardMutex held(&board->eepromMutex);
+  YatMutexHold configuring(&board->configurationMutex);
+  YatMutexHold held(&board->eepromMutex);
   return ReloadLocked(board, argument);
 }

@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "driver/kernel/BoardPins.h"
 #include "driver/kernel/IocSections.h"
 #include "driver/kernel/ProcessTable.h"
 #include "driver/kernel/StavroDriver.h"
@@ -66,7 +67,11 @@ NtStatus DispatchDeviceControl(YatManagerExtension* manager, IrpStackLocation* l
     return Complete(irp, plat::kStatusNoMemory, 0);
   }
   std::memset(output, 0, outputLength);
-  QelHwStatus status = CallSection(manager, code, irp, inputLength, output, outputLength);
+  QelHwStatus status = QELHW_OK;
+  {
+    YatRequestScope boardsHeld;  // the boards the request names stay until it is answered
+    status = CallSection(manager, code, irp, inputLength, output, outputLength);
+  }
   YatIocAnswer(output, outputLength, status);
   if (irp->system_buffer != nullptr) std::memcpy(irp->system_buffer, output, outputLength);
   free_pool_with_tag(output, kTagOutput);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "driver/kernel/MutexHold.h"
 #include "driver/kernel/OnboardMemoryAccess.h"
 #include "driver/kernel/StavroGlobals.h"
 #include "driver/kernel/StavroLog.h"
@@ -164,8 +165,7 @@ QelHwStatus DmaCopyChainToBoard(YatBoardExtension* board, YatBucketHeader* chain
   YatBucketHeader* bucket = chain;
   while (bucket->previous != 0) bucket = reinterpret_cast<YatBucketHeader*>(bucket->previous);
   if (bucket->base == kBucketSystemMemory || bucket->base == kBucketMemoryDriver) return QELHW_OK;
-  while (!plat::nt_success(wait_for_object(&board->onboardMemoryMutex, nullptr))) {
-  }
+  YatMutexHold engine(&board->onboardMemoryMutex);
   QelHwStatus status = QELHW_OK;
   for (; bucket != nullptr && status == QELHW_OK; bucket = reinterpret_cast<YatBucketHeader*>(bucket->next)) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(bucket);
@@ -173,6 +173,5 @@ QelHwStatus DmaCopyChainToBoard(YatBoardExtension* board, YatBucketHeader* chain
     status = FpgaWriteMemory(board, address, 2048, bytes, 0);
     if (status == QELHW_OK) status = FpgaWriteMemory(board, address + 2048, 2048, bytes + 2048, 0);
   }
-  release_mutex(&board->onboardMemoryMutex);
   return status;
 }

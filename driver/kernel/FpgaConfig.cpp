@@ -4,6 +4,7 @@
 
 #include "driver/kernel/BoardControl.h"
 #include "driver/kernel/KernelServices.h"
+#include "driver/kernel/MutexHold.h"
 #include "driver/kernel/ResourceManager.h"
 #include "driver/kernel/StavroGlobals.h"
 #include "driver/kernel/StavroLog.h"
@@ -234,12 +235,15 @@ QelHwStatus FPGAsLoadFromFile(YatBoardExtension* board, std::uint32_t fpgaId, Ke
   return Configure(board, fpgaId, ImageSource{0, file, size}, "FPGAsLoadFromFile");
 }
 
+// Two loads of one board never overlap, nor a load and a reset, a reload or
+// a rebuild of the register map: they all hold the configuration mutex.
 QelHwStatus FPGA_load(YatBoardExtension* board, const YatFpgaLoadArgs& args) {
   if (board == nullptr) return QELHW_ERROR_NO_BOARD_FOUND;
   if (args.fpgaId > kYatFpgaExpansion) {
     STAVRO_LOG(kLogError, "%s: FPGA_load: invalid fpga id = %d", static_cast<int>(args.fpgaId));
     return QELHW_ERROR_PARAMETER_INVALID;
   }
+  YatMutexHold configuring(&board->configurationMutex);
   QelHwStatus status = QELHW_OK;
   if (args.fpgaId == kYatFpgaExpansion) {
     std::uint32_t value = 0;
@@ -268,6 +272,7 @@ QelHwStatus YatStopBoard(YatBoardExtension* board) {
 
 QelHwStatus YatUnloadFpga(YatBoardExtension* board, std::uint32_t fpgaId) {
   if (fpgaId > kYatFpgaExpansion) return QELHW_ERROR_PARAMETER_INVALID;
+  YatMutexHold configuring(&board->configurationMutex);
   if (fpgaId != kYatFpgaMain) return YatBoardControlPulse(board, fpgaId);
   std::uint32_t saved = 0;
   StopInterruptSources(board, &saved);
@@ -276,6 +281,7 @@ QelHwStatus YatUnloadFpga(YatBoardExtension* board, std::uint32_t fpgaId) {
 }
 
 QelHwStatus Yat_ResetVirtex(YatBoardExtension* board) {
+  YatMutexHold configuring(&board->configurationMutex);
   std::uint32_t ports = 0;
   QelHwStatus status = GetSerialPortCount(board, &ports);
   const bool running = board->registers.built != 0;

@@ -3,6 +3,7 @@
 // read (and the BH out fields written) through the checked copies.
 #include <cstring>
 
+#include "driver/kernel/BoardPins.h"
 #include "driver/kernel/IocSections.h"
 #include "driver/kernel/KernelServices.h"
 #include "driver/kernel/PageBucket.h"
@@ -47,15 +48,52 @@ void Answer(const Request& r, const void* data, std::uint32_t size) {
   std::memcpy(static_cast<std::uint8_t*>(r.context->output) + sizeof(YatIocStatus), data, size);
 }
 
-// The transfer a caller's handle (or 32-bit map index) names; null logged.
-YatXferObject* Transfer(const Request& r, std::uint64_t handle, const char* name) {
+void LogInvalid(const Request& r, const char* name) {
+  STAVRO_LOG(kLogError, r.narrow ? "%s: >%s< Invalid Handle (WOW64)" : "%s: >%s< Invalid Handle", name);
+}
+
+// The transfer a caller's handle (or 32-bit map index) names, looked up in
+// the caller's list; false (logged) when it names none, or one of another
+// board than the request's. A request without a board (the diagnostic map)
+// keeps the transfer's board for itself.
+bool Find(const Request& r, std::uint64_t handle, const char* name, YatXferRef* ref) {
   std::uint64_t pointer = handle;
   if (r.narrow) pointer = Yat_Wow64_LookupHandleFromIndex(r.manager, static_cast<std::uint32_t>(handle), name);
-  YatXferObject* transfer = pointer != 0 ? XferFromHandle(r.manager, r.slot, pointer) : nullptr;
-  if (transfer == nullptr)
-    STAVRO_LOG(kLogError, r.narrow ? "%s: >%s< Invalid Handle (WOW64)" : "%s: >%s< Invalid Handle", name);
-  return transfer;
+  bool found = pointer != 0 && XferLookup(r.manager, r.slot, pointer, ref);
+  if (found && r.context->board == nullptr) found = YatPinForRequest(r.manager, ref->board);
+  else if (found) found = ref->board == r.context->board;
+  if (!found) LogInvalid(r, name);
+  return found;
 }
+
+// The transfer a request works on, with its channel's transfer mutex held
+// for the request; get() is null (logged) when the request names none.
+class HeldTransfer {
+ public:
+  HeldTransfer(const Request& r, std::uint64_t handle, const char* name) {
+    if (!Find(r, handle, name, &ref_)) return;
+    mutex_ = &ref_.board->channels[ref_.acqChannel % kYatChannels].transferMutex;
+    while (!plat::nt_success(wait_for_object(mutex_, nullptr))) {
+    }
+    // Another thread of the caller may have destroyed it while this one waited.
+    if (XferStillListed(r.manager, r.slot, ref_)) {
+      transfer_ = ref_.transfer;
+    } else {
+      LogInvalid(r, name);
+    }
+  }
+  ~HeldTransfer() {
+    if (mutex_ != nullptr) release_mutex(mutex_);
+  }
+  HeldTransfer(const HeldTransfer&) = delete;
+  HeldTransfer& operator=(const HeldTransfer&) = delete;
+  YatXferObject* get() const { return transfer_; }
+
+ private:
+  YatXferRef ref_;
+  KernelMutex* mutex_ = nullptr;
+  YatXferObject* transfer_ = nullptr;
+};
 
 // A pool copy of the caller's element array in the 64-bit form.
 template <typename Wide, typename Narrow, typename Widen>
@@ -132,12 +170,8 @@ QelHwStatus Create(const Request& r) {
   const auto in = Read<YatCreateXferRecord>(r);
   if (in.acqChannel >= YAT_ACQ_CHANNELS) return QELHW_ERROR_PARAMETER_INVALID;
   if ((r.manager->traceFlags & kTraceChannels) != 0) STAVRO_LOG(kLogTrace, "%s: >YAT_IOCTRL_CREATE_XFER< Entry");
-  YatBlockList* list = &r.manager->processRecords[r.slot].transferList;
-  const std::int32_t position = BlockListAllocate(sizeof(YatXferObject), list);
-  if (position == kYatNoBlock) return QELHW_ERROR_INSUFFICIENT_MEMORY;
-  auto* transfer = static_cast<YatXferObject*>(ListGetAt(position, list));
-  transfer->board = r.context->board;
-  transfer->acqChannel = in.acqChannel;
+  YatXferObject* transfer = XferCreate(r.manager, r.slot, r.context->board, in.acqChannel);
+  if (transfer == nullptr) return QELHW_ERROR_INSUFFICIENT_MEMORY;
   const auto handle = reinterpret_cast<std::uint64_t>(transfer);
   if (!r.narrow) {
     Answer(r, &handle, sizeof handle);
@@ -146,7 +180,7 @@ QelHwStatus Create(const Request& r) {
   const std::uint32_t index = Yat_Wow64_AddHandle(r.manager, handle);
   if (index == 0xFFFFFFFF || index == 0) {
     STAVRO_LOG(kLogError, "%s: >YAT_IOCTRL_CREATE_XFER< handle index = 0 (WOW64)");
-    BlockListFree(position, list);
+    XferDestroyListed(r.manager, r.slot, YatXferRef{transfer, r.context->board, in.acqChannel});
     return QELHW_ERROR_INSUFFICIENT_MEMORY;
   }
   Answer(r, &index, sizeof index);
@@ -163,16 +197,17 @@ QelHwStatus SetLocal(const Request& r, bool lb) {
     const auto small = Read<YatDmaXferRecord32>(r);
     in = YatDmaXferRecord{small.header, small.handle, small.count, small.elements};
   }
-  YatXferObject* transfer = Transfer(r, in.handle, lb ? "CreateLBXfer" : "CreateALXfer");
-  if (transfer == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
+  HeldTransfer held(r, in.handle, lb ? "CreateLBXfer" : "CreateALXfer");
+  if (held.get() == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
+  const YatXferOwner owner{r.manager, r.slot};
   if (lb) {
     Elements<YatLbElement, YatLbElement32, decltype(&WidenLb)> elements(r, in.elements, in.count, WidenLb);
     if (!elements.ok()) return QELHW_ERROR_PARAMETER_INVALID;
-    return CreateLBXfer(r.context->board, transfer, r.slot, elements.get(), in.count);
+    return CreateLBXfer(r.context->board, held.get(), owner, elements.get(), in.count);
   }
   Elements<YatAlElement, YatAlElement32, decltype(&WidenAl)> elements(r, in.elements, in.count, WidenAl);
   if (!elements.ok()) return QELHW_ERROR_PARAMETER_INVALID;
-  return CreateALXfer(r.context->board, transfer, r.slot, elements.get(), in.count);
+  return CreateALXfer(r.context->board, held.get(), owner, elements.get(), in.count);
 }
 
 QelHwStatus SetHost(const Request& r) {
@@ -189,11 +224,12 @@ QelHwStatus SetHost(const Request& r) {
   if (in.bhHeader == 0 || !plat::nt_success(copy_from_caller(in.bhHeader, &header, sizeof header)) ||
       header.acqChannel >= YAT_ACQ_CHANNELS)
     return QELHW_ERROR_NO_BOARD_FOUND;
-  YatXferObject* transfer = Transfer(r, in.handle, "CreateBHXfer");
-  if (transfer == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
+  HeldTransfer held(r, in.handle, "CreateBHXfer");
+  if (held.get() == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
   Elements<YatBhElement, YatBhElement32, decltype(&WidenBh)> elements(r, in.elements, in.count, WidenBh);
   if (!elements.ok()) return QELHW_ERROR_PARAMETER_INVALID;
-  return CreateBHXfer(r.manager, r.context->board, transfer, r.slot, &header, elements.get(), in.count, r.narrow);
+  return CreateBHXfer(r.context->board, held.get(), YatXferOwner{r.manager, r.slot}, &header, elements.get(), in.count,
+                      r.narrow);
 }
 
 std::uint64_t CommandHandle(const Request& r) {
@@ -203,8 +239,8 @@ std::uint64_t CommandHandle(const Request& r) {
 QelHwStatus Command(const Request& r, bool start) {
   QelHwStatus status = Need(r, sizeof(YatXferCommandRecord), sizeof(YatXferCommandRecord32));
   if (status != QELHW_OK) return status;
-  YatXferObject* transfer =
-      Transfer(r, CommandHandle(r), start ? "YAT_IOCTRL_START_AUTO_XFER" : "YAT_IOCTRL_ABORT_XFER");
+  HeldTransfer held(r, CommandHandle(r), start ? "YAT_IOCTRL_START_AUTO_XFER" : "YAT_IOCTRL_ABORT_XFER");
+  YatXferObject* transfer = held.get();
   if (transfer == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
   if (!start) {
     status = AbortALXfer(r.manager, transfer);
@@ -226,9 +262,9 @@ QelHwStatus Position(const Request& r) {
     const auto small = Read<YatXferPositionRecord32>(r);
     in = YatXferPositionRecord{small.header, small.handle, small.dmaType, small.dmaChannel, small.position};
   }
-  YatXferObject* transfer = Transfer(r, in.handle, "YAT_IOCTRL_XFER_POSITION_XFER");
-  if (transfer == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
-  return XferSetPosition(r.context->board, transfer, in.position, in.dmaType, in.dmaChannel);
+  HeldTransfer held(r, in.handle, "YAT_IOCTRL_XFER_POSITION_XFER");
+  if (held.get() == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
+  return XferSetPosition(r.context->board, held.get(), in.position, in.dmaType, in.dmaChannel);
 }
 
 QelHwStatus CycleMode(const Request& r) {
@@ -241,9 +277,9 @@ QelHwStatus CycleMode(const Request& r) {
     const auto small = Read<YatCycleModeRecord32>(r);
     in = YatCycleModeRecord{small.header, small.handle, small.mode};
   }
-  YatXferObject* transfer = Transfer(r, in.handle, "SetCycleModeBHXfer");
-  if (transfer == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
-  return SetCycleModeBHXfer(r.manager, transfer, in.mode);
+  HeldTransfer held(r, in.handle, "SetCycleModeBHXfer");
+  if (held.get() == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
+  return SetCycleModeBHXfer(r.manager, held.get(), in.mode);
 }
 
 // The caller's host buffer lists are still read: their entries must be the
@@ -282,11 +318,14 @@ QelHwStatus Destroy(const Request& r) {
     for (std::uint32_t i = 0; i < kMaxHostLists; ++i) in.lists[i] = small.lists[i];
     in.listCount = small.listCount;
   }
-  YatXferObject* transfer = Transfer(r, in.handle, "YAT_IOCTRL_DESTROY_XFER");
-  if (transfer == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
+  YatXferRef ref;
+  if (!Find(r, in.handle, "YAT_IOCTRL_DESTROY_XFER", &ref)) return QELHW_ERROR_PARAMETER_INVALID;
   status = CheckHostLists(r, in.lists, in.listCount);
-  if (r.narrow) Yat_Wow64_RemoveHandle(r.manager, reinterpret_cast<std::uint64_t>(transfer));
-  DestroyXfer(r.manager, transfer, r.slot);
+  if (!XferDestroyListed(r.manager, r.slot, ref)) {
+    LogInvalid(r, "YAT_IOCTRL_DESTROY_XFER");
+    return QELHW_ERROR_PARAMETER_INVALID;
+  }
+  if (r.narrow) Yat_Wow64_RemoveHandle(r.manager, reinterpret_cast<std::uint64_t>(ref.transfer));
   return status;
 }
 
@@ -310,7 +349,8 @@ QelHwStatus MapDescriptors(const Request& r) {
     const auto small = Read<YatDbgMapDescRecord32>(r);
     in = YatDbgMapDescRecord{small.header, small.handle, small.part, small.unused, small.dmaInfoIndex, small.skipBuckets};
   }
-  YatXferObject* transfer = Transfer(r, in.handle, "YAT_IOCTRL_DBG_MAP_DESC");
+  HeldTransfer held(r, in.handle, "YAT_IOCTRL_DBG_MAP_DESC");
+  YatXferObject* transfer = held.get();
   if (transfer == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
   YatBucketHeader* bucket = FirstBucketOf(DebugChain(transfer, in.part, in.dmaInfoIndex));
   for (std::uint32_t i = 0; bucket != nullptr && i < in.skipBuckets; ++i)
@@ -352,6 +392,7 @@ QelHwStatus ListHandles(const Request& r) {
   auto* out = static_cast<std::uint8_t*>(r.context->output) + 4;
   std::memset(out, 0, r.context->outputLength - 4);
   std::uint32_t written = 0;
+  YatProcessTableLock lock(r.manager);
   for (std::uint32_t slot = 0; slot < kYatProcessSlots; ++slot) {
     YatBlockList* list = &r.manager->processRecords[slot].transferList;
     for (std::int32_t position = 0;; ++position) {
@@ -423,8 +464,8 @@ QelHwStatus Yat_Ioc_Section1(YatManagerExtension* manager, std::uint32_t code, v
   YatIocContext context{};
   QelHwStatus status = YatIocEnter(&context, manager, 1, code, input, inputLength, output, outputLength);
   if (status != QELHW_OK) return YatIocAnswer(output, outputLength, status);
-  // Transfers of every process share the process lists; one request at a time changes them.
-  YatProcessTableLock lock(context.manager);
+  // No lock is held here: a request takes its transfer's channel mutex, and
+  // the process table only for lookups and list changes.
   Request request{&context, context.manager, narrow};
   return YatIocAnswer(output, outputLength, Serve(request));
 }

@@ -3,6 +3,7 @@
 
 #include "driver/kernel/FpgaConfig.h"
 #include "driver/kernel/IocSections.h"
+#include "driver/kernel/MutexHold.h"
 #include "driver/kernel/OnboardMemoryAccess.h"
 #include "driver/kernel/ResourceManager.h"
 #include "driver/kernel/StavroGlobals.h"
@@ -76,18 +77,10 @@ class ListBuffer {
   void* data_ = nullptr;
 };
 
-class OnboardMemoryLock {
+// The window engine: one memory job at a time per board.
+class OnboardMemoryLock : public YatMutexHold {
  public:
-  explicit OnboardMemoryLock(YatBoardExtension* board) : mutex_(&board->onboardMemoryMutex) {
-    while (!plat::nt_success(wait_for_object(mutex_, nullptr))) {
-    }
-  }
-  ~OnboardMemoryLock() { release_mutex(mutex_); }
-  OnboardMemoryLock(const OnboardMemoryLock&) = delete;
-  OnboardMemoryLock& operator=(const OnboardMemoryLock&) = delete;
-
- private:
-  KernelMutex* mutex_;
+  explicit OnboardMemoryLock(YatBoardExtension* board) : YatMutexHold(&board->onboardMemoryMutex) {}
 };
 
 QelHwStatus WriteRegister(const Request& r) {

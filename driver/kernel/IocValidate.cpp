@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "driver/kernel/BoardPins.h"
 #include "driver/kernel/IocSections.h"
 #include "driver/kernel/StavroLog.h"
 
@@ -12,7 +13,12 @@ YatBoardExtension* BoardNamedByHeader(const YatIocContext* context, YatManagerEx
   std::memcpy(&header, context->input, sizeof header);
   if (header.target != YAT_IOC_TARGET_BOARD) return nullptr;
   if (header.boardIndex >= YAT_MAX_BOARDS) return nullptr;
-  return BoardOf(manager->boardSlots[header.boardIndex]);
+  YatBoardExtension* board = YatPinBoardAt(manager, header.boardIndex);
+  if (board == nullptr) return nullptr;
+  // The request keeps the board until it is answered; the lookup's own pin goes.
+  const bool kept = YatPinForRequest(manager, board);
+  YatUnpinBoard(board);
+  return kept ? board : nullptr;
 }
 
 bool NamesABoard(const YatIocContext* context) {
@@ -53,6 +59,9 @@ QelHwStatus Yat_Man_Validate_Ioc(YatIocContext* context) {
     if (context->manager == nullptr) {
       STAVRO_LOG(kLogWarning, "%s:Yat_Man_Validate_Ioc, pManExt = NULL");
       status = QELHW_ERROR_RESOURCE_RANGE;
+    } else if (!YatPinForRequest(context->manager, context->board)) {
+      context->board = nullptr;
+      status = QELHW_ERROR_NO_BOARD_FOUND;
     }
   } else {
     context->manager = static_cast<YatManagerExtension*>(context->deviceExtension);

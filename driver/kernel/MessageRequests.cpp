@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "driver/kernel/BoardPins.h"
 #include "driver/kernel/IocSections.h"
 #include "driver/kernel/KernelServices.h"
 #include "driver/kernel/MessageRequests.h"
@@ -54,11 +55,16 @@ QelHwStatus GetMessage(const Request& request) {
   if (request.context->board == nullptr) return QELHW_ERROR_NO_BOARD_FOUND;
   YatMsgQueue* queue = CallerQueue(request, record.messageType);
   if (queue == nullptr) return QELHW_ERROR_PARAMETER_INVALID;
-  std::uint8_t entry[sizeof(YatTransferMessage)] = {};
-  QelHwStatus status = GetMessageEvent(queue, entry, false);
-  if (status != QELHW_OK) return status;
-  if (!plat::nt_success(copy_to_caller(record.buffer, entry, queue->entrySize))) return QELHW_ERROR_PARAMETER_INVALID;
-  return QELHW_OK;
+  // The record leaves the queue only once it is in the caller's buffer: a
+  // bad buffer loses nothing, and the next good fetch gets it.
+  for (;;) {
+    std::uint8_t entry[sizeof(YatTransferMessage)] = {};
+    YatMsgTicket ticket;
+    QelHwStatus status = PeekMessageEvent(queue, entry, &ticket);
+    if (status != QELHW_OK) return status;
+    if (!plat::nt_success(copy_to_caller(record.buffer, entry, queue->entrySize))) return QELHW_ERROR_PARAMETER_INVALID;
+    if (CommitMessage(queue, ticket)) return QELHW_OK;
+  }
 }
 
 bool ReadRegistration(const Request& request, YatEventRegistration* record) {
@@ -182,12 +188,10 @@ QelHwStatus UnrouteAll(const Request& request) {
   if (Traced(request, kTraceRoutes))
     STAVRO_LOG(kLogTrace, "%s: <YAT_IOCTRL_UNROUTE_ALL_EVENT> ProcessID = %d", static_cast<int>(request.slot));
   QelHwStatus first = QELHW_OK;
-  for (DeviceObject* device : request.context->manager->boardSlots) {
-    YatBoardExtension* board = BoardOf(device);
-    if (board == nullptr) continue;
+  YatForEachPinnedBoard(request.context->manager, [&](YatBoardExtension* board) {
     QelHwStatus status = DropTransferAndLineRoutes(board, request.slot);
     if (first == QELHW_OK) first = status;
-  }
+  });
   return first;
 }
 

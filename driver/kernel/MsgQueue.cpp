@@ -44,6 +44,19 @@ void EmptyLocked(YatMsgQueue* queue) {
   queue->writeIndex = 0;
   queue->readIndex = 0;
   queue->lostCount = 0;
+  ++queue->generation;
+}
+
+// The oldest record with its present bit and lost count (at most 255).
+void CopyOldest(YatMsgQueue* queue, void* destination, std::uint32_t lost) {
+  const std::uint8_t* entry = Entry(queue, queue->readIndex);
+  std::memcpy(destination, entry, queue->entrySize);
+  auto* lastWord = static_cast<std::uint8_t*>(destination) + queue->entrySize - sizeof(std::uint32_t);
+  std::uint32_t last = 0;
+  std::memcpy(&last, lastWord, sizeof last);
+  last |= YAT_MSG_PRESENT;
+  if (lost != 0) last = (last & ~(0xFFu << YAT_MSG_LOST_SHIFT)) | std::min(lost, YAT_MSG_LOST_MAX) << YAT_MSG_LOST_SHIFT;
+  std::memcpy(lastWord, &last, sizeof last);
 }
 
 // Drops an event taken out of its queue once no append still signals it.
@@ -65,6 +78,7 @@ void InitMsgQueueTable(YatMsgQueueRow* rows, std::uint32_t rowCount) {
       queue->ring = static_cast<std::uint8_t*>(
           allocate_pool(PoolType::kNonPaged, bytes, StavroPoolTag(kQueueTagLetters[type])));
       if (queue->ring != nullptr) std::memset(queue->ring, 0, bytes);
+      queue->generation = 0;
       EmptyLocked(queue);
       queue->signalsInFlight.store(0);
       initialize_spin_lock(&queue->lock);
@@ -150,6 +164,40 @@ bool ReplaceNewestMessage(YatMsgQueue* queue, const void* record, YatMsgMergeTes
   std::uint8_t* entry = Entry(queue, newest);
   if (!mergeable(entry, record)) return false;
   std::memcpy(entry, record, queue->entrySize);
+  return true;
+}
+
+QelHwStatus PeekMessageEvent(YatMsgQueue* queue, void* destination, YatMsgTicket* ticket) {
+  if (queue == nullptr || destination == nullptr || ticket == nullptr) return QELHW_ERROR_NULL_PTR;
+  if (queue->ring == nullptr) {
+    STAVRO_LOG(kLogError, "%s: Error <GetMessageEvent> Fifo memory not allocated");
+    return QELHW_ERROR_INSUFFICIENT_MEMORY;
+  }
+  *ticket = YatMsgTicket{};
+  QueueLock lock(queue, false);
+  if (queue->readIndex == queue->writeIndex) {
+    std::memset(destination, 0, queue->entrySize);
+    return QELHW_OK;
+  }
+  CopyOldest(queue, destination, queue->lostCount);
+  *ticket = YatMsgTicket{true, queue->readIndex, queue->generation, queue->lostCount};
+  return QELHW_OK;
+}
+
+bool CommitMessage(YatMsgQueue* queue, const YatMsgTicket& ticket) {
+  if (!ticket.present) return true;
+  std::uint32_t lost = 0;
+  {
+    QueueLock lock(queue, false);
+    if (queue->generation != ticket.generation || queue->readIndex != ticket.readIndex ||
+        queue->readIndex == queue->writeIndex)
+      return false;
+    queue->readIndex = NextIndex(queue->readIndex);
+    // Drops counted after the copy are reported with the next record.
+    lost = std::min(ticket.lost, queue->lostCount);
+    queue->lostCount -= lost;
+  }
+  if (lost != 0) STAVRO_LOG(kLogError, "%s: Error <GetMessageEvent> Queue over flow [%d]", static_cast<int>(lost));
   return true;
 }
 

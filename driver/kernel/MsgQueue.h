@@ -23,6 +23,7 @@ struct YatMsgQueue {
   // Appends that took the event under the lock and signal it after the lock
   // is released; a release of the event waits for them before dropping it.
   std::atomic<std::uint32_t> signalsInFlight;
+  std::uint32_t generation;  // changes whenever the queue is emptied
 };
 
 using YatMsgQueueRow = YatMsgQueue[YAT_MSG_QUEUE_COUNT];
@@ -39,6 +40,22 @@ QelHwStatus AddMsgToFifo(YatMsgQueue* queue, const void* record);
 // Hands out the oldest record (present bit and lost count set in its last
 // word) into `destination` (entry-size bytes), or zeros when empty.
 QelHwStatus GetMessageEvent(YatMsgQueue* queue, void* destination, bool atDispatchLevel);
+
+// A fetch that removes the record only once it reached the caller: the
+// oldest record is copied out (present bit and lost count set as
+// GetMessageEvent sets them) with a ticket, and taken out of the queue by
+// CommitMessage only if it is still the oldest one (another fetch of the
+// same queue, or a reset, may have come first). An empty queue gives zeros
+// and a ticket that commits nothing.
+struct YatMsgTicket {
+  bool present = false;
+  std::uint32_t readIndex = 0;
+  std::uint32_t generation = 0;
+  std::uint32_t lost = 0;
+};
+QelHwStatus PeekMessageEvent(YatMsgQueue* queue, void* destination, YatMsgTicket* ticket);
+// False when the record was taken meanwhile: the caller fetches again.
+bool CommitMessage(YatMsgQueue* queue, const YatMsgTicket& ticket);
 
 // The merge of consecutive records: when the queue holds an unread record and
 // `mergeable(newest, record)` says so, the newest unread record is replaced

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "driver/kernel/MutexHold.h"
 #include "driver/kernel/ProcessTable.h"
 #include "driver/kernel/StavroLog.h"
 #include "platform/kernel/client.h"
@@ -12,18 +13,12 @@ namespace {
 
 constexpr std::uint64_t kMegabyte = 1u << 20;
 
-// The memory manager's tables are changed by requests of several processes at once.
-class OnboardMemoryLock {
+// The memory manager's tables are changed by requests of several processes
+// at once. Their lock is held for table work only (never across a memory
+// job), so a process's close never waits for another's on-board copy.
+class OnboardMemoryLock : public YatMutexHold {
  public:
-  explicit OnboardMemoryLock(YatBoardExtension* board) : mutex_(&board->onboardMemoryMutex) {
-    wait_for_object(mutex_, nullptr);
-  }
-  ~OnboardMemoryLock() { release_mutex(mutex_); }
-  OnboardMemoryLock(const OnboardMemoryLock&) = delete;
-  OnboardMemoryLock& operator=(const OnboardMemoryLock&) = delete;
-
- private:
-  KernelMutex* mutex_;
+  explicit OnboardMemoryLock(YatBoardExtension* board) : YatMutexHold(&board->onboardAllocatorLock) {}
 };
 
 YatMemOwner CallerIdentity() {
@@ -41,7 +36,8 @@ bool Traced(YatBoardExtension* board, std::uint32_t flag) {
   return manager != nullptr && (manager->traceFlags & flag);
 }
 
-QelHwStatus InitBankLocked(YatBoardExtension* board, std::uint32_t sizeMb, std::uint32_t regions, std::uint32_t bank) {
+QelHwStatus InitBankLocked(YatBoardExtension* board, std::uint32_t slot, std::uint32_t sizeMb, std::uint32_t regions,
+                           std::uint32_t bank) {
   if (sizeMb > kYatMaxBankMegabytes) {
     STAVRO_LOG(kLogError, "%s: ERROR <Yat_InitFpgaMemoryManager> Invalid Memory size");
     return QELHW_ERROR_PARAMETER_INVALID;
@@ -54,7 +50,6 @@ QelHwStatus InitBankLocked(YatBoardExtension* board, std::uint32_t sizeMb, std::
     STAVRO_LOG(kLogError, "%s: ERROR <Yat_InitFpgaMemoryManager> Invalid Number of Memory Bank");
     return QELHW_ERROR_PARAMETER_INVALID;
   }
-  const std::uint32_t slot = CallerSlot(board);
   if (slot == kYatNoProcessSlot) return QELHW_ERROR_PROCESS_NOT_REGISTERED;
   if (regions == 0) return QELHW_OK;
   YatFpgaMemory& memory = board->fpgaMemory;
@@ -95,10 +90,13 @@ YatMemManager* RegionOf(YatBoardExtension* board, std::uint32_t bank, std::uint3
 
 }  // namespace
 
+// The caller's slot is looked up before the allocator is locked: the
+// process table comes first in the lock order.
 QelHwStatus Yat_InitMemoryManager(YatBoardExtension* board, std::uint32_t sizeMb, std::uint32_t regions,
                                   std::uint32_t bank) {
+  const std::uint32_t slot = CallerSlot(board);
   OnboardMemoryLock lock(board);
-  return InitBankLocked(board, sizeMb, regions, bank);
+  return InitBankLocked(board, slot, sizeMb, regions, bank);
 }
 
 QelHwStatus Yat_InitFpgaMemoryManager(YatBoardExtension* board, const std::uint32_t sizesMb[8],
@@ -107,9 +105,10 @@ QelHwStatus Yat_InitFpgaMemoryManager(YatBoardExtension* board, const std::uint3
     STAVRO_LOG(kLogError, "%s: ERROR <Yat_InitFpgaMemoryManager> Invalid Number of Memory Banks");
     return QELHW_ERROR_PARAMETER_INVALID;
   }
+  const std::uint32_t slot = CallerSlot(board);
   OnboardMemoryLock lock(board);
   for (std::uint32_t bank = 0; bank < bankCount; ++bank) {
-    QelHwStatus status = InitBankLocked(board, sizesMb[bank], regions[bank], bank);
+    QelHwStatus status = InitBankLocked(board, slot, sizesMb[bank], regions[bank], bank);
     if (status != QELHW_OK) return status;
   }
   return QELHW_OK;
@@ -148,7 +147,11 @@ QelHwStatus Yat_AllocFPGAMem(YatBoardExtension* board, std::uint32_t bank, std::
   return QELHW_OK;
 }
 
-QelHwStatus Yat_FreeFPGAMem(YatBoardExtension* board, std::uint32_t address, std::uint32_t bank) {
+namespace {
+
+// Returns the range at `address` of the bank to its region's free list; with
+// an owner, only a range of that owner.
+QelHwStatus FreeRange(YatBoardExtension* board, std::uint32_t address, std::uint32_t bank, const YatMemOwner* owner) {
   OnboardMemoryLock lock(board);
   const bool bankValid = bank < kYatMemoryBanks;
   const std::uint32_t regionSize = bankValid ? board->fpgaMemory.regionSize[bank] : 0;
@@ -168,11 +171,27 @@ QelHwStatus Yat_FreeFPGAMem(YatBoardExtension* board, std::uint32_t address, std
                address);
     return QELHW_OK;
   }
+  if (owner != nullptr && !MemOwnerEquals(range->owner, *owner)) {
+    STAVRO_LOG(kLogError, "%s: Error <Yat_FreeFPGAMem(%d)> Address [0x%08x] belongs to another process",
+               static_cast<int>(board->boardSlot), address);
+    return QELHW_ERROR_PARAMETER_INVALID;
+  }
   YatFpgaMemory& memory = board->fpgaMemory;
   memory.bytesAllocated = range->size <= memory.bytesAllocated ? memory.bytesAllocated - range->size : 0;
   MemManagerUnlinkUsed(manager, range);
   MemManagerInsertFree(manager, range);
   return QELHW_OK;
+}
+
+}  // namespace
+
+QelHwStatus Yat_FreeFPGAMem(YatBoardExtension* board, std::uint32_t address, std::uint32_t bank) {
+  const YatMemOwner caller = CallerIdentity();
+  return FreeRange(board, address, bank, &caller);
+}
+
+QelHwStatus YatFreeOnboardBlock(YatBoardExtension* board, std::uint32_t address, std::uint32_t bank) {
+  return FreeRange(board, address, bank, nullptr);
 }
 
 void YatReleaseProcessMemory(YatBoardExtension* board, std::int32_t processId) {

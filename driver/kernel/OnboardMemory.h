@@ -19,6 +19,10 @@ bool YatMemoryManagerInitialised(const YatBoardExtension* board);
 
 QelHwStatus Yat_AllocFPGAMem(YatBoardExtension* board, std::uint32_t bank, std::uint32_t region, std::uint32_t size,
                              std::uint32_t* address);
+// A request's free: only the calling process's own range goes back (-13 for
+// another process's; an address that starts no range is logged and answered 0).
 QelHwStatus Yat_FreeFPGAMem(YatBoardExtension* board, std::uint32_t address, std::uint32_t bank);
+// The driver's own free of a range it allocated (descriptor buckets), whoever runs it.
+QelHwStatus YatFreeOnboardBlock(YatBoardExtension* board, std::uint32_t address, std::uint32_t bank);
 // Every range a process holds on the board goes back (its last handle closed).
 void YatReleaseProcessMemory(YatBoardExtension* board, std::int32_t processId);

@@ -21,6 +21,7 @@ constexpr std::int64_t kJobTimeoutMs = 5000;
 constexpr std::uint32_t kProbeStepMb = 32;
 constexpr std::uint32_t kProbeSteps = 128;
 constexpr std::uint32_t kProbeLow = 0xAA55FF00, kProbeHigh = 0x55AA00FF;
+constexpr std::uint64_t kLastLocalAddress = 0xFFFFFFFCull;  // the last word a job can name
 
 enum class Job { kWindowToMemory, kMemoryToWindow };
 
@@ -199,9 +200,14 @@ QelHwStatus WriteWord(YatBoardExtension* board, std::uint32_t address, std::uint
   return FpgaWriteMemory(board, address, 4, &word, 0);
 }
 
-// Probes i x 32 MB; *stop tells that the size is found.
+// Probes i x 32 MB; *stop tells that the size is found. The address is
+// computed in 64 bits: the last step lies at 4 GB, past every local
+// address, so a memory that aliases below it stops the loop first and one
+// that does not reaches the "more than 4 GB" answer.
 QelHwStatus ProbeStep(YatBoardExtension* board, std::uint32_t i, bool* stop) {
-  const std::uint32_t address = i * kProbeStepMb * 1024u * 1024u;
+  const std::uint64_t wide = std::uint64_t{i} * kProbeStepMb * 1024u * 1024u;
+  if (wide > kLastLocalAddress) return QELHW_OK;
+  const auto address = static_cast<std::uint32_t>(wide);
   std::uint32_t kept = 0, atZero = 0, back = 0;
   QelHwStatus status = ReadWord(board, address, &kept);
   if (status == QELHW_OK) status = WriteWord(board, address, kProbeHigh);

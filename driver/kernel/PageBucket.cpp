@@ -92,7 +92,7 @@ void FreeBucket(YatBoardExtension* board, YatBucketHeader* bucket) {
     }
     free_contiguous_memory(bucket);
   } else {
-    Yat_FreeFPGAMem(board, static_cast<std::uint32_t>(bucket->base), 0);
+    YatFreeOnboardBlock(board, static_cast<std::uint32_t>(bucket->base), 0);
     free_pool_with_tag(bucket, kTagBucket);
   }
 }

@@ -1,3 +1,4 @@
+#include "driver/kernel/BoardPins.h"
 #include "driver/kernel/ProcessTable.h"
 #include "driver/kernel/StavroDriver.h"
 #include "driver/kernel/StavroLog.h"
@@ -49,12 +50,10 @@ NtStatus StartBoard(DeviceObject* device, YatBoardExtension* board, Irp* irp) {
 
 NtStatus RemoveBoard(DeviceObject* device, YatBoardExtension* board, Irp* irp) {
   YatManagerExtension* manager = ManagerOf(board->managerDevice);
+  // No request may find the board any more, and none still uses it, before it closes.
+  YatRetireBoard(manager, device, board);
   CloseBoard(board);
-  if (manager != nullptr) {
-    if (manager->boardCount > 0) --manager->boardCount;
-    if (board->boardSlot < YAT_MAX_BOARDS && manager->boardSlots[board->boardSlot] == device)
-      manager->boardSlots[board->boardSlot] = nullptr;
-  }
+  if (manager != nullptr && manager->boardCount > 0) --manager->boardCount;
   irp->io_status.status = plat::kStatusSuccess;
   DeviceObject* lower = board->lowerDevice;
   NtStatus status = PassDown(board, irp);

@@ -1,7 +1,12 @@
 // What the driver undoes when a process closes its last handle: its channels
 // stopped, its transfers destroyed, its routes, memory and events released.
+// The slot is marked closing first, so no request finds it and no open takes
+// it; the clean-up itself runs without the process table held (destroying a
+// transfer takes its channel's transfer mutex, which comes before the table
+// in the lock order), and the slot is free again only at its end.
 #include <atomic>
 
+#include "driver/kernel/BoardPins.h"
 #include "driver/kernel/MessageQueues.h"
 #include "driver/kernel/MsgRouting.h"
 #include "driver/kernel/OnboardMemory.h"
@@ -14,14 +19,6 @@ namespace {
 constexpr std::uint32_t kRegChannelControl = 0x1010;
 constexpr std::uint32_t kChannelStride = 0x400;
 constexpr std::uint32_t kChannelStop = 4;
-
-template <typename Fn>
-void ForEachBoard(YatManagerExtension* manager, Fn fn) {
-  for (plat::kernel::DeviceObject* device : manager->boardSlots) {
-    YatBoardExtension* board = BoardOf(device);
-    if (board != nullptr) fn(board);
-  }
-}
 
 // A dead owner cannot stop its acquisitions: the channels it claimed before
 // grabbing (the acquisition owner table of section 7) are stopped for it.
@@ -43,22 +40,34 @@ void ForgetOwner(YatBoardExtension* board, std::uint32_t slot, std::uint64_t pro
 
 }  // namespace
 
-// What a process leaves on the boards (channels, transfers, routes, on-board
-// memory, events) is released here; the slot itself is freed first so that
-// nothing new is taken for it meanwhile.
-QelHwStatus CloseProcess(YatManagerExtension* manager, std::uint64_t processId) {
+void CloseProcessSlot(YatManagerExtension* manager, std::uint32_t slot, std::uint64_t processId) {
+  if (slot >= kYatProcessSlots) return;
+  YatForEachPinnedBoard(manager, [&](YatBoardExtension* board) { StopOwnedChannels(board, slot); });
+  DestroySlotTransfers(manager, slot);
+  {
+    YatProcessTableLock lock(manager);
+    ListFree(&manager->processRecords[slot].transferList);
+    manager->processRecords[slot] = {0, {}};
+    for (auto& handle : manager->wow64HandleMap[slot]) handle = 0;
+  }
+  YatForEachPinnedBoard(manager, [&](YatBoardExtension* board) {
+    ForgetOwner(board, slot, processId);
+    YatReleaseSlotRoutes(board, slot);
+  });
+  ReleaseQueueEvents(manager, slot);
   YatProcessTableLock lock(manager);
-  std::uint32_t slot = FindProcessSlotLocked(manager, processId);
-  if (slot == kYatNoProcessSlot) return QELHW_OK;
   manager->processTable[slot] = 0;
   manager->openCounts[slot] = 0;
-  ForEachBoard(manager, [&](YatBoardExtension* board) { StopOwnedChannels(board, slot); });
-  DestroySlotTransfers(manager, slot);
-  ListFree(&manager->processRecords[slot].transferList);
-  manager->processRecords[slot] = {0, {}};
-  ForEachBoard(manager, [&](YatBoardExtension* board) { ForgetOwner(board, slot, processId); });
-  for (auto& handle : manager->wow64HandleMap[slot]) handle = 0;
-  ForEachBoard(manager, [&](YatBoardExtension* board) { YatReleaseSlotRoutes(board, slot); });
-  ReleaseQueueEvents(manager, slot);
+}
+
+QelHwStatus CloseProcess(YatManagerExtension* manager, std::uint64_t processId) {
+  std::uint32_t slot = kYatNoProcessSlot;
+  {
+    YatProcessTableLock lock(manager);
+    slot = FindProcessSlotLocked(manager, processId);
+    if (slot == kYatNoProcessSlot) return QELHW_OK;
+    manager->processTable[slot] = kYatSlotClosing;
+  }
+  CloseProcessSlot(manager, slot, processId);
   return QELHW_OK;
 }

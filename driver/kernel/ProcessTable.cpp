@@ -45,12 +45,17 @@ std::uint32_t AddProcessID(YatManagerExtension* manager, std::uint64_t processId
 }
 
 void RemoveProcessID(YatManagerExtension* manager, std::uint64_t processId) {
-  YatProcessTableLock lock(manager);
-  std::uint32_t slot = FindProcessSlotLocked(manager, processId);
-  if (slot == kYatNoProcessSlot) return;
-  if (manager->openCounts[slot] > 0) --manager->openCounts[slot];
-  // Held across the clean-up: a new open of the same process waits for it.
-  if (manager->openCounts[slot] == 0) CloseProcess(manager, processId);
+  std::uint32_t slot = kYatNoProcessSlot;
+  {
+    YatProcessTableLock lock(manager);
+    slot = FindProcessSlotLocked(manager, processId);
+    if (slot == kYatNoProcessSlot) return;
+    if (manager->openCounts[slot] > 0) --manager->openCounts[slot];
+    if (manager->openCounts[slot] != 0) return;
+    // From here on no request finds the slot, and no open takes it.
+    manager->processTable[slot] = kYatSlotClosing;
+  }
+  CloseProcessSlot(manager, slot, processId);
 }
 
 bool AnyProcessRegistered(YatManagerExtension* manager) {

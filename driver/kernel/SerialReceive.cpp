@@ -5,6 +5,7 @@
 // of the software FIFO itself is reported.
 #include <atomic>
 
+#include "driver/kernel/MutexHold.h"
 #include "driver/kernel/Serial.h"
 #include "driver/kernel/StavroLog.h"
 #include "platform/kernel/irql.h"
@@ -132,10 +133,13 @@ void QelSerialDpc(Dpc*, void* argument, void*, void*) {
   }
 }
 
+// Start and stop run under the board's serial lifecycle mutex (taken by the
+// creation and removal of the ports), so the thread pointer has one writer
+// at a time and a stop never waits on a thread another stop has freed.
 QelHwStatus YatStartSerialThread(YatBoardExtension* board) {
+  YatMutexHold held(&board->serial.lifecycleMutex);
   if (board->serial.thread != nullptr) return QELHW_OK;
   YatSerialPorts& ports = board->serial.ports;
-  initialize_mutex(&ports.threadMutex);
   for (KernelEvent& event : ports.writeFifoEvents) initialize_event(&event, EventType::kSynchronization, false);
   ports.threadStop = 0;
   KernelThread* thread = nullptr;
@@ -152,6 +156,7 @@ QelHwStatus YatStartSerialThread(YatBoardExtension* board) {
 }
 
 void YatStopSerialThread(YatBoardExtension* board) {
+  YatMutexHold held(&board->serial.lifecycleMutex);
   KernelThread* thread = board->serial.thread;
   if (thread == nullptr) return;
   YatSerialPorts& ports = board->serial.ports;

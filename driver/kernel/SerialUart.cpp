@@ -7,6 +7,7 @@
 
 #include "driver/kernel/BoardControl.h"
 #include "driver/kernel/ResourceManager.h"
+#include "driver/kernel/MutexHold.h"
 #include "driver/kernel/Serial.h"
 #include "driver/kernel/StavroLog.h"
 #include "driver/kernel/YatBoard.h"
@@ -375,8 +376,17 @@ QelHwStatus Yat_SerialInterruptRequest(YatBoardExtension* board) {
 void YatSerialIsr(YatBoardExtension* board) { Yat_SerialInterruptRequest(board); }
 
 // After each build of the register map: the receive thread runs once per
-// board; each UART port is set up and registered with the manager.
+// board; each UART port is set up and registered with the manager. The
+// creation and the removal of the ports hold the board's serial lifecycle
+// mutex throughout.
+static QelHwStatus CreateSerialPortsLocked(YatBoardExtension* board);
+
 QelHwStatus CreateSerialPorts(YatBoardExtension* board) {
+  YatMutexHold held(&board->serial.lifecycleMutex);
+  return CreateSerialPortsLocked(board);
+}
+
+static QelHwStatus CreateSerialPortsLocked(YatBoardExtension* board) {
   std::uint32_t count = 0;
   QelHwStatus status = GetSerialPortCount(board, &count);
   if (status != QELHW_OK) {
@@ -408,6 +418,7 @@ QelHwStatus CreateSerialPorts(YatBoardExtension* board) {
 }
 
 QelHwStatus YatRemoveSerialPorts(YatBoardExtension* board) {
+  YatMutexHold held(&board->serial.lifecycleMutex);
   NtStatus status = QelSerialRemovePorts(board);
   return plat::nt_success(status) ? QELHW_OK : static_cast<QelHwStatus>(status);
 }

@@ -3,6 +3,7 @@
 // buffer-list rings, and the operations that run them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "driver/kernel/DmaTable.h"
@@ -36,27 +37,60 @@ struct YatBhDmaInfo {
 
 inline constexpr std::uint32_t kYatTransferAbortDelayUnset = 0;
 
-// Handles: the caller's process slot and the transfer a handle names, or null.
+// A transfer as a request found it: the object and, read under the process
+// table, the board and acquisition channel whose transfer mutex guards it.
+struct YatXferRef {
+  YatXferObject* transfer = nullptr;
+  YatBoardExtension* board = nullptr;
+  std::uint32_t acqChannel = 0;
+};
+
+// The blocks a transfer adds to its process's list while it is built.
+struct YatXferOwner {
+  YatManagerExtension* manager;
+  std::uint32_t slot;
+};
+// A zero-filled block of the process's list (the table held for the append).
+void* XferAllocateBlock(const YatXferOwner& owner, std::size_t size);
+
+// Handles: the caller's process slot, and the transfer a handle names in a
+// slot's list (the process table held by the caller), or null.
 std::uint32_t XferCallerSlot(YatManagerExtension* manager);
 YatXferObject* XferFromHandle(YatManagerExtension* manager, std::uint32_t slot, std::uint64_t handle);
+// A new transfer object in the slot's list; null when memory is short.
+YatXferObject* XferCreate(YatManagerExtension* manager, std::uint32_t slot, YatBoardExtension* board,
+                          std::uint32_t acqChannel);
+// Looks a handle up (taking the table briefly); false when it names no
+// transfer of the slot.
+bool XferLookup(YatManagerExtension* manager, std::uint32_t slot, std::uint64_t handle, YatXferRef* ref);
+// With the channel's transfer mutex held: whether the slot still lists the
+// transfer with that board and channel (another request may have destroyed it).
+bool XferStillListed(YatManagerExtension* manager, std::uint32_t slot, const YatXferRef& ref);
+// Destroys a transfer of the slot: takes its channel's transfer mutex, takes
+// it and all its blocks out of the list, frees its parts and then the
+// blocks. False when the slot no longer lists it. The board must stay
+// (pinned by the caller, or being removed by it).
+bool XferDestroyListed(YatManagerExtension* manager, std::uint32_t slot, const YatXferRef& ref);
 
-QelHwStatus CreateALXfer(YatBoardExtension* board, YatXferObject* transfer, std::uint32_t slot,
+QelHwStatus CreateALXfer(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& owner,
                          const YatAlElement* elements, std::uint32_t count);
-QelHwStatus CreateLBXfer(YatBoardExtension* board, YatXferObject* transfer, std::uint32_t slot,
+QelHwStatus CreateLBXfer(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& owner,
                          const YatLbElement* elements, std::uint32_t count);
 // Elements whose buffer records the caller sees at `recordAddresses` (the
 // out fields are written back there in the caller's width).
-QelHwStatus CreateBHXfer(YatManagerExtension* manager, YatBoardExtension* board, YatXferObject* transfer,
-                         std::uint32_t slot, const YatBhHeader* header, const YatBhElement* elements,
-                         std::uint32_t count, bool narrow);
+QelHwStatus CreateBHXfer(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& owner,
+                         const YatBhHeader* header, const YatBhElement* elements, std::uint32_t count, bool narrow);
 
-QelHwStatus FreeALXfer(YatManagerExtension* manager, YatXferObject* transfer, std::uint32_t slot);
-QelHwStatus FreeLBXfer(YatManagerExtension* manager, YatXferObject* transfer, std::uint32_t slot);
-QelHwStatus FreeBHXfer(YatManagerExtension* manager, YatXferObject* transfer, std::uint32_t slot);
-// Frees the three parts and the object's block.
-void DestroyXfer(YatManagerExtension* manager, YatXferObject* transfer, std::uint32_t slot);
-// Every transfer of a process slot (its close).
+// The parts' frees; `blocks` holds the transfer's blocks (taken out of the
+// process's list by XferDestroyListed).
+QelHwStatus FreeALXfer(YatManagerExtension* manager, YatXferObject* transfer, YatBlockList* blocks);
+QelHwStatus FreeLBXfer(YatManagerExtension* manager, YatXferObject* transfer, YatBlockList* blocks);
+QelHwStatus FreeBHXfer(YatManagerExtension* manager, YatXferObject* transfer, std::uint32_t slot, YatBlockList* blocks);
+// Every transfer of a process slot (its close). Transfers of a board being
+// removed are left to the removal, which is waited for.
 void DestroySlotTransfers(YatManagerExtension* manager, std::uint32_t slot);
+// Every transfer on a board, whichever process holds it (its removal).
+void DestroyBoardTransfers(YatBoardExtension* board);
 
 QelHwStatus StartBHXfer(YatManagerExtension* manager, YatXferObject* transfer);
 QelHwStatus StartLBXfer(YatManagerExtension* manager, YatXferObject* transfer);
@@ -76,7 +110,7 @@ QelHwStatus SetHostDmaEnable(YatBoardExtension* board, bool on);
 QelHwStatus SetHostDmaRun(YatBoardExtension* board, bool on);
 
 // Internal helpers shared by the part builders.
-YatChannelInfo* GetChannelInfo(YatXferPart* part, YatBlockList* list, std::uint32_t dmaChannel);
+YatChannelInfo* GetChannelInfo(YatXferPart* part, const YatXferOwner& owner, std::uint32_t dmaChannel);
 bool XferAddDmaInfo(YatXferPart* part, void* info);
 // Visits every 32-byte entry of a buffer-list chain from its first bucket.
 template <typename Fn>

@@ -51,15 +51,6 @@ class CallerArray {
   bool failed_ = false;
 };
 
-YatBlockList* SlotList(YatBoardExtension* board, std::uint32_t slot) {
-  return &ManagerOf(board->managerDevice)->processRecords[slot].transferList;
-}
-
-void* AllocateBlock(YatBlockList* list, std::size_t size) {
-  const std::int32_t position = BlockListAllocate(size, list);
-  return position == kYatNoBlock ? nullptr : ListGetAt(position, list);
-}
-
 // A new entry of the part's buffer-list chain linked behind the channel's
 // last one and back to its list start; null with the status set on failure.
 std::uint32_t* AppendEntry(YatBoardExtension* board, YatXferPart* part, YatChannelInfo* channel, std::uint32_t kind,
@@ -88,8 +79,8 @@ std::uint32_t IndexAndCamera(std::uint32_t index, std::uint32_t camera) {
   return (index & 0x1FFFF) | (camera & 7) << 17;
 }
 
-QelHwStatus NewTableInfo(YatBlockList* list, YatXferPart* part, DmaResult*** slot, const char* who) {
-  auto* info = static_cast<DmaResult**>(AllocateBlock(list, sizeof(DmaResult*)));
+QelHwStatus NewTableInfo(const YatXferOwner& owner, YatXferPart* part, DmaResult*** slot, const char* who) {
+  auto* info = static_cast<DmaResult**>(XferAllocateBlock(owner, sizeof(DmaResult*)));
   if (info == nullptr || !XferAddDmaInfo(part, info)) {
     STAVRO_LOG(kLogError, "%s: >%s< Can't get memory for DMA info", who);
     return QELHW_ERROR_PARAMETER_INVALID;
@@ -98,7 +89,7 @@ QelHwStatus NewTableInfo(YatBlockList* list, YatXferPart* part, DmaResult*** slo
   return QELHW_OK;
 }
 
-QelHwStatus AlElement(YatBoardExtension* board, YatXferObject* transfer, YatBlockList* list,
+QelHwStatus AlElement(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& list,
                       const YatAlElement& e) {
   board->alChannelMask[transfer->acqChannel] |= 1u << (e.dmaChannel & 31);
   YatChannelInfo* channel = GetChannelInfo(&transfer->al, list, e.dmaChannel);
@@ -129,7 +120,7 @@ QelHwStatus AlElement(YatBoardExtension* board, YatXferObject* transfer, YatBloc
   return QELHW_OK;
 }
 
-QelHwStatus LbElement(YatBoardExtension* board, YatXferObject* transfer, YatBlockList* list,
+QelHwStatus LbElement(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& list,
                       const YatLbElement& e) {
   YatChannelInfo* channel = GetChannelInfo(&transfer->lb, list, e.dmaChannel);
   if (channel == nullptr) {
@@ -253,7 +244,7 @@ std::uint32_t BhControl(const YatBhBufferRecord& r, const YatBhElement& e, const
   return control;
 }
 
-QelHwStatus BhBuffer(YatBoardExtension* board, YatXferObject* transfer, YatBlockList* list, const YatBhHeader& header,
+QelHwStatus BhBuffer(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& list, const YatBhHeader& header,
                      const YatBhElement& e, std::uint32_t element, std::uint32_t i, bool narrow, bool armedWord,
                      YatBhDmaInfo** previous) {
   if (e.dmaChannel >= YAT_BH_CHANNELS) {
@@ -268,7 +259,7 @@ QelHwStatus BhBuffer(YatBoardExtension* board, YatXferObject* transfer, YatBlock
     STAVRO_LOG(kLogError, "%s: >CreateBHXfer< Can't get memory for channel info");
     return QELHW_ERROR_PARAMETER_INVALID;
   }
-  auto* info = static_cast<YatBhDmaInfo*>(AllocateBlock(list, sizeof(YatBhDmaInfo)));
+  auto* info = static_cast<YatBhDmaInfo*>(XferAllocateBlock(list, sizeof(YatBhDmaInfo)));
   if (info == nullptr || !XferAddDmaInfo(&transfer->bh, info)) {
     STAVRO_LOG(kLogError, "%s: >CreateBHXfer< Can't get memory for DMA info");
     return QELHW_ERROR_PARAMETER_INVALID;
@@ -307,11 +298,11 @@ void StoreHeader(YatBoardExtension* board, const YatBhHeader& header) {
 
 }  // namespace
 
-YatChannelInfo* GetChannelInfo(YatXferPart* part, YatBlockList* list, std::uint32_t dmaChannel) {
+YatChannelInfo* GetChannelInfo(YatXferPart* part, const YatXferOwner& owner, std::uint32_t dmaChannel) {
   for (std::uint32_t i = 0; i < part->channelCount; ++i)
     if (part->channels[i]->dmaChannel == dmaChannel) return part->channels[i];
   if (part->channelCount >= YAT_BH_CHANNELS) return nullptr;
-  auto* channel = static_cast<YatChannelInfo*>(AllocateBlock(list, sizeof(YatChannelInfo)));
+  auto* channel = static_cast<YatChannelInfo*>(XferAllocateBlock(owner, sizeof(YatChannelInfo)));
   if (channel == nullptr) return nullptr;
   channel->dmaChannel = dmaChannel;
   part->channels[part->channelCount++] = channel;
@@ -334,9 +325,8 @@ bool XferAddDmaInfo(YatXferPart* part, void* info) {
   return true;
 }
 
-QelHwStatus CreateALXfer(YatBoardExtension* board, YatXferObject* transfer, std::uint32_t slot,
+QelHwStatus CreateALXfer(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& list,
                          const YatAlElement* elements, std::uint32_t count) {
-  YatBlockList* list = SlotList(board, slot);
   for (std::uint32_t i = 0; i < count; ++i) {
     QelHwStatus status = AlElement(board, transfer, list, elements[i]);
     if (status != QELHW_OK) return status;
@@ -344,9 +334,8 @@ QelHwStatus CreateALXfer(YatBoardExtension* board, YatXferObject* transfer, std:
   return DmaCopyChainToBoard(board, transfer->al.bufferList);
 }
 
-QelHwStatus CreateLBXfer(YatBoardExtension* board, YatXferObject* transfer, std::uint32_t slot,
+QelHwStatus CreateLBXfer(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& list,
                          const YatLbElement* elements, std::uint32_t count) {
-  YatBlockList* list = SlotList(board, slot);
   for (std::uint32_t i = 0; i < count; ++i) {
     QelHwStatus status = LbElement(board, transfer, list, elements[i]);
     if (status != QELHW_OK) return status;
@@ -354,10 +343,10 @@ QelHwStatus CreateLBXfer(YatBoardExtension* board, YatXferObject* transfer, std:
   return DmaCopyChainToBoard(board, transfer->lb.bufferList);
 }
 
-QelHwStatus CreateBHXfer(YatManagerExtension*, YatBoardExtension* board, YatXferObject* transfer, std::uint32_t slot,
+QelHwStatus CreateBHXfer(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& list,
                          const YatBhHeader* header, const YatBhElement* elements, std::uint32_t count, bool narrow) {
-  YatBlockList* list = SlotList(board, slot);
-  XferMutex held(board, header->acqChannel);
+  const std::uint32_t slot = list.slot;
+  XferMutex held(board, transfer->acqChannel);
   std::uint32_t version = 0;
   Yat_ReadReg(board, kRegDmaVersion, &version);
   const bool armedWord = version >= YAT_DMA_VERSION_ARMED_WORD;

@@ -311,21 +311,27 @@ QelHwStatus RestartFromFirstBuffer(YatManagerExtension* manager, YatXferObject* 
 }  // namespace
 
 // Every transfer of the board and channel is restarted, whichever process
-// holds it and however many there are. The process lists are walked under
-// their lock, so that no transfer goes away while it is restarted.
+// holds it and however many there are. The channel's transfer mutex is held
+// throughout, so none of them is built, freed or restarted by anyone else
+// meanwhile; the process table is held only to find them.
 QelHwStatus YatAcqResetXferBufferList(YatBoardExtension* board, std::uint32_t acqChannel) {
   YatManagerExtension* manager = board ? ManagerOf(board->managerDevice) : nullptr;
-  if (manager == nullptr) return QELHW_ERROR_RESOURCE_RANGE;
-  YatProcessTableLock lock(manager);
-  QelHwStatus status = QELHW_OK;
-  for (std::uint32_t slot = 0; slot < kYatProcessSlots; ++slot) {
-    for (std::int32_t position = 0;; ++position) {
-      void* payload = ListGetAt(position, &manager->processRecords[slot].transferList);
-      if (payload == nullptr) break;
-      YatXferObject* transfer = XferFromHandle(manager, slot, reinterpret_cast<std::uint64_t>(payload));
-      if (transfer == nullptr || transfer->board != board || transfer->acqChannel != acqChannel) continue;
-      status = RestartFromFirstBuffer(manager, transfer);
+  if (manager == nullptr || acqChannel >= kYatChannels) return QELHW_ERROR_RESOURCE_RANGE;
+  XferMutex held(board, acqChannel);
+  std::vector<YatXferObject*> transfers;
+  {
+    YatProcessTableLock lock(manager);
+    for (std::uint32_t slot = 0; slot < kYatProcessSlots; ++slot) {
+      for (std::int32_t position = 0;; ++position) {
+        void* payload = ListGetAt(position, &manager->processRecords[slot].transferList);
+        if (payload == nullptr) break;
+        YatXferObject* transfer = XferFromHandle(manager, slot, reinterpret_cast<std::uint64_t>(payload));
+        if (transfer != nullptr && transfer->board == board && transfer->acqChannel == acqChannel)
+          transfers.push_back(transfer);
+      }
     }
   }
+  QelHwStatus status = QELHW_OK;
+  for (YatXferObject* transfer : transfers) status = RestartFromFirstBuffer(manager, transfer);
   return status;
 }

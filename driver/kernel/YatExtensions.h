@@ -3,8 +3,40 @@
 // of the records as the rest of the driver knows them; the board start-up,
 // the interrupt routine, the message queues and the transfer machinery fill
 // in what they add.
+//
+// Lock order of the whole driver. A thread takes these in the order listed
+// and never waits for one while it holds one listed after it (kernel
+// mutexes are recursive for their owner, so taking a held one again is
+// allowed). Spin locks come last and are never held across a wait.
+//
+//   1. board configurationMutex    FPGA loads and unloads, the register map's
+//                                  rebuild, the FPGA reset, the reload from flash
+//   2. board eepromMutex           EEPROM image, FPGA reset, reload
+//   3. board i2cMutex
+//   4. board flashMutex
+//   5. board serial.lifecycleMutex serial ports registered and removed, the
+//                                  receive thread started and stopped
+//   6. board serialMutex, then serial.ports.threadMutex
+//   7. channel transferMutex       one per acquisition channel: a transfer's
+//                                  build, start, position, cycle mode, abort
+//                                  and free; two of them only in channel order
+//   8. manager processTableLock    short table work only: slot lookups, slot
+//                                  changes, the process block lists; never
+//                                  held across page locking, descriptor
+//                                  building, register waits or on-board copies
+//   9. board onboardMemoryMutex    the window engine (memory jobs, chain copies)
+//  10. board onboardAllocatorLock  the on-board allocator's tables
+//  11. channel requestMutex
+//   spin locks: manager boardTableLock, the queue locks, setBitsLock,
+//   serialLock, dmaMessageLock, ioEventLock, lineEventLock, reloadLock and
+//   the interrupt lock.
+//
+// So the caller's slot is always looked up before the on-board memory is
+// touched, and a process's close (which destroys transfers and so takes
+// their channel's transferMutex) runs without the process table held.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -70,6 +102,8 @@ struct YatManagerExtension {
   YatMessageQueue messageQueues[kYatProcessSlots][kYatQueuesPerProcess];
   // Opens and closes change the process table one at a time.
   plat::kernel::KernelMutex processTableLock;
+  // Guards boardSlots against a board's removal while requests pin boards.
+  plat::kernel::SpinLock boardTableLock;
 };
 
 struct YatBoardExtension;
@@ -103,6 +137,9 @@ struct YatSerialState {
   plat::kernel::KernelEvent event;
   plat::kernel::KernelThread* thread;
   YatSerialPorts ports;  // port block, software FIFOs, receive-thread control
+  // Held while the ports are created or removed, so that the receive thread
+  // is started and stopped by one holder at a time.
+  plat::kernel::KernelMutex lifecycleMutex;
 };
 
 struct YatRange {
@@ -138,7 +175,9 @@ struct YatBoardExtension {
   plat::kernel::KernelMutex eepromMutex;
   plat::kernel::KernelMutex i2cMutex;
   plat::kernel::KernelMutex flashMutex;
-  plat::kernel::KernelMutex onboardMemoryMutex;
+  plat::kernel::KernelMutex onboardMemoryMutex;    // the window engine
+  plat::kernel::KernelMutex onboardAllocatorLock;  // the allocator's tables
+  plat::kernel::KernelMutex configurationMutex;    // FPGA configuration and the register map's rebuild
   plat::kernel::KernelMutex transferMutex;
   plat::kernel::KernelMutex serialMutex;
   plat::kernel::SpinLock serialLock;
@@ -172,6 +211,11 @@ struct YatBoardExtension {
   std::uint32_t disablePixelClockInterrupt[kYatChannels];  // set by YAT_IOCTRL_WRITE_CMD kind 2
   std::uint32_t flagBits;
   std::uint32_t furtherSetting;
+  // Requests (and closes) that use the board; its removal waits for them.
+  std::atomic<std::uint32_t> pins;
+  std::atomic<std::uint8_t> retiring;
+  // Bytes of on-board memory as the size probe found them; 0 until probed.
+  std::atomic<std::uint64_t> onboardBytes;
 };
 
 // Validation tells the two apart by the kind word, found at one place in both.

@@ -505,6 +505,7 @@ struct YatXferPart {
   void** dmaInfos;                           // pool array of the part's DMA information blocks
 };
 struct YatXferObject {
+  std::uint64_t selfTag;  // the object's own address mixed with a constant: no other block can carry it
   YatBoardExtension* board;
   std::uint32_t acqChannel;
   std::uint32_t started;

@@ -280,6 +280,14 @@ void control_execute(ControlTable& table, const ControlRequest& request,
     reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
     return;
   }
+  if (request.command == kControlHostLockedBuffers) {
+    if (table.hooks.locked_buffers == nullptr) {
+      reply->status = kControlRefused;
+      return;
+    }
+    reply->value = table.hooks.locked_buffers(table.hooks.context);
+    return;
+  }
   if (request.board < 0 || static_cast<std::size_t>(request.board) >= table.boards.size()) {
     reply->status = kControlNoSuchBoard;
     return;

@@ -61,6 +61,7 @@ enum ControlCommand : std::uint32_t {
   kControlCameraUartPeer = 122,     // value = UartPeerMode, payload in: the scripted reply
   kControlCameraUartSend = 123,     // payload in: bytes the camera sends
   kControlCameraUartHeard = 124,    // -> payload out: every byte the camera received
+  kControlHostLockedBuffers = 140,  // (any board) -> value: buffers the memory driver holds locked
 };
 
 enum ControlConfigTarget : std::uint32_t {

@@ -19,6 +19,8 @@ struct BoardControlHooks {
   // success. Once it succeeded the server never touches that board again, so
   // the host may destroy it. Null: removal is refused.
   std::int32_t (*remove_board)(void* context, int index, Board* board) = nullptr;
+  // Buffers the host's memory driver holds locked. Null: the query is refused.
+  std::uint32_t (*locked_buffers)(void* context) = nullptr;
 };
 
 // Starts serving the boards (index = position in the span). False when the

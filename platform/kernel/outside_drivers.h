@@ -13,6 +13,9 @@ NtStatus qelmem_driver_entry(DriverObject* driver, const KernelString* registry_
 // The memory driver's user-mode device (qelmem_user.h): its create, close and
 // device-control dispatch and its user-mode name.
 NtStatus qelmem_user_device_start(DriverObject* driver);
+// Buffers the memory driver holds locked for DMA (its scatter-gather locks
+// not yet unlocked), for tests that look for locks left behind.
+std::uint32_t qelmem_locked_buffer_count();
 
 // Completes create, cleanup and close with success (the outside drivers'
 // devices may be opened by anyone).

@@ -184,4 +184,10 @@ NtStatus qelmem_driver_entry(DriverObject* driver, const KernelString*) {
   return qelmem_user_device_start(driver);
 }
 
+std::uint32_t qelmem_locked_buffer_count() {
+  LockBook& b = book();
+  std::lock_guard guard(b.lock);
+  return static_cast<std::uint32_t>(b.locks.size());
+}
+
 }  // namespace plat::kernel

@@ -334,6 +334,8 @@ int board_control_flash_set_timing(int board, std::uint32_t item, std::uint32_t 
 
 int board_control_remove(int board) { return simple(make(kControlRemove, board)); }
 
+int board_control_locked_buffers(std::uint32_t* count) { return simple(make(kControlHostLockedBuffers, 0), count); }
+
 int board_control_gpio_set_inputs(int board, std::uint32_t group, std::uint32_t lines) {
   ControlRequest request = make(kControlGpioInputs, board);
   request.target = group;

@@ -119,5 +119,7 @@ int board_control_camera_uart_send(int board, std::span<const std::uint8_t> byte
 int board_control_camera_uart_heard(int board, std::vector<std::uint8_t>* bytes);
 // Removes the board through the kernel host's Plug and Play.
 int board_control_remove(int board);
+// Buffers the kernel host's memory driver holds locked for DMA.
+int board_control_locked_buffers(std::uint32_t* count);
 
 }  // namespace plat::testing

@@ -7,10 +7,13 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iostream>
 #include <memory>
 #include <vector>
 
 #include "driver/kernel/YatIoctl.h"
+#include "driver/user/QelHwStatus.h"
+#include "platform/support/machine_log.h"
 #include "platform/testing/kernel_host.h"
 #include "platform/testing/machine_fixture.h"
 #include "platform/win/device.h"
@@ -69,4 +72,19 @@ class StavroHostTest : public ::testing::Test {
   plat::testing::ScopedMachine machine_;
   std::unique_ptr<plat::testing::KernelHostProcess> host_;
   plat::Handle device_ = plat::kNullHandle;
+};
+
+// Board 0 with its register map built (the library's open does that; here
+// the test does); a failing test prints the machine's log.
+class StavroBoardTest : public StavroHostTest {
+ protected:
+  void SetUp() override {
+    StavroHostTest::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(Ask(YAT_IOCTRL_INIT_RESOURCE_MANAGER, Board(0), 4).status, QELHW_OK);
+  }
+  void TearDown() override {
+    if (HasFailure()) std::cout << plat::support::read_machine_log();
+    StavroHostTest::TearDown();
+  }
 };

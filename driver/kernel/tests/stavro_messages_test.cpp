@@ -28,20 +28,11 @@ constexpr std::uint32_t kFrameEvent = 0x4000000;       // channel 0: main status
 constexpr std::uint32_t kFrameStatus = 0x8000;
 constexpr std::uint32_t kChannel0Enable = 0x116C;
 
-// Board 0 of the shared host, with its register map built (the library's
-// open does that; here the test does).
-class StavroMessages : public StavroHostTest {
+class StavroMessages : public StavroBoardTest {
  protected:
-  void SetUp() override {
-    StavroHostTest::SetUp();
-    if (HasFatalFailure()) return;
-    ASSERT_EQ(Ask(YAT_IOCTRL_INIT_RESOURCE_MANAGER, Board(0), 4).status, QELHW_OK);
-  }
-
   void TearDown() override {
-    if (HasFailure()) std::cout << plat::support::read_machine_log();
     clients_.clear();
-    StavroHostTest::TearDown();
+    StavroBoardTest::TearDown();
   }
 
   std::int32_t Send(std::uint32_t code, const void* input, std::uint32_t size) {

@@ -28,17 +28,8 @@ constexpr std::uint32_t kRouteHostDma = 7;
 constexpr std::uint32_t kRouteAllBit = 0x80000000;
 constexpr std::uint32_t kFlagEnd = 1u << 23;
 
-class StavroTransfers : public StavroHostTest {
+class StavroTransfers : public StavroBoardTest {
  protected:
-  void SetUp() override {
-    StavroHostTest::SetUp();
-    if (HasFatalFailure()) return;
-    ASSERT_EQ(Ask(YAT_IOCTRL_INIT_RESOURCE_MANAGER, Board(0), 4).status, QELHW_OK);
-  }
-  void TearDown() override {
-    if (HasFailure()) std::cout << plat::support::read_machine_log();
-    StavroHostTest::TearDown();
-  }
 
   // The whole set-up of one transfer with two host buffers.
   void Build(TransferSetup& t, std::uint32_t mode, bool narrow = false) {

@@ -11,6 +11,8 @@
 
 #include <sys/mman.h>
 
+#include <functional>
+#include <utility>
 #include <memory>
 #include <new>
 
@@ -64,25 +66,42 @@ struct HostBuffer {
   std::uint8_t* entry = nullptr;
 };
 
-inline std::int32_t Send(plat::Handle device, std::uint32_t code, const void* in, std::uint32_t size, void* out = nullptr,
-                         std::uint32_t outSize = 0) {
+// How a request reaches the driver: (code, input, size, output, output size)
+// -> false when the request itself failed.
+using RequestPath = std::function<bool(std::uint32_t, const void*, std::uint32_t, void*, std::uint32_t)>;
+
+inline RequestPath DevicePath(plat::Handle device) {
+  return [device](std::uint32_t code, const void* in, std::uint32_t size, void* out, std::uint32_t outSize) {
+    std::uint32_t returned = 0;
+    return plat::device_io_control(device, code, in, size, out, outSize, &returned);
+  };
+}
+
+inline std::int32_t Send(const RequestPath& path, std::uint32_t code, const void* in, std::uint32_t size,
+                         void* out = nullptr, std::uint32_t outSize = 0) {
   std::uint8_t answer[64] = {};
   if (out == nullptr) {
     out = answer;
     outSize = 4;
   }
-  std::uint32_t returned = 0;
   std::memset(out, 0xEE, 4);
-  if (!plat::device_io_control(device, code, in, size, out, outSize, &returned)) return -1;
+  if (!path(code, in, size, out, outSize)) return -1;
   std::int32_t status = 0;
   std::memcpy(&status, out, 4);
   return status;
 }
 
+inline std::int32_t Send(plat::Handle device, std::uint32_t code, const void* in, std::uint32_t size, void* out = nullptr,
+                         std::uint32_t outSize = 0) {
+  return Send(DevicePath(device), code, in, size, out, outSize);
+}
+
 class TransferSetup {
  public:
   TransferSetup(plat::Handle device, bool narrow, std::uint32_t board = 0)
-      : device_(device), narrow_(narrow), board_(board), arena_(8u << 20) {
+      : TransferSetup(DevicePath(device), narrow, board) {}
+  TransferSetup(RequestPath path, bool narrow, std::uint32_t board = 0)
+      : device_(std::move(path)), narrow_(narrow), board_(board), arena_(8u << 20) {
     al_ = arena_.Make<YatAlElement>();
     alRegion_ = arena_.Make<YatAlRegion>();
     source_ = arena_.Make<YatSourceEntry>();
@@ -100,6 +119,7 @@ class TransferSetup {
 
   YatIocHeader Header() const { return {YAT_IOC_TARGET_BOARD, board_}; }
   std::uint64_t Handle() const { return handle_; }
+  std::uint32_t Onboard() const { return onboard_; }
   const YatBhBufferRecord& Record(std::size_t i) const { return records_[i]; }
   HostBuffer& Buffer(std::size_t i) { return buffers_[i]; }
   std::size_t BufferCount() const { return buffers_.size(); }
@@ -290,7 +310,7 @@ class TransferSetup {
   static std::uint32_t Low(std::uint64_t value) { return static_cast<std::uint32_t>(value); }
   static std::uint64_t Address(const void* at) { return reinterpret_cast<std::uintptr_t>(at); }
 
-  plat::Handle device_;
+  RequestPath device_;
   bool narrow_;
   std::uint32_t board_;
   std::uint64_t handle_ = 0;

@@ -146,6 +146,7 @@ void start_board_control() {
   }
   plat::board::BoardControlHooks hooks;
   hooks.remove_board = remove_board_hook;
+  hooks.locked_buffers = [](void*) { return qelmem_locked_buffer_count(); };
   if (!plat::board::board_control_start(g_control_boards, hooks))
     host_log(0, "the board control interface cannot start");
 }
