@@ -125,6 +125,30 @@ TEST_F(FpgaHost, SizeProbeReportsTheBoardsSizeAndLeavesMemoryUnchanged) {
   EXPECT_EQ(Read(64 * kMegabyte, 8), std::vector<std::uint8_t>(high.begin(), high.end()));
 }
 
+// Past 4 GB the probe's addresses cannot be named: a memory that never
+// aliased below is reported as larger than 4 GB, not as 4 GB.
+TEST_F(FpgaHost, SizeProbeOfMemoryThatNeverAliasesReportsMoreThan4GB) {
+  plat::board::EepromImage image{};
+  ASSERT_EQ(plat::testing::board_control_eeprom_peek(0, 0xA0, &image), plat::board::kControlOk);
+  for (std::size_t bank : {41u, 49u}) {  // two banks of 2048 MB
+    image[bank] = 0x00;
+    image[bank + 1] = 0x08;
+  }
+  ASSERT_EQ(plat::testing::board_control_eeprom_program(0, 0xA0, image), plat::board::kControlOk);
+  plat::close_device(device_);
+  ASSERT_EQ(host_->stop(), 0);
+  host_ = std::make_unique<plat::testing::KernelHostProcess>(std::vector<std::string>{"FolvantX4Full"});
+  ASSERT_TRUE(host_->ready());
+  device_ = plat::open_device("\\\\.\\STAVRO");
+  ASSERT_EQ(Ask(YAT_IOCTRL_INIT_RESOURCE_MANAGER, Board(0), 4).status, QELHW_OK);
+  const std::array<std::uint8_t, 8> low{1, 2, 3, 4, 5, 6, 7, 8};
+  ASSERT_EQ(WriteMemory(0, low.data(), 8), QELHW_OK);
+  const StavroReply size = Ask(YAT_IOCTRL_GET_MEMORY_SIZE, Board(0), 8);
+  EXPECT_EQ(size.status, QELHW_ERROR_DRIVER_STATUS);
+  EXPECT_TRUE(plat::testing::machine_log_shows({"<GetFpgaMemorySize> Memory size > 4 GBytes"}));
+  EXPECT_EQ(Read(0, 8), std::vector<std::uint8_t>(low.begin(), low.end()));
+}
+
 TEST_F(FpgaHost, FillWritesExactlyTheRange) {
   const std::vector<std::uint8_t> before(64, 0x77);
   ASSERT_EQ(WriteMemory(4096, before.data(), 64), QELHW_OK);

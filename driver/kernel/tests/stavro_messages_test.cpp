@@ -142,6 +142,26 @@ TEST_F(StavroMessages, HostMessagesReachTheOwnerAndMergeOnlyWhileUnread) {
   EXPECT_EQ(message.tag, 0u);
 }
 
+// The record leaves the queue only once it reached the caller's buffer.
+TEST_F(StavroMessages, AFetchIntoABadAddressLeavesTheMessageForTheNextFetch) {
+  ASSERT_EQ(Route(2, YAT_ROUTE_HOST_DMA, YAT_ROUTE_HOST_DMA_BIT), QELHW_OK);
+  PostHostMessage(10, 2, 1u << 13);
+  PostHostMessage(20, 2, 1u << 13);
+  WaitDrained();
+  for (std::uint64_t bad : {std::uint64_t{8}, std::uint64_t{0}, ~std::uint64_t{0} - 16}) {
+    YatMsgRequest unmapped{{YAT_IOC_TARGET_BOARD, 0}, YAT_MSG_TYPE_TRANSFER, 40, bad};
+    EXPECT_EQ(Send(YAT_IOCTRL_GET_MESSAGE, &unmapped, sizeof unmapped), QELHW_ERROR_PARAMETER_INVALID);
+  }
+  YatTransferMessage message{};
+  ASSERT_EQ(Fetch(YAT_MSG_TYPE_TRANSFER, &message), QELHW_OK);
+  EXPECT_EQ(message.word0 & 0x1FFFF, 10u);
+  EXPECT_EQ(message.tag, 2u | YAT_MSG_PRESENT);
+  ASSERT_EQ(Fetch(YAT_MSG_TYPE_TRANSFER, &message), QELHW_OK);
+  EXPECT_EQ(message.word0 & 0x1FFFF, 20u);
+  ASSERT_EQ(Fetch(YAT_MSG_TYPE_TRANSFER, &message), QELHW_OK);
+  EXPECT_EQ(message.tag, 0u);
+}
+
 TEST_F(StavroMessages, LostCountEmptyFetchAndAForeignRoute) {
   ASSERT_EQ(Route(0, YAT_ROUTE_HOST_DMA, YAT_ROUTE_HOST_DMA_BIT), QELHW_OK);
   for (std::uint32_t n = 0; n < 1024; ++n) {
