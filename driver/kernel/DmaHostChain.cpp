@@ -34,10 +34,10 @@ struct HostChain {
 
 HostChain& Chain(DmaBuildRequest* request) { return *static_cast<HostChain*>(request->context); }
 
+// The lock record was read (into info->lock) when the regions were checked.
 bool LockBuffer(DmaBuildRequest* request) {
   HostChain& chain = Chain(request);
   YatBhDmaInfo* info = chain.info;
-  if (!plat::nt_success(copy_from_caller(chain.record->lockRecord, &info->lock, sizeof info->lock))) return false;
   info->lock.page_list = 0;
   info->lock.page_count = 0;
   info->lock.lock_id = 0;
@@ -142,17 +142,34 @@ void FillRegionSpecs(const YatBhBufferRecord* record, const YatBhPiece* pieces, 
                      std::uint32_t bpp, DmaRegionSpec* specs) {
   const YatImageGeometry& g = record->geometry;
   const std::uint64_t pitch = static_cast<std::uint64_t>(g.linePitch ? g.linePitch : g.imageWidth) * bpp;
-  const std::uint64_t imageStart = (static_cast<std::uint64_t>(g.topLine) * g.imageWidth + g.left) * bpp;
+  const std::uint64_t imageStart =
+      DmaSaturatingProduct(DmaSaturatingSum(DmaSaturatingProduct(g.topLine, g.imageWidth), g.left), bpp);
   for (std::uint32_t i = 0; i < count; ++i) {
     const YatBhPiece& piece = pieces[i];
     const auto direction = static_cast<std::int8_t>(piece.direction);
     specs[i].skipCount = piece.skipCount;
-    specs[i].startOffset = imageStart + piece.firstLine * pitch + static_cast<std::uint64_t>(piece.x) * bpp;
-    specs[i].bytesPerLine = piece.width * bpp;
+    specs[i].startOffset =
+        DmaSaturatingSum(DmaSaturatingSum(imageStart, DmaSaturatingProduct(piece.firstLine, pitch)), std::uint64_t{piece.x} * bpp);
+    const std::uint64_t bytes = std::uint64_t{piece.width} * bpp;
+    specs[i].bytesPerLine = bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes);
     specs[i].lineStep = direction == 0 ? 1 : direction;
     specs[i].lineCount = piece.height;
     specs[i].last = 0;
   }
+}
+
+// Every region lies inside the host buffer the lock record names: a region
+// past it could only describe memory the buffer does not have.
+bool RegionsInsideBuffer(const DmaRegionSpec* specs, std::uint32_t count, std::uint64_t pitch, std::uint64_t size) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const DmaRegionSpec& spec = specs[i];
+    if (!DmaExtentWithin(spec.startOffset, spec.bytesPerLine, pitch, spec.lineCount, size) ||
+        DmaSaturatingProduct(spec.bytesPerLine, spec.lineCount) > size) {
+      STAVRO_LOG(kLogError, "%s: >CreateBHDmaDesc< Region past the host buffer");
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -183,16 +200,22 @@ QelHwStatus CreateBHDmaDesc(YatBoardExtension* board, YatXferObject* transfer, c
   auto* specs = reinterpret_cast<DmaRegionSpec*>(memory);
   auto* pieces = reinterpret_cast<YatBhPiece*>(memory + sizeof(DmaRegionSpec) * (count ? count : 1));
   QelHwStatus status = ReadRegions(record, count, pieces);
+  if (status == QELHW_OK && !plat::nt_success(copy_from_caller(record->lockRecord, &info->lock, sizeof info->lock)))
+    status = QELHW_ERROR_PARAMETER_INVALID;
+  const YatImageGeometry& g = record->geometry;
+  const std::uint64_t pitch = std::uint64_t{g.linePitch ? g.linePitch : g.imageWidth} * bpp;
   if (status == QELHW_OK) {
     FillRegionSpecs(record, pieces, count, bpp, specs);
+    if (!RegionsInsideBuffer(specs, count, pitch, info->lock.buffer_size)) status = QELHW_ERROR_PARAMETER_INVALID;
+  }
+  if (status == QELHW_OK) {
     HostChain chain{record, info};
     DmaBuildRequest request{};
     request.board = board;
     request.transfer = transfer;
     request.context = &chain;
     request.bytesPerPixel = bpp;
-    const YatImageGeometry& g = record->geometry;
-    request.pitchBytes = (g.linePitch ? g.linePitch : g.imageWidth) * bpp;
+    request.pitchBytes = pitch;
     request.options = (record->stepEachLine & 1u) | count << 2 | kDmaOneGroup;
     request.regions = specs;
     request.callbacks = {LockBuffer, GetNextHostMemoryBlock, SplitAtPage, nullptr, NextHostDescriptor,

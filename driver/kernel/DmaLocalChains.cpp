@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "driver/kernel/DmaTable.h"
+#include "driver/kernel/OnboardMemoryAccess.h"
 #include "driver/kernel/ResourceManager.h"
 #include "driver/kernel/StavroGlobals.h"
 #include "driver/kernel/StavroLog.h"
@@ -244,7 +245,66 @@ bool LbBuildLines(LbBuild& build, const YatLbElement& e, const YatLbLine* lines,
   return true;
 }
 
+// The regions of an AL element as offsets into the acquisition buffer, and
+// the count of descriptors they need at most.
+struct AlExtent {
+  bool inside = true;
+  std::uint64_t descriptors = 0;
+};
+
+AlExtent AlRegionsExtent(const YatAlElement& e, const YatAlRegion* regions, std::uint32_t bpp, std::uint64_t memory) {
+  const YatImageGeometry& g = e.geometry;
+  const std::uint64_t pitch = std::uint64_t{g.imageWidth} * bpp;
+  const std::uint64_t base = DmaSaturatingSum(DmaSaturatingProduct(g.topLine, pitch), std::uint64_t{g.left} * bpp);
+  const std::uint32_t lineCount = (e.flags & 1) != 0 ? g.imageHeight : g.lineCount;
+  const std::uint32_t count = e.regionCount ? e.regionCount : 1;
+  AlExtent extent;
+  for (std::uint32_t i = 0; i < count && extent.inside; ++i) {
+    YatAlRegion region = e.regionCount ? regions[i] : YatAlRegion{0, 0, g.linePitch, lineCount};
+    if ((e.flags & 1) != 0 || region.height > g.imageHeight) region.height = std::min(region.height, g.imageHeight);
+    const std::uint64_t start =
+        DmaSaturatingSum(DmaSaturatingSum(base, DmaSaturatingProduct(region.y, pitch)), std::uint64_t{region.x} * bpp);
+    const std::uint64_t bytes = std::uint64_t{region.width} * bpp;
+    extent.inside = base <= memory && DmaExtentWithin(start, bytes, pitch, region.height, memory);
+    if (bytes != 0) extent.descriptors += std::uint64_t{region.height} * (bytes / kOnboardBoundary + 2);
+  }
+  return extent;
+}
+
 }  // namespace
+
+// Every region ends inside the board's memory, and the chain's descriptors
+// fit the on-board memory they are kept in; anything wider is refused
+// before a descriptor is built.
+QelHwStatus YatCheckAlElement(YatBoardExtension* board, const YatAlElement& element, const YatAlRegion* regions) {
+  const std::uint32_t bpp = YatBytesPerPixel(element.geometry.pixelFormat);
+  if (bpp == 0) return QELHW_OK;  // refused with its own message by the builder
+  std::uint64_t memory = 0;
+  const QelHwStatus status = YatOnboardMemoryBytes(board, &memory);
+  if (status != QELHW_OK) return status;
+  const AlExtent extent = AlRegionsExtent(element, regions, bpp, memory);
+  if (extent.inside && DmaSaturatingProduct(extent.descriptors, kDmaDescriptorBytes) <= memory) return QELHW_OK;
+  STAVRO_LOG(kLogError, "%s: >CreateALDmaDesc< Regions past the on-board memory");
+  return QELHW_ERROR_PARAMETER_INVALID;
+}
+
+QelHwStatus YatCheckLbElement(YatBoardExtension* board, const YatLbElement& e, const YatLbPiece* pieces) {
+  const std::uint32_t bpp = YatBytesPerPixel(e.geometry.pixelFormat);
+  if (bpp == 0) return QELHW_OK;
+  std::uint64_t memory = 0;
+  const QelHwStatus status = YatOnboardMemoryBytes(board, &memory);
+  if (status != QELHW_OK) return status;
+  const std::uint64_t room = memory / kDmaDescriptorBytes;
+  const std::uint64_t windowLines = e.geometry.lineCount;
+  const std::uint64_t pieceCount = e.pieceCount, lineCount = e.lineCount;  // copies: the record is packed
+  bool inside = DmaSaturatingProduct(windowLines, pieceCount == 0 ? 1 : pieceCount) <= room &&
+                DmaSaturatingProduct(windowLines, lineCount) <= room;
+  for (std::uint32_t p = 0; p < e.pieceCount && inside; ++p)
+    inside = std::uint64_t{pieces[p].width} * bpp <= memory;
+  if (inside) return QELHW_OK;
+  STAVRO_LOG(kLogError, "%s: >CreateLBDmaDesc< Window past the on-board memory");
+  return QELHW_ERROR_PARAMETER_INVALID;
+}
 
 QelHwStatus CreateALDmaDesc(YatBoardExtension* board, YatXferObject* transfer, const YatAlElement* element,
                             const YatAlRegion* regions, DmaResult** result) {
@@ -279,7 +339,7 @@ QelHwStatus CreateALDmaDesc(YatBoardExtension* board, YatXferObject* transfer, c
   request.transfer = transfer;
   request.context = &chain;
   request.bytesPerPixel = bpp;
-  request.pitchBytes = static_cast<std::uint32_t>(pitch);
+  request.pitchBytes = pitch;
   request.options = count << 2;
   request.regions = specs;
   request.callbacks = {nullptr, AlNextPacket, nullptr, nullptr, AlNextDescriptor, AlFill};

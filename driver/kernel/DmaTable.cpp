@@ -165,9 +165,10 @@ QelHwStatus DmaCopyChainToBoard(YatBoardExtension* board, YatBucketHeader* chain
   YatBucketHeader* bucket = chain;
   while (bucket->previous != 0) bucket = reinterpret_cast<YatBucketHeader*>(bucket->previous);
   if (bucket->base == kBucketSystemMemory || bucket->base == kBucketMemoryDriver) return QELHW_OK;
-  YatMutexHold engine(&board->onboardMemoryMutex);
   QelHwStatus status = QELHW_OK;
   for (; bucket != nullptr && status == QELHW_OK; bucket = reinterpret_cast<YatBucketHeader*>(bucket->next)) {
+    // The engine is taken bucket by bucket: a long chain lets other memory jobs in between.
+    YatMutexHold engine(&board->onboardMemoryMutex);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(bucket);
     const auto address = static_cast<std::uint32_t>(bucket->base);
     status = FpgaWriteMemory(board, address, 2048, bytes, 0);

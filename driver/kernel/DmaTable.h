@@ -56,7 +56,7 @@ struct DmaBuildRequest {
   YatXferObject* transfer;
   void* context;            // the kind's own state
   std::uint32_t bytesPerPixel;
-  std::uint32_t pitchBytes; // bytes between two lines of the buffer
+  std::uint64_t pitchBytes; // bytes between two lines of the buffer
   std::uint32_t options;    // bit 0 step region each line, bit 1 one group, bits 2.. region count
   const DmaRegionSpec* regions;
   DmaCallbacks callbacks;
@@ -66,6 +66,21 @@ struct DmaBuildRequest {
 inline constexpr std::uint32_t kDmaStepEachLine = 0x1;
 inline constexpr std::uint32_t kDmaOneGroup = 0x2;
 constexpr std::uint32_t DmaRegionCount(std::uint32_t options) { return options >> 2; }
+
+// Whether `lines` lines of `bytes` each, `pitch` bytes apart from `start`,
+// end within `limit` bytes (no arithmetic overflows on the way).
+constexpr bool DmaExtentWithin(std::uint64_t start, std::uint64_t bytes, std::uint64_t pitch, std::uint64_t lines,
+                               std::uint64_t limit) {
+  if (lines == 0 || bytes == 0) return true;
+  if (start > limit || bytes > limit - start) return false;
+  return pitch == 0 || lines - 1 <= (limit - start - bytes) / pitch;
+}
+// a * b, or the largest value when it does not fit.
+constexpr std::uint64_t DmaSaturatingProduct(std::uint64_t a, std::uint64_t b) {
+  return b != 0 && a > ~std::uint64_t{0} / b ? ~std::uint64_t{0} : a * b;
+}
+constexpr std::uint64_t DmaSaturatingSum(std::uint64_t a, std::uint64_t b) { return a > ~b ? ~std::uint64_t{0} : a + b; }
+inline constexpr std::uint32_t kDmaDescriptorBytes = 16;
 
 // True when the whole buffer is described; the result is kept even on failure
 // (the caller tears it down).
@@ -84,6 +99,11 @@ QelHwStatus CreateALDmaDesc(YatBoardExtension* board, YatXferObject* transfer, c
 QelHwStatus CreateLBDmaDesc(YatBoardExtension* board, YatXferObject* transfer, const YatLbElement* element,
                             const YatLbLine* lines, const YatLbPiece* pieces, const YatSourceEntry* source,
                             DmaResult** result);
+// The bounds of an element, checked before anything of it is built: -13
+// (logged) when its regions or window reach past the board's memory, or its
+// descriptors would not fit there.
+QelHwStatus YatCheckAlElement(YatBoardExtension* board, const YatAlElement& element, const YatAlRegion* regions);
+QelHwStatus YatCheckLbElement(YatBoardExtension* board, const YatLbElement& element, const YatLbPiece* pieces);
 // Writes every on-board bucket of a chain to its on-board address; host chains answer 0.
 QelHwStatus DmaCopyChainToBoard(YatBoardExtension* board, YatBucketHeader* chain);
 // The bank and camera code of the on-board buckets of an acquisition channel.

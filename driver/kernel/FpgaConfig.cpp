@@ -221,6 +221,10 @@ QelHwStatus FPGAsLoad(YatBoardExtension* board, std::uint32_t fpgaId, std::uint6
     STAVRO_LOG(kLogError, "%s: <FPGAsLoad> No data");
     return QELHW_ERROR_ARG_INVALID;
   }
+  if (imageSize > kYatMaxBitstreamBytes) {
+    STAVRO_LOG(kLogError, "%s: <FPGAsLoad> Image too large (%u bytes)", imageSize);
+    return QELHW_ERROR_ARG_INVALID;
+  }
   return Configure(board, fpgaId, ImageSource{imageAddress, nullptr, imageSize}, "FPGAsLoad");
 }
 
@@ -231,6 +235,10 @@ QelHwStatus FPGAsLoadFromFile(YatBoardExtension* board, std::uint32_t fpgaId, Ke
   if (!plat::nt_success(nt)) {
     STAVRO_LOG(kLogError, "%s: >YatGetFileSize< Unable to access file status = 0x%08x", static_cast<unsigned>(nt));
     return QELHW_ERROR_FILE_READ;
+  }
+  if (size > kYatMaxBitstreamBytes) {
+    STAVRO_LOG(kLogError, "%s: <FPGAsLoadFromFile> File too large (%llu bytes)", static_cast<unsigned long long>(size));
+    return QELHW_ERROR_ARG_INVALID;
   }
   return Configure(board, fpgaId, ImageSource{0, file, size}, "FPGAsLoadFromFile");
 }

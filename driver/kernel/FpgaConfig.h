@@ -11,6 +11,10 @@
 inline constexpr std::uint32_t kYatFpgaMain = 0;
 inline constexpr std::uint32_t kYatFpgaXio = 1;
 inline constexpr std::uint32_t kYatFpgaExpansion = 2;
+// No FPGA of the board takes an image larger than the 4 MiB flash its
+// configuration boots from; a longer image or file is refused (-3) before a
+// bit of it is sent.
+inline constexpr std::uint64_t kYatMaxBitstreamBytes = 4u << 20;
 
 // What FPGA_load works from: the request's record with its file name made
 // safe (always terminated inside the 256 bytes).

@@ -83,6 +83,17 @@ class OnboardMemoryLock : public YatMutexHold {
   explicit OnboardMemoryLock(YatBoardExtension* board) : YatMutexHold(&board->onboardMemoryMutex) {}
 };
 
+// A memory job never runs past the board's memory: a range beyond it would
+// only alias onto the memory already there, job after job.
+QelHwStatus InsideMemory(const Request& r, std::uint32_t localAddress, std::uint32_t byteCount) {
+  bool valid = false;
+  const QelHwStatus status = YatOnboardRangeValid(r.context->board, localAddress, byteCount, &valid);
+  if (status != QELHW_OK) return status;
+  if (valid) return QELHW_OK;
+  STAVRO_LOG(kLogError, "%s: On-board memory range past the memory [0x%08x + 0x%08x]", localAddress, byteCount);
+  return QELHW_ERROR_ARG_INVALID;
+}
+
 QelHwStatus WriteRegister(const Request& r) {
   QelHwStatus status = Need(r, sizeof(YatIocRegisterIn), sizeof(YatIocRegisterIn), sizeof(YatIocStatus));
   if (status != QELHW_OK) return status;
@@ -139,6 +150,8 @@ QelHwStatus Memory(const Request& r, bool write) {
     const auto narrow = Read<YatIocMemoryIn32>(r);
     in = {narrow.header, narrow.localAddress, narrow.userAddress, narrow.byteCount, narrow.engine};
   }
+  status = InsideMemory(r, in.localAddress, in.byteCount);
+  if (status != QELHW_OK) return status;
   OnboardMemoryLock held(r.context->board);
   return write ? YatWriteMemoryFromCaller(r.context->board, in.localAddress, in.byteCount, in.userAddress, in.engine)
                : YatReadMemoryToCaller(r.context->board, in.localAddress, in.byteCount, in.userAddress, in.engine);
@@ -188,6 +201,8 @@ QelHwStatus Fill(const Request& r) {
     in = {narrow.header, narrow.localAddress, narrow.byteCount, narrow.patternAddress, narrow.patternLength,
           narrow.engine};
   }
+  status = InsideMemory(r, in.localAddress, in.byteCount);
+  if (status != QELHW_OK) return status;
   OnboardMemoryLock held(r.context->board);
   return FpgaFillMemory(r.context->board, in.localAddress, in.byteCount, in.patternAddress,
                         static_cast<std::uint32_t>(in.patternLength), in.engine);

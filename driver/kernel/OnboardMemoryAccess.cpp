@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "driver/kernel/MutexHold.h"
 #include "driver/kernel/ResourceManager.h"
 #include "driver/kernel/StavroLog.h"
 #include "platform/kernel/client.h"
@@ -285,8 +286,29 @@ QelHwStatus GetFpgaMemorySize(YatBoardExtension* board, std::uint32_t* megabytes
   if (restored != QELHW_OK) return restored;
   if (!stop) {
     STAVRO_LOG(kLogError, "%s: <GetFpgaMemorySize> Memory size > 4 GBytes");
+    board->onboardBytes.store(kLastLocalAddress + 4);
     return QELHW_ERROR_DRIVER_STATUS;
   }
   *megabytes = i * kProbeStepMb;
+  board->onboardBytes.store(std::uint64_t{*megabytes} << 20);
+  return QELHW_OK;
+}
+
+QelHwStatus YatOnboardMemoryBytes(YatBoardExtension* board, std::uint64_t* bytes) {
+  *bytes = board->onboardBytes.load();
+  if (*bytes != 0) return QELHW_OK;
+  YatMutexHold engine(&board->onboardMemoryMutex);
+  std::uint32_t megabytes = 0;
+  const QelHwStatus status = GetFpgaMemorySize(board, &megabytes);
+  *bytes = board->onboardBytes.load();
+  return *bytes != 0 ? QELHW_OK : status;
+}
+
+QelHwStatus YatOnboardRangeValid(YatBoardExtension* board, std::uint64_t address, std::uint64_t count, bool* valid) {
+  *valid = false;
+  std::uint64_t size = 0;
+  const QelHwStatus status = YatOnboardMemoryBytes(board, &size);
+  if (status != QELHW_OK) return status;
+  *valid = address <= size && count <= size - address;
   return QELHW_OK;
 }

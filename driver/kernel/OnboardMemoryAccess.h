@@ -24,3 +24,11 @@ QelHwStatus FpgaFillMemory(YatBoardExtension* board, std::uint32_t localAddress,
                            std::uint64_t patternAddress, std::uint32_t patternLength, std::uint32_t engine);
 // Size in MB, probed by aliasing; every probed word keeps its value.
 QelHwStatus GetFpgaMemorySize(YatBoardExtension* board, std::uint32_t* megabytes);
+
+// Bytes of on-board memory: the size probe's answer, probed once (under the
+// window engine's mutex) when no request asked for it yet; a memory larger
+// than the local addresses can name counts as 4 GB.
+QelHwStatus YatOnboardMemoryBytes(YatBoardExtension* board, std::uint64_t* bytes);
+// Whether [address, address + count) lies in the board's on-board memory;
+// the status of the probe when the size cannot be known.
+QelHwStatus YatOnboardRangeValid(YatBoardExtension* board, std::uint64_t address, std::uint64_t count, bool* valid);

@@ -134,6 +134,9 @@ std::uint64_t GetBucketPhysicalAddress(YatBoardExtension*, YatBucketHeader** lis
   if (list == nullptr || *list == nullptr || address == nullptr) return 0;
   if (IsHostBucket(*list)) return HostPhysicalOf(*list, address);
   auto at = reinterpret_cast<std::uintptr_t>(address);
+  // A slot just taken lies in the chain's current bucket: found without a walk.
+  const auto current = reinterpret_cast<std::uintptr_t>(*list);
+  if (at >= current && at < current + kOnboardBucketSize) return (*list)->base + (at - current);
   for (YatBucketHeader* bucket = FirstBucket(*list); bucket != nullptr; bucket = AsBucket(bucket->next)) {
     auto start = reinterpret_cast<std::uintptr_t>(bucket);
     if (at >= start && at < start + kOnboardBucketSize) return bucket->base + (at - start);

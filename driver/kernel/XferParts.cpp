@@ -5,6 +5,7 @@
 
 #include "driver/kernel/KernelServices.h"
 #include "driver/kernel/MsgRouting.h"
+#include "driver/kernel/OnboardMemoryAccess.h"
 #include "driver/kernel/ResourceManager.h"
 #include "driver/kernel/StavroGlobals.h"
 #include "driver/kernel/StavroLog.h"
@@ -21,6 +22,7 @@ constexpr std::uint32_t kRegDmaVersion = 0x10018;
 constexpr std::uint64_t kBelow4GB = 0xFFFFFFFFull;
 constexpr std::uint32_t kPage = 4096;
 constexpr std::uint32_t kMaxNested = 65536;  // sources, regions, lines, pieces of one element
+constexpr std::uint32_t kMaxLineRecords = 4096;  // each window line looks through all of them
 
 // A zero-filled pool copy of a nested array of the caller.
 template <typename T>
@@ -79,6 +81,19 @@ std::uint32_t IndexAndCamera(std::uint32_t index, std::uint32_t camera) {
   return (index & 0x1FFFF) | (camera & 7) << 17;
 }
 
+// Buffers of an acquisition channel lie in the board's memory.
+QelHwStatus SourcesInside(YatBoardExtension* board, const CallerArray<YatSourceEntry>& sources, const char* who) {
+  std::uint64_t memory = 0;
+  const QelHwStatus status = YatOnboardMemoryBytes(board, &memory);
+  if (status != QELHW_OK) return status;
+  for (std::uint32_t i = 0; i < sources.count(); ++i) {
+    if (sources[i].onboardAddress < memory) continue;
+    STAVRO_LOG(kLogError, "%s: >%s< Buffer past the on-board memory", who);
+    return QELHW_ERROR_PARAMETER_INVALID;
+  }
+  return QELHW_OK;
+}
+
 QelHwStatus NewTableInfo(const YatXferOwner& owner, YatXferPart* part, DmaResult*** slot, const char* who) {
   auto* info = static_cast<DmaResult**>(XferAllocateBlock(owner, sizeof(DmaResult*)));
   if (info == nullptr || !XferAddDmaInfo(part, info)) {
@@ -91,6 +106,12 @@ QelHwStatus NewTableInfo(const YatXferOwner& owner, YatXferPart* part, DmaResult
 
 QelHwStatus AlElement(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& list,
                       const YatAlElement& e) {
+  CallerArray<YatAlRegion> regions(e.regions, e.regionCount);
+  CallerArray<YatSourceEntry> sources(e.sources, e.sourceCount);
+  if (!regions.ok() || !sources.ok()) return QELHW_ERROR_PARAMETER_INVALID;
+  QelHwStatus status = YatCheckAlElement(board, e, regions.get());
+  if (status == QELHW_OK) status = SourcesInside(board, sources, "CreateALXfer");
+  if (status != QELHW_OK) return status;
   board->alChannelMask[transfer->acqChannel] |= 1u << (e.dmaChannel & 31);
   YatChannelInfo* channel = GetChannelInfo(&transfer->al, list, e.dmaChannel);
   if (channel == nullptr) {
@@ -98,11 +119,8 @@ QelHwStatus AlElement(YatBoardExtension* board, YatXferObject* transfer, const Y
     return QELHW_ERROR_PARAMETER_INVALID;
   }
   DmaResult** info = nullptr;
-  QelHwStatus status = NewTableInfo(list, &transfer->al, &info, "CreateALXfer");
+  status = NewTableInfo(list, &transfer->al, &info, "CreateALXfer");
   if (status != QELHW_OK) return status;
-  CallerArray<YatAlRegion> regions(e.regions, e.regionCount);
-  CallerArray<YatSourceEntry> sources(e.sources, e.sourceCount);
-  if (!regions.ok() || !sources.ok()) return QELHW_ERROR_PARAMETER_INVALID;
   status = CreateALDmaDesc(board, transfer, &e, regions.get(), info);
   if (status != QELHW_OK) return status;
   const std::uint32_t perGroup = e.taps ? e.sourceCount / e.taps : 0;
@@ -122,18 +140,21 @@ QelHwStatus AlElement(YatBoardExtension* board, YatXferObject* transfer, const Y
 
 QelHwStatus LbElement(YatBoardExtension* board, YatXferObject* transfer, const YatXferOwner& list,
                       const YatLbElement& e) {
+  if (e.lineCount > kMaxLineRecords) return QELHW_ERROR_PARAMETER_INVALID;
+  CallerArray<YatSourceEntry> sources(e.sources, e.sourceCount);
+  CallerArray<YatLbLine> lines(e.lines, e.lineCount);
+  CallerArray<YatLbPiece> pieces(e.pieces, e.pieceCount);
+  if (!sources.ok() || !lines.ok() || !pieces.ok()) return QELHW_ERROR_PARAMETER_INVALID;
+  QelHwStatus status = YatCheckLbElement(board, e, pieces.get());
+  if (status == QELHW_OK) status = SourcesInside(board, sources, "CreateLBXfer");
+  if (status != QELHW_OK) return status;
   YatChannelInfo* channel = GetChannelInfo(&transfer->lb, list, e.dmaChannel);
   if (channel == nullptr) {
     STAVRO_LOG(kLogError, "%s: >CreateLBXfer< Can't get memory for channel info");
     return QELHW_ERROR_PARAMETER_INVALID;
   }
-  CallerArray<YatSourceEntry> sources(e.sources, e.sourceCount);
-  CallerArray<YatLbLine> lines(e.lines, e.lineCount);
-  CallerArray<YatLbPiece> pieces(e.pieces, e.pieceCount);
-  if (!sources.ok() || !lines.ok() || !pieces.ok() || e.geometry.lineCount > kMaxNested) return QELHW_ERROR_PARAMETER_INVALID;
   const std::uint32_t tables = e.perSource != 0 ? e.sourceCount : 1;
   DmaResult** shared = nullptr;
-  QelHwStatus status = QELHW_OK;
   for (std::uint32_t i = 0; i < e.sourceCount || (i == 0 && tables == 1); ++i) {
     DmaResult** info = shared;
     if (info == nullptr || e.perSource != 0) {

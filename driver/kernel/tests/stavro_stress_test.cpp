@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "driver/kernel/tests/host_pinger.h"
 #include "driver/kernel/tests/stavro_host_fixture.h"
 #include "driver/user/QelHwStatus.h"
 #include "platform/board/control_protocol.h"
@@ -24,47 +25,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using stavro_test::Pinger;
 using plat::testing::ChildProcess;
 
 constexpr std::uint32_t kRegionBytes = 8u << 20;  // 64 MB in 8 regions
 constexpr std::uint32_t kRegions = 8;
-
-// Asks the host for this process's slot every few milliseconds, on a second
-// handle opened and closed each time, and keeps the slowest answer.
-class Pinger {
- public:
-  Pinger() : thread_([this] { Run(); }) {}
-  ~Pinger() { Stop(); }
-  void Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  std::chrono::milliseconds Slowest() const { return std::chrono::milliseconds(slowestMs_.load()); }
-  unsigned Answers() const { return answers_.load(); }
-  unsigned Failures() const { return failures_.load(); }
-
- private:
-  void Run() {
-    while (!stop_) {
-      const auto start = Clock::now();
-      plat::Handle device = plat::open_device("\\\\.\\STAVRO");
-      std::uint32_t out[2] = {};
-      std::uint32_t returned = 0;
-      const bool ok = device != plat::kNullHandle &&
-                      plat::device_io_control(device, YAT_IOCTRL_GET_PROCESS_ID, nullptr, 0, out, sizeof out, &returned);
-      if (device != plat::kNullHandle) plat::close_device(device);
-      const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-      if (took > slowestMs_) slowestMs_ = took;
-      ok ? ++answers_ : ++failures_;
-      std::this_thread::sleep_for(10ms);
-    }
-  }
-
-  std::atomic<bool> stop_{false};
-  std::atomic<long long> slowestMs_{0};
-  std::atomic<unsigned> answers_{0}, failures_{0};
-  std::thread thread_;
-};
 
 class StavroStress : public StavroBoardTest {
  protected:
