@@ -233,12 +233,7 @@ TEST_P(AcqRecordBuilder, WritesTheNamedWords) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AcqRecordBuilder, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<BuilderCase>& info) {
-                           std::string name;
-                           for (const char* c = info.param.name; *c != 0; ++c)
-                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           return name;
-                         });
+                         [](const ::testing::TestParamInfo<BuilderCase>& info) { return acq_test::CaseName(info.param.name); });
 
 TEST(AcqRecordBuilders, TakeWhatTheyConsume) {
   auto current = acq_test::ReferenceDevice();

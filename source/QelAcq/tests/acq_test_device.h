@@ -6,6 +6,7 @@
 // validators.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -181,6 +182,13 @@ inline void ReferenceDefaults(Device& d) {
   d.prmRange(2153, 2155, 100000);
   d.prmRange(2156, 2171, 0);
   d.prmRange(2173, 2177, 0);
+}
+
+// A case's description as a test name: letters and digits, '_' for the rest.
+inline std::string CaseName(const char* description) {
+  std::string name;
+  for (const char* c = description; *c != 0; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+  return name;
 }
 
 // The reference device with every parameter of its default sets marked.

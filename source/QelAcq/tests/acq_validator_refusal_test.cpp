@@ -181,12 +181,7 @@ TEST_P(AcqRefusal, HasItsExactDetail) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AcqRefusal, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<RefusalCase>& info) {
-                           std::string name;
-                           for (const char* c = info.param.name; *c != 0; ++c)
-                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           return name;
-                         });
+                         [](const ::testing::TestParamInfo<RefusalCase>& info) { return acq_test::CaseName(info.param.name); });
 
 TEST(AcqRefusalGroups, ARefusedGroupStillConsumesItsBits) {
   auto device = acq_test::ReferenceDevice();
