@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/kernel/blocking.h"
 #include "platform/kernel/irql.h"
 
 namespace plat::kernel {
@@ -106,6 +107,7 @@ bool remove_queued_dpc(Dpc* dpc) {
 
 void flush_queued_dpcs() {
   check_may_block("flush of queued DPCs");
+  notice_blocking();
   DpcQueue& q = dpc_queue();
   std::unique_lock guard(q.lock);
   std::uint64_t target = q.runs_started + q.queue.size();

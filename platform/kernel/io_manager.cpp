@@ -1,7 +1,6 @@
 #include "platform/kernel/io_manager.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "platform/kernel/client.h"
 #include "platform/kernel/device_internal.h"
@@ -24,28 +23,25 @@ NtStatus sink_create(const ClientInfo& client, const char* device_name, void** f
   return status;
 }
 
-NtStatus sink_device_control(void* file, const ClientInfo& client, std::uint32_t code,
-                             std::span<const std::byte> input, std::span<std::byte> output,
-                             std::uint64_t* information) {
+NtStatus sink_device_control(void* file, const ClientInfo& client, std::uint32_t code, std::span<std::byte> buffer,
+                             std::uint32_t input_size, std::uint32_t output_size, std::uint64_t* information) {
   if (information) *information = 0;
   auto* opened = static_cast<FileObject*>(file);
   if (opened == nullptr) return kStatusInvalidHandle;
-  constexpr std::size_t kMax = std::numeric_limits<std::uint32_t>::max();
-  if (input.size() > kMax || output.size() > kMax) return kStatusInvalidParameter;
+  if (buffer.size() < std::max(input_size, output_size)) return kStatusInvalidParameter;
   ScopedClient scope(&client);
   KernelEvent event;
   initialize_event(&event, EventType::kNotification, false);
   IoStatusBlock io_status{};
-  Irp* irp = detail::build_user_device_control_request(
-      opened, &client, code, input.data(), static_cast<std::uint32_t>(input.size()), output.data(),
-      static_cast<std::uint32_t>(output.size()), &event, &io_status);
+  Irp* irp = detail::build_user_device_control_request(opened, &client, code, buffer.data(), input_size,
+                                                       output_size, &event, &io_status);
   if (irp == nullptr) return kStatusInsufficientResources;
   // The request is finished once its event is set, whatever the dispatch answered.
   call_driver(opened->device, irp);
   wait_for_object(&event, nullptr);
   NtStatus status = io_status.status;
   free_irp(irp);
-  if (information) *information = std::min<std::uint64_t>(io_status.information, output.size());
+  if (information) *information = std::min<std::uint64_t>(io_status.information, output_size);
   return status;
 }
 

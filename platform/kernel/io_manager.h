@@ -10,8 +10,12 @@ namespace plat::kernel {
 const RequestSink& kernel_request_sink();
 
 namespace detail {
+// A client's device-control request over a system buffer the transport owns
+// (max(input, output) bytes, input first): the output stays in it, nothing is
+// copied back. Built in the calling thread's own request storage when it is
+// free, so nothing is allocated; free it with free_irp.
 Irp* build_user_device_control_request(FileObject* file, const ClientInfo* client, std::uint32_t code,
-                                       const void* input, std::uint32_t input_length, void* output,
+                                       void* system_buffer, std::uint32_t input_length,
                                        std::uint32_t output_length, KernelEvent* event,
                                        IoStatusBlock* io_status);
 }  // namespace detail

@@ -1,10 +1,12 @@
 #include "platform/kernel/irp.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 #include "platform/kernel/device_internal.h"
 #include "platform/kernel/io_manager.h"
@@ -14,6 +16,7 @@ namespace plat::kernel {
 constexpr std::uint32_t kIrpBuffered = 0x1;
 constexpr std::uint32_t kIrpFreeOnCompletion = 0x2;
 constexpr std::uint32_t kIrpOwnsSystemBuffer = 0x4;
+constexpr std::uint32_t kIrpInThreadStorage = 0x8;
 
 namespace {
 
@@ -76,9 +79,55 @@ Irp* allocate_irp(std::int8_t stack_size) {
   return irp;
 }
 
+namespace {
+
+// Each thread keeps the storage of one client request: the request and its
+// stack, reused by the thread's next request. The request comes first, so
+// freeing it finds its storage from any thread.
+struct UserRequestStorage {
+  Irp irp{};
+  bool in_use = false;
+  IrpStackLocation* stack = nullptr;
+  std::size_t capacity = 0;
+  ~UserRequestStorage() { std::free(stack); }
+};
+static_assert(std::is_standard_layout_v<UserRequestStorage> && offsetof(UserRequestStorage, irp) == 0);
+
+thread_local UserRequestStorage t_user_request;
+
+// A zeroed request of stack_size locations in the thread's storage; null when
+// it is taken or cannot grow.
+Irp* take_thread_storage(std::int8_t stack_size) {
+  UserRequestStorage& storage = t_user_request;
+  if (storage.in_use || stack_size < 1) return nullptr;
+  const auto count = static_cast<std::size_t>(stack_size);
+  if (storage.capacity < count) {
+    void* grown = std::realloc(storage.stack, sizeof(IrpStackLocation) * count);
+    if (grown == nullptr) return nullptr;
+    storage.stack = static_cast<IrpStackLocation*>(grown);
+    storage.capacity = count;
+  }
+  std::memset(static_cast<void*>(storage.stack), 0, sizeof(IrpStackLocation) * count);
+  storage.in_use = true;
+  Irp* irp = &storage.irp;
+  *irp = Irp{};
+  irp->stack = storage.stack;
+  irp->stack_count = stack_size;
+  irp->current_location = static_cast<std::int8_t>(stack_size + 1);
+  irp->io_status.status = kStatusSuccess;
+  irp->internal_flags = kIrpInThreadStorage;
+  return irp;
+}
+
+}  // namespace
+
 void free_irp(Irp* irp) {
   if (irp == nullptr) return;
   if (irp->internal_flags & kIrpOwnsSystemBuffer) std::free(irp->system_buffer);
+  if (irp->internal_flags & kIrpInThreadStorage) {
+    reinterpret_cast<UserRequestStorage*>(irp)->in_use = false;
+    return;
+  }
   std::free(irp->stack);
   std::free(irp);
 }
@@ -252,15 +301,25 @@ void dereference_object(FileObject* file) {
 namespace plat::kernel::detail {
 
 Irp* build_user_device_control_request(FileObject* file, const ClientInfo* client, std::uint32_t code,
-                                       const void* input, std::uint32_t input_length, void* output,
+                                       void* system_buffer, std::uint32_t input_length,
                                        std::uint32_t output_length, KernelEvent* event,
                                        IoStatusBlock* io_status) {
-  Irp* irp = build_device_io_control_request(code, file->device, input, input_length, output,
-                                             output_length, false, event, io_status);
+  if (file == nullptr || file->device == nullptr) return nullptr;
+  if (system_buffer == nullptr && (input_length != 0 || output_length != 0)) return nullptr;
+  Irp* irp = take_thread_storage(file->device->stack_size);
+  if (irp == nullptr) irp = allocate_irp(file->device->stack_size);
   if (irp == nullptr) return nullptr;
-  irp->internal_flags &= ~kIrpFreeOnCompletion;
+  if (input_length != 0 || output_length != 0) irp->system_buffer = system_buffer;
+  irp->internal_flags |= kIrpBuffered;
+  irp->user_event = event;
+  irp->user_io_status = io_status;
   irp->client = client;
-  get_next_stack_location(irp)->file = file;
+  IrpStackLocation* next = get_next_stack_location(irp);
+  next->major_function = kMajorDeviceControl;
+  next->parameters.device_io_control.io_control_code = code;
+  next->parameters.device_io_control.input_buffer_length = input_length;
+  next->parameters.device_io_control.output_buffer_length = output_length;
+  next->file = file;
   return irp;
 }
 

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "platform/kernel/blocking.h"
 #include "platform/kernel/dispatcher_internal.h"
 #include "platform/kernel/time.h"
 
@@ -351,6 +352,7 @@ NtStatus wait_for_objects(std::uint32_t count, void* const* objects, WaitType ty
     link(&entries[i]);
   }
   guard.unlock();
+  notice_blocking();
   timespec until{};
   if (has_deadline) {
     const auto since_epoch = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch());

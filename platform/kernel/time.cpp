@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/kernel/blocking.h"
 #include "platform/kernel/irql.h"
 
 namespace plat::kernel {
@@ -32,6 +33,7 @@ std::uint64_t query_tick_count_ms() {
 }
 
 void stall_execution(std::uint32_t microseconds) {
+  notice_blocking();
   auto until = Clock::now() + std::chrono::microseconds(microseconds);
   while (Clock::now() < until) {
   }
@@ -39,6 +41,7 @@ void stall_execution(std::uint32_t microseconds) {
 
 void delay_execution(std::int64_t interval) {
   check_may_block("sleep");
+  notice_blocking();
   std::int64_t relative = interval < 0 ? -interval : interval - query_system_time();
   if (relative > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(relative * 100));
 }

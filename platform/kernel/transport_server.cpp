@@ -1,4 +1,4 @@
-// The kernel host's listening socket, its connections' reader threads and the
+// The kernel host's listening socket, the reading of its connections and the
 // clean-up of a connection that ends.
 #include "platform/kernel/transport_server.h"
 
@@ -20,13 +20,16 @@ namespace plat::kernel {
 namespace transport_host {
 namespace {
 
-// Enough for every thread of the busiest client to wait on hardware at once
-// while the others keep being served.
-constexpr std::size_t kWorkerCount = 16;
-constexpr std::uint32_t kMaxInFlight = 256;  // requests of one connection queued or running
+// Threads ready at start: enough for a few clients without making any.
+constexpr std::size_t kInitialThreads = 4;
+// Requests of one connection that may be blocked at once; past this a request
+// that blocks keeps the reading (the client's further requests wait in its socket).
+constexpr std::uint32_t kMaxHandedOff = 256;
+constexpr std::size_t kReadBufferBytes = 64 * 1024;
 
 struct Server {
   std::mutex mutex;
+  std::condition_variable all_finished;
   bool running = false;
   RequestSink sink{};
   int listen_fd = -1;
@@ -98,6 +101,7 @@ bool send_welcome(int fd) {
   return n == static_cast<ssize_t>(sizeof welcome);
 }
 
+// The peer's identity is checked here, once for the life of the connection.
 bool handshake(Connection& connection) {
   ucred credentials{};
   socklen_t length = sizeof credentials;
@@ -113,6 +117,7 @@ bool handshake(Connection& connection) {
     return false;
   connection.client.is_32bit = hello.is_32bit != 0 ? 1 : 0;
   connection.client.arena_view = hello.arena_view;
+  client_identity_confirmed(connection.client);
   return true;
 }
 
@@ -130,62 +135,73 @@ bool valid_request(const transport::TransportRequest& request) {
   return false;
 }
 
-void finish_request(Connection& connection) {
-  {
-    std::lock_guard lock(connection.mutex);
-    --connection.in_flight;
-  }
-  connection.changed.notify_all();
-}
-
-// Reads requests until the stream ends or breaks the protocol.
-void read_requests(const std::shared_ptr<Connection>& connection, const RequestSink& sink) {
+// The next request, its input inside the read buffer (valid until the next
+// read). Reads as much as the socket has, so a request usually takes one
+// read, and a client's burst of requests fewer. False when the stream ends or
+// breaks the protocol.
+bool next_request(Connection& connection, transport::TransportRequest* request,
+                  std::span<const std::byte>* input) {
+  ReadBuffer& in = connection.received;
+  constexpr std::size_t kHeader = sizeof(transport::TransportRequest);
   for (;;) {
-    transport::TransportRequest request{};
-    if (!transport::receive_all(connection->fd, &request, sizeof request) ||
-        !valid_request(request))
-      return;
-    std::vector<std::byte> input(request.input_size);
-    if (!input.empty() && !transport::receive_all(connection->fd, input.data(), input.size()))
-      return;
-    {
-      // A client that floods the host waits in its socket, not in our memory.
-      std::unique_lock lock(connection->mutex);
-      connection->changed.wait(lock, [&] { return connection->in_flight < kMaxInFlight; });
-      ++connection->in_flight;
+    const std::size_t available = in.end - in.begin;
+    std::size_t needed = kHeader;
+    if (available >= kHeader) {
+      std::memcpy(request, in.bytes.data() + in.begin, kHeader);
+      if (!valid_request(*request)) return false;
+      needed += request->input_size;
+      if (available >= needed) {
+        *input = std::span<const std::byte>(in.bytes.data() + in.begin + kHeader, request->input_size);
+        in.begin += needed;
+        if (in.begin == in.end) in.begin = in.end = 0;
+        return true;
+      }
     }
-    bool posted = transport_workers::post([connection, &sink, request, in = std::move(input)]() mutable {
-      run_request(*connection, sink, request, std::move(in));
-      finish_request(*connection);
-    });
-    if (!posted) {
-      finish_request(*connection);
-      return;
+    if (in.bytes.size() - in.begin < needed) {
+      std::memmove(in.bytes.data(), in.bytes.data() + in.begin, available);
+      in.begin = 0;
+      in.end = available;
+      if (in.bytes.size() < needed) in.bytes.resize(needed);
     }
+    ssize_t n;
+    do n = ::recv(connection.fd, in.bytes.data() + in.end, in.bytes.size() - in.end, 0);
+    while (n < 0 && errno == EINTR);
+    if (n <= 0) return false;
+    in.end += static_cast<std::size_t>(n);
   }
 }
 
-// What a close by the client would have done, for every file it left open.
-void close_everything(Connection& connection, const RequestSink& sink) {
+void forget_connection(const std::shared_ptr<Connection>& connection) {
+  Server& s = server();
+  {
+    std::lock_guard lock(s.mutex);
+    s.connections.erase(connection->client.connection_id);
+  }
+  s.all_finished.notify_all();
+}
+
+// What a close by the client would have done, for every file it left open,
+// once the requests still running for it are done.
+void close_down(const std::shared_ptr<Connection>& connection) {
+  Connection& c = *connection;
+  ::shutdown(c.fd, SHUT_RDWR);
   std::map<std::uint32_t, OpenFile> left;
   {
-    std::unique_lock lock(connection.mutex);
-    connection.changed.wait(lock, [&] { return connection.in_flight == 0; });
-    left.swap(connection.files);
+    std::unique_lock lock(c.mutex);
+    c.changed.wait(lock, [&] { return c.handed_off == 0; });
+    left.swap(c.files);
   }
-  for (auto& [id, open_file] : left) sink.close(open_file.file, connection.client);
-  physmem_release_client(connection.client.connection_id);
-}
-
-void reap_finished_locked(Server& s) {
-  for (auto it = s.connections.begin(); it != s.connections.end();) {
-    if (it->second->finished) {
-      it->second->reader.join();
-      it = s.connections.erase(it);
-    } else {
-      ++it;
-    }
+  const RequestSink& sink = current_sink();
+  for (auto& [id, open_file] : left) sink.close(open_file.file, c.client);
+  physmem_release_client(c.client.connection_id);
+  client_identity_forgotten(c.client);
+  {
+    // No answer may be on its way into a reused descriptor.
+    std::lock_guard lock(c.write_mutex);
+    ::close(c.fd);
+    c.fd = -1;
   }
+  forget_connection(connection);
 }
 
 void accept_connections() {
@@ -205,28 +221,42 @@ void accept_connections() {
     }
     auto connection = std::make_shared<Connection>();
     connection->fd = fd;
-    std::lock_guard lock(s.mutex);
-    reap_finished_locked(s);
-    connection->client.connection_id = s.next_connection_id++;
-    s.connections[connection->client.connection_id] = connection;
-    connection->reader = std::thread(serve_connection, connection, std::cref(s.sink));
+    connection->received.bytes.resize(kReadBufferBytes);
+    {
+      std::lock_guard lock(s.mutex);
+      connection->client.connection_id = s.next_connection_id++;
+      s.connections[connection->client.connection_id] = connection;
+    }
+    if (!transport_workers::post(connection)) {
+      ::close(fd);
+      connection->fd = -1;
+      forget_connection(connection);
+    }
   }
 }
 
 }  // namespace
 
-void serve_connection(const std::shared_ptr<Connection>& connection, const RequestSink& sink) {
-  if (handshake(*connection)) read_requests(connection, sink);
-  ::shutdown(connection->fd, SHUT_RDWR);
-  close_everything(*connection, sink);
-  {
-    // No answer may be on its way into a reused descriptor.
-    std::lock_guard lock(connection->write_mutex);
-    ::close(connection->fd);
-    connection->fd = -1;
+const RequestSink& current_sink() { return server().sink; }
+
+void serve_turn(const std::shared_ptr<Connection>& connection) {
+  Connection& c = *connection;
+  if (!c.greeted) {
+    c.greeted = true;
+    if (!handshake(c)) {
+      close_down(connection);
+      return;
+    }
   }
-  connection->finished = true;
+  transport::TransportRequest request{};
+  std::span<const std::byte> input;
+  while (next_request(c, &request, &input)) {
+    if (run_request(connection, request, input)) return;
+  }
+  close_down(connection);
 }
+
+std::uint32_t max_handed_off() { return kMaxHandedOff; }
 
 }  // namespace transport_host
 
@@ -249,7 +279,7 @@ bool transport_start(const RequestSink& sink) {
   }
   s.sink = sink;
   s.running = true;
-  transport_workers::start(kWorkerCount);
+  transport_workers::start(kInitialThreads);
   s.acceptor = std::thread(accept_connections);
   return true;
 }
@@ -267,16 +297,21 @@ void transport_stop() {
   ::close(s.listen_fd);
   ::close(s.wake_fd);
   ::unlink(s.path.c_str());
-  std::map<std::uint32_t, std::shared_ptr<Connection>> connections;
+  std::vector<std::shared_ptr<Connection>> connections;
   {
     std::lock_guard lock(s.mutex);
-    connections.swap(s.connections);
+    for (auto& [id, connection] : s.connections) connections.push_back(connection);
   }
-  for (auto& [id, connection] : connections) {
+  for (auto& connection : connections) {
     std::lock_guard lock(connection->write_mutex);
     if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
   }
-  for (auto& [id, connection] : connections) connection->reader.join();
+  connections.clear();
+  {
+    // Each connection's reading turn sees its stream end and closes it down.
+    std::unique_lock lock(s.mutex);
+    s.all_finished.wait(lock, [&] { return s.connections.empty(); });
+  }
   transport_workers::stop();
   s.listen_fd = s.wake_fd = -1;
 }

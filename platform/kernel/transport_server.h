@@ -1,13 +1,19 @@
 // The kernel host's side of the device transport: one Unix socket in the
 // machine directory; each client connection carries the requests of one
 // process. The transport knows nothing of drivers: it hands every request to
-// the RequestSink the kernel registers, on a fixed pool of worker threads, and
-// sends the answer back. Each connection has one thread that reads its
-// requests and hands them to the workers, so a request that waits never holds
-// the socket and requests of several client threads run at once. A connection
-// that closes (the process closed its last device or died) becomes one close
-// call per file the process still had open, after every request still running
-// for it has finished, and then the release of its locked memory.
+// the RequestSink the kernel registers and sends the answer back, header and
+// output in one write.
+//
+// A request runs on the thread that read it, straight from the socket. Should
+// it block (a kernel wait that sleeps, a sleep or stall, or anything the sink
+// announces with notice_blocking, blocking.h), the connection's reading
+// passes at once to another thread of a pool that grows as needed, so a
+// request that waits never holds the socket and requests of several client
+// threads run at once; the blocked thread answers its request when it is done
+// and goes back to the pool. A connection that closes (the process closed its
+// last device or died) becomes one close call per file the process still had
+// open, after every request still running for it has finished, and then the
+// release of its locked memory.
 #pragma once
 
 #include <cstddef>
@@ -33,13 +39,15 @@ struct RequestSink {
   // Opens a device by its user-mode name ("\\.\STAVRO", "\\.\STAVRO1").
   // Answers an NT status; on success *file is the kernel's file object.
   std::int32_t (*create)(const ClientInfo& client, const char* device_name, void** file);
-  // A device-control request with buffered semantics: output is zero-filled
-  // and *information is the count the driver reported. Unless the status is
-  // an error, the first `information` bytes (at most the output's length) go
-  // back to the caller; on an error none do.
+  // A device-control request with buffered semantics. `buffer` is the
+  // request's system buffer, max(input_size, output_size) bytes: the input at
+  // its start, zeros after it; the output is written over it in place and
+  // *information is the count the driver reported. Unless the status is an
+  // error, the first `information` bytes (at most output_size) go back to the
+  // caller straight from the buffer; on an error none do.
   std::int32_t (*device_control)(void* file, const ClientInfo& client, std::uint32_t code,
-                                 std::span<const std::byte> input, std::span<std::byte> output,
-                                 std::uint64_t* information);
+                                 std::span<std::byte> buffer, std::uint32_t input_size,
+                                 std::uint32_t output_size, std::uint64_t* information);
   // Close of one file: by the client, or because the client is gone.
   void (*close)(void* file, const ClientInfo& client);
 };

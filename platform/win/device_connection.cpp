@@ -1,19 +1,23 @@
 // The client end of the device transport's socket.
 //
-// Threads of a process share one socket. Each sends its request whole under
-// the write lock, then waits for its answer; whichever waiting thread finds
-// nobody reading becomes the reader, hands each answer to the thread it
-// belongs to (by id, straight into that thread's output buffer) and steps down
-// once its own answer is in. No thread is made for this.
+// Threads of a process share one socket. Each sends its request whole (header
+// and input in one write) under the write lock, then waits for its answer;
+// whichever waiting thread finds nobody reading becomes the reader, hands each
+// answer to the thread it belongs to (by id, straight into that thread's
+// output buffer) and steps down once its own answer is in. An answer usually
+// takes one read. No thread is made for this and nothing is allocated per
+// request.
 #include "platform/win/device_connection.h"
 
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -23,11 +27,13 @@ using transport::TransportAnswer;
 using transport::TransportRequest;
 
 struct Pending {
+  std::uint32_t id;
   void* out;
   std::uint32_t out_capacity;
   TransportAnswer answer;
   bool done;
   bool failed;
+  Pending* next;
 };
 
 Connection::~Connection() {
@@ -41,37 +47,110 @@ void mark_broken_locked(Connection& connection) {
   ::shutdown(connection.fd, SHUT_RDWR);
 }
 
-// Reads one answer and completes the request it belongs to. False when the
-// connection is lost.
+// With the connection's lock held.
+void add_pending(Connection& connection, Pending* pending) {
+  pending->next = connection.pending;
+  connection.pending = pending;
+  ++connection.pending_count;
+}
+
+// With the connection's lock held: takes the request out; false when it was not in.
+bool remove_pending(Connection& connection, Pending* pending) {
+  for (Pending** at = &connection.pending; *at != nullptr; at = &(*at)->next) {
+    if (*at != pending) continue;
+    *at = pending->next;
+    --connection.pending_count;
+    return true;
+  }
+  return false;
+}
+
+Pending* take_pending(Connection& connection, std::uint32_t id) {
+  for (Pending* p = connection.pending; p != nullptr; p = p->next) {
+    if (p->id != id) continue;
+    remove_pending(connection, p);
+    return p;
+  }
+  return nullptr;
+}
+
+void complete(Connection& connection, Pending* target, const TransportAnswer& answer, bool ok) {
+  std::lock_guard lock(connection.mutex);
+  target->answer = answer;
+  target->failed = !ok;
+  target->done = true;
+}
+
+constexpr std::size_t kReceiveBytes = 64 * 1024;
+
+// Fills `out` from what was received, reading the socket when that runs
+// short: one read usually brings an answer whole, and several at once when
+// they are waiting. False when the connection is lost.
+bool take_received(Connection& connection, std::byte* out, std::size_t size) {
+  std::vector<std::byte>& buffer = connection.received;
+  if (buffer.empty()) buffer.resize(kReceiveBytes);
+  while (size > 0) {
+    if (connection.received_begin == connection.received_end) {
+      connection.received_begin = connection.received_end = 0;
+      // Large outputs go straight to their place.
+      if (out != nullptr && size >= buffer.size()) return transport::receive_all(connection.fd, out, size);
+      ssize_t n;
+      do n = ::recv(connection.fd, buffer.data(), buffer.size(), 0);
+      while (n < 0 && errno == EINTR);
+      if (n <= 0) return false;
+      connection.received_end = static_cast<std::size_t>(n);
+    }
+    const std::size_t take = std::min(size, connection.received_end - connection.received_begin);
+    if (out != nullptr) {
+      std::memcpy(out, buffer.data() + connection.received_begin, take);
+      out += take;
+    }
+    connection.received_begin += take;
+    size -= take;
+  }
+  return true;
+}
+
+// Reads one answer and completes the request it belongs to (its output
+// dropped when the request is gone or the output does not fit). False when
+// the connection is lost.
 bool read_one_answer(Connection& connection) {
   TransportAnswer answer{};
-  if (!transport::receive_all(connection.fd, &answer, sizeof answer)) return false;
+  if (!take_received(connection, reinterpret_cast<std::byte*>(&answer), sizeof answer)) return false;
   Pending* target = nullptr;
   {
     std::lock_guard lock(connection.mutex);
-    auto it = connection.pending.find(answer.id);
-    if (it != connection.pending.end()) {
-      target = it->second;
-      connection.pending.erase(it);
-    }
+    target = take_pending(connection, answer.id);
   }
-  bool fits = target != nullptr && answer.output_size <= target->out_capacity;
-  bool ok = fits ? transport::receive_all(connection.fd, target->out, answer.output_size)
-                 : transport::discard(connection.fd, answer.output_size);
-  if (target != nullptr) {
-    std::lock_guard lock(connection.mutex);
-    target->answer = answer;
-    target->failed = !ok || !fits;
-    target->done = true;
-  }
+  const bool fits = target != nullptr && answer.output_size <= target->out_capacity;
+  const bool ok = take_received(connection, fits ? static_cast<std::byte*>(target->out) : nullptr, answer.output_size);
+  if (target != nullptr) complete(connection, target, answer, ok && fits);
   return ok;
 }
 
 bool send_request(Connection& connection, const TransportRequest& request, const void* input) {
+  iovec parts[2] = {{const_cast<TransportRequest*>(&request), sizeof request},
+                    {const_cast<void*>(input), request.input_size}};
+  msghdr message{};
+  message.msg_iov = parts;
+  message.msg_iovlen = request.input_size != 0 ? 2 : 1;
+  std::size_t total = sizeof request + request.input_size;
   std::lock_guard lock(connection.write_mutex);
-  return transport::send_all(connection.fd, &request, sizeof request) &&
-         (request.input_size == 0 ||
-          transport::send_all(connection.fd, input, request.input_size));
+  ssize_t n;
+  do n = ::sendmsg(connection.fd, &message, MSG_NOSIGNAL);
+  while (n < 0 && errno == EINTR);
+  if (n <= 0) return false;
+  auto sent = static_cast<std::size_t>(n);
+  if (sent == total) return true;
+  // A short write (a large input): the rest as it goes.
+  if (sent < sizeof request) {
+    if (!transport::send_all(connection.fd, reinterpret_cast<const std::byte*>(&request) + sent, sizeof request - sent))
+      return false;
+    sent = sizeof request;
+  }
+  const std::size_t into_input = sent - sizeof request;
+  return transport::send_all(connection.fd, static_cast<const std::byte*>(input) + into_input,
+                             request.input_size - into_input);
 }
 
 int connect_socket(const std::string& path) {
@@ -179,19 +258,20 @@ std::shared_ptr<Connection> connect(const std::string& path, bool is_32bit) {
 
 bool transact(Connection& connection, TransportRequest request, const void* input, void* out,
               TransportAnswer* answer) {
-  Pending pending{out, request.output_size, {}, false, false};
+  Pending pending{0, out, request.output_size, {}, false, false, nullptr};
   std::unique_lock lock(connection.mutex);
   if (connection.broken) return false;
   request.id = connection.next_id++;
   if (connection.next_id == 0) connection.next_id = 1;  // 0 is never an answer's id
-  connection.pending[request.id] = &pending;
+  pending.id = request.id;
+  add_pending(connection, &pending);
   lock.unlock();
   bool sent = send_request(connection, request, input);
   lock.lock();
   if (!sent) mark_broken_locked(connection);
   while (!pending.done) {
     // Once a reader took the request it completes it; until then we may leave.
-    if (connection.broken && connection.pending.erase(request.id) == 1) {
+    if (connection.broken && remove_pending(connection, &pending)) {
       connection.changed.notify_all();
       return false;
     }

@@ -5,15 +5,16 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/kernel/transport_wire.h"
 
 namespace plat::device_link {
 
+// A request waiting for its answer, on the stack of the thread that sent it.
 struct Pending;
 
 struct Connection {
@@ -22,10 +23,15 @@ struct Connection {
   std::mutex write_mutex;
   std::mutex mutex;  // everything below
   std::condition_variable changed;
-  std::map<std::uint32_t, Pending*> pending;
+  Pending* pending = nullptr;  // requests sent and not answered, newest first
+  std::size_t pending_count = 0;
   std::uint32_t next_id = 1;
   bool reading = false;
   bool broken = false;
+  // What the reader received and did not hand out yet (only the reader touches it).
+  std::vector<std::byte> received;
+  std::size_t received_begin = 0;
+  std::size_t received_end = 0;
   std::size_t handles = 0;  // kept by the device table
   ~Connection();
 };

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/kernel/blocking.h"
 #include "platform/kernel/physical_memory.h"
 #include "platform/kernel/transport_server.h"
 #include "platform/testing/child_process.h"
@@ -86,6 +87,8 @@ void sink_close(void* file, const ClientInfo& client) {
 
 std::int32_t rendezvous(std::span<const std::byte> input, std::span<std::byte> output,
                         std::uint64_t* information) {
+  // A sink that waits on anything but a kernel object says so first.
+  notice_blocking();
   std::unique_lock lock(g_sink->mutex);
   ++g_sink->inside_rendezvous;
   g_sink->changed.notify_all();
@@ -122,8 +125,12 @@ std::int32_t lock_pages(const ClientInfo& client, std::span<const std::byte> inp
 }
 
 std::int32_t sink_device_control(void* file, const ClientInfo& client, std::uint32_t code,
-                                 std::span<const std::byte> input, std::span<std::byte> output,
+                                 std::span<std::byte> buffer, std::uint32_t input_size, std::uint32_t output_size,
                                  std::uint64_t* information) {
+  // Buffered: the output is written over the input, so the input is read first.
+  const std::vector<std::byte> input_copy(buffer.begin(), buffer.begin() + input_size);
+  const std::span<const std::byte> input(input_copy);
+  const std::span<std::byte> output = buffer.first(output_size);
   switch (code) {
     case kCodeMarkTwo:
       put(output, 0, std::uint16_t{0xABAB});
