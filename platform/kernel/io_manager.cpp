@@ -1,6 +1,8 @@
 #include "platform/kernel/io_manager.h"
 
 #include <algorithm>
+#include <limits>
+#include <vector>
 
 #include "platform/kernel/client.h"
 #include "platform/kernel/device_internal.h"
@@ -57,5 +59,22 @@ const RequestSink kSink{sink_create, sink_device_control, sink_close};
 }  // namespace
 
 const RequestSink& kernel_request_sink() { return kSink; }
+
+NtStatus kernel_device_control(void* file, const ClientInfo& client, std::uint32_t code,
+                               std::span<const std::byte> input, std::span<std::byte> output,
+                               std::uint64_t* information) {
+  if (information) *information = 0;
+  constexpr std::size_t kMax = std::numeric_limits<std::uint32_t>::max();
+  if (input.size() > kMax || output.size() > kMax) return kStatusInvalidParameter;
+  std::vector<std::byte> buffer(std::max(input.size(), output.size()));
+  std::copy(input.begin(), input.end(), buffer.begin());
+  std::uint64_t count = 0;
+  const NtStatus status = sink_device_control(file, client, code, buffer, static_cast<std::uint32_t>(input.size()),
+                                              static_cast<std::uint32_t>(output.size()), &count);
+  if ((static_cast<std::uint32_t>(status) >> 30) != 3)
+    std::copy_n(buffer.begin(), std::min<std::uint64_t>(count, output.size()), output.begin());
+  if (information) *information = count;
+  return status;
+}
 
 }  // namespace plat::kernel

@@ -2,12 +2,22 @@
 // "\\.\NAME", device control, close) into requests to the device stacks.
 #pragma once
 
+#include <cstddef>
+#include <span>
+
 #include "platform/kernel/irp.h"
 #include "platform/kernel/transport_server.h"
 
 namespace plat::kernel {
 
 const RequestSink& kernel_request_sink();
+
+// A device-control request from inside the host (tests) with its input and
+// output apart, as a client process sees it: the output buffer receives the
+// first *information bytes (at most its size) unless the status is an error.
+NtStatus kernel_device_control(void* file, const ClientInfo& client, std::uint32_t code,
+                               std::span<const std::byte> input, std::span<std::byte> output,
+                               std::uint64_t* information);
 
 namespace detail {
 // A client's device-control request over a system buffer the transport owns

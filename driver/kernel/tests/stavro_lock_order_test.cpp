@@ -58,7 +58,7 @@ class StavroLockOrder : public ::testing::Test {
   static transfer_test::RequestPath Path(void* file, ClientInfo client) {
     return [file, client](std::uint32_t code, const void* in, std::uint32_t size, void* out, std::uint32_t outSize) {
       std::uint64_t information = 0;
-      const auto status = kernel_request_sink().device_control(
+      const auto status = kernel_device_control(
           file, client, code, std::span(static_cast<const std::byte*>(in), size),
           std::span(static_cast<std::byte*>(out), outSize), &information);
       return plat::nt_success(status);

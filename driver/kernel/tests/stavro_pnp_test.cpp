@@ -117,9 +117,8 @@ TEST_F(StavroPnp, BoardDeviceServesRequestsLikeTheControlDevice) {
     EXPECT_EQ(FindProcessSlot(kernel_.manager(), 777), 0u);
     std::uint8_t out[8] = {};
     std::uint64_t information = 0;
-    EXPECT_EQ(kernel_request_sink().device_control(file, client, YAT_IOCTRL_GET_ABI_VERSION,
-                                                   std::span<std::byte>(reinterpret_cast<std::byte*>(out), 8), 0,
-                                                   8, &information),
+    EXPECT_EQ(kernel_device_control(file, client, YAT_IOCTRL_GET_ABI_VERSION, {},
+                                    std::span<std::byte>(reinterpret_cast<std::byte*>(out), 8), &information),
               plat::kStatusSuccess);
     EXPECT_EQ(information, 8u);
     std::uint32_t words[2];
