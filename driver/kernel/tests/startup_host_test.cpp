@@ -122,6 +122,22 @@ TEST_F(StartupHost, OnboardMemoryIsHandedOutInGranulesPerProcess) {
             QELHW_ERROR_PARAMETER_INVALID);
 }
 
+// On-board memory goes back only through the process that holds it.
+TEST_F(StartupHost, AnotherProcessesRangeIsNotFreed) {
+  ASSERT_EQ(InitMemory(0, 16, 2), QELHW_OK);
+  ChildProcess client("startup-helper-client", {});
+  ASSERT_EQ(client.read_line(30s), "ready");
+  client.write_line("alloc 0 4096");
+  ASSERT_EQ(client.read_line(30s), "alloc 0 0");
+  EXPECT_EQ(Ask(YAT_IOCTRL_FREE_FPGA_MEM, YatIocFreeFpgaMemIn{Board(0), 0, 0}, 4).status,
+            QELHW_ERROR_PARAMETER_INVALID);
+  EXPECT_TRUE(plat::testing::machine_log_shows({"Address [0x00000000] belongs to another process"}));
+  EXPECT_EQ(Alloc(0, 8 * kMegabyte).status, QELHW_ERROR_INSUFFICIENT_MEMORY);  // still held
+  const Reply own = Alloc(0, 4096);
+  ASSERT_EQ(own.status, QELHW_OK);
+  EXPECT_EQ(Ask(YAT_IOCTRL_FREE_FPGA_MEM, YatIocFreeFpgaMemIn{Board(0), own.Word(4), 0}, 4).status, QELHW_OK);
+}
+
 TEST_F(StartupHost, RangesOfAKilledClientAreReclaimed) {
   ASSERT_EQ(InitMemory(0, 16, 2), QELHW_OK);
   ChildProcess client("startup-helper-client", {});

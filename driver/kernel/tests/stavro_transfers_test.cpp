@@ -250,28 +250,103 @@ TEST_F(StavroTransfers, RecordsAreCheckedBeforeAnythingIsBuilt) {
   EXPECT_EQ(t.Destroy(), QELHW_OK);
 }
 
-TEST_F(StavroTransfers, AKilledClientsTransfersAreDestroyedAndItsLocksReleased) {
-  ASSERT_EQ(Ask(YAT_IOCTRL_SET_DEBUG_LEVEL, YatIocValueIn{Board(0), 0x50}, 4).status, QELHW_OK);
+// The memory driver's count of locked buffers.
+std::uint32_t LockedBuffers() {
+  std::uint32_t count = 0xFFFFFFFF;
+  EXPECT_EQ(plat::testing::board_control_locked_buffers(&count), plat::board::kControlOk);
+  return count;
+}
+
+bool LocksBackTo(std::uint32_t count) {
+  for (auto deadline = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < deadline;
+       std::this_thread::sleep_for(20ms))
+    if (LockedBuffers() == count) return true;
+  return false;
+}
+
+std::unique_ptr<plat::testing::ChildProcess> TransferClient() {
   auto client = std::make_unique<plat::testing::ChildProcess>("stavro-helper-transfers", std::vector<std::string>{});
-  ASSERT_EQ(client->read_line(60s), "ready");
+  EXPECT_EQ(client->read_line(60s), "ready");
+  return client;
+}
+
+TEST_F(StavroTransfers, AKilledClientsTransfersAreDestroyedAndItsLocksReleased) {
+  const std::uint32_t before = LockedBuffers();
+  auto client = TransferClient();
   client->write_line("build");
   ASSERT_EQ(client->read_line(60s), "built 0");
+  EXPECT_EQ(LockedBuffers(), before + 2);
   std::uint8_t list[20] = {};
-  StavroReply before = AskBytes(YAT_IOCTRL_DBG_GET_XFER_HANDLES, nullptr, 0, sizeof list);
-  EXPECT_NE(before.Word(4) | before.Word(8), 0u);
+  StavroReply built = AskBytes(YAT_IOCTRL_DBG_GET_XFER_HANDLES, nullptr, 0, sizeof list);
+  EXPECT_NE(built.Word(4) | built.Word(8), 0u);
   client->kill_hard();
   client.reset();
-  const auto deadline = std::chrono::steady_clock::now() + 30s;
-  std::string log;
-  while (std::chrono::steady_clock::now() < deadline) {
-    log = plat::support::read_machine_log();
-    if (log.find(">FreeBHXfer< Free 2 buffer") != std::string::npos) break;
-    std::this_thread::sleep_for(20ms);
-  }
-  EXPECT_NE(log.find(">FreeBHXfer< Free 2 buffer"), std::string::npos);
-  EXPECT_EQ(log.find("QelMemScatterGatherUnlockEx<"), std::string::npos);
+  EXPECT_TRUE(LocksBackTo(before)) << LockedBuffers() << " buffers still locked";
   StavroReply after = AskBytes(YAT_IOCTRL_DBG_GET_XFER_HANDLES, nullptr, 0, sizeof list);
   EXPECT_EQ(after.Word(4) | after.Word(8), 0u);
+}
+
+// A transfer belongs to the board it was created on: a request that names it
+// with the other board's header is refused and changes nothing.
+TEST_F(StavroTransfers, ARequestNamingATransferOfTheOtherBoardIsRefused) {
+  const std::uint32_t before = LockedBuffers();
+  TransferSetup own(device_, false, 0);
+  ASSERT_EQ(own.Create(), QELHW_OK);
+  own.MakeBuffers(frame_, 2);
+  TransferSetup other(device_, false, 1);  // the same handle, sent with board 1's header
+  other.MakeBuffers(frame_, 2);
+  YatBhHeader header{0, 0, 1, 0, 0, 0, 0};
+  YatBhBufferRecord records[2] = {};
+  for (std::uint32_t i = 0; i < 2; ++i) {
+    records[i].geometry = {frame_.width, frame_.height, frame_.format, 0, 0, frame_.width, frame_.height};
+    records[i].lockRecord = reinterpret_cast<std::uintptr_t>(other.Buffer(i).entry + YAT_HOST_BUFFER_LOCK_OFFSET);
+  }
+  YatBhPiece region{1, {0, 0}, 0, 0, 0, 0, frame_.width, frame_.height};
+  for (YatBhBufferRecord& record : records) {
+    record.regionCount = 1;
+    record.regions = reinterpret_cast<std::uintptr_t>(&region);
+  }
+  YatBhElement element{0, 0, 2, reinterpret_cast<std::uintptr_t>(records)};
+  YatBhXferRecord bh{Board(1), own.Handle(), reinterpret_cast<std::uintptr_t>(&header), 1,
+                     reinterpret_cast<std::uintptr_t>(&element)};
+  EXPECT_EQ(Ask(YAT_IOCTRL_SET_BH_XFERS, bh, 4).status, QELHW_ERROR_PARAMETER_INVALID);
+  EXPECT_EQ(LockedBuffers(), before);
+  const std::uint64_t mapped = records[0].stateWordAddress;  // a copy: the record is packed
+  EXPECT_EQ(mapped, 0u);
+  for (std::uint32_t code : {YAT_IOCTRL_START_AUTO_XFER, YAT_IOCTRL_ABORT_XFER})
+    EXPECT_EQ(Ask(code, YatXferCommandRecord{Board(1), own.Handle()}, 4).status, QELHW_ERROR_PARAMETER_INVALID);
+  EXPECT_EQ(Ask(YAT_IOCTRL_XFER_POSITION_XFER, YatXferPositionRecord{Board(1), own.Handle(), YAT_DMA_TYPE_BH, 0, 0}, 4)
+                .status,
+            QELHW_ERROR_PARAMETER_INVALID);
+  EXPECT_EQ(Ask(YAT_IOCTRL_DESTROY_XFER, YatDestroyXferRecord{Board(1), own.Handle(), {}, 0}, 4).status,
+            QELHW_ERROR_PARAMETER_INVALID);
+  // Still whole on its own board.
+  ASSERT_EQ(own.SetBh(frame_, 0), QELHW_OK);
+  EXPECT_EQ(LockedBuffers(), before + 2);
+  EXPECT_EQ(own.Destroy(), QELHW_OK);
+  EXPECT_EQ(LockedBuffers(), before);
+}
+
+// A board that goes while a process holds transfers on it takes them along:
+// their pages are unlocked before the board's extension goes.
+TEST_F(StavroTransfers, ABoardRemovedUnderAProcessLeavesNoLockedPage) {
+  const std::uint32_t before = LockedBuffers();
+  auto client = TransferClient();
+  client->write_line("build 1");
+  ASSERT_EQ(client->read_line(60s), "built 0");
+  EXPECT_EQ(LockedBuffers(), before + 2);
+  ASSERT_EQ(plat::testing::board_control_remove(1), plat::board::kControlOk);
+  EXPECT_EQ(LockedBuffers(), before);
+  client->write_line("start");
+  EXPECT_EQ(client->read_line(60s), "started " + std::to_string(QELHW_ERROR_NO_BOARD_FOUND));
+  client->write_line("destroy");
+  EXPECT_EQ(client->read_line(60s), "destroyed " + std::to_string(QELHW_ERROR_NO_BOARD_FOUND));
+  client.reset();
+  // The other board serves on.
+  TransferSetup t(device_, false);
+  Build(t, 0);
+  EXPECT_EQ(t.Destroy(), QELHW_OK);
+  EXPECT_TRUE(LocksBackTo(before));
 }
 
 }  // namespace
