@@ -178,6 +178,22 @@ TEST_F(FpgaHost, XioFpgaLoadsFromAFirmwareFileAndACorruptImageFails) {
   EXPECT_EQ(Load(3, ""), QELHW_ERROR_PARAMETER_INVALID);
 }
 
+// UNLOAD_FPG pulses an FPGA's program line: a secondary FPGA loses its
+// design; the main one's board is stopped (its interrupt sources silenced).
+TEST_F(FpgaHost, UnloadUnconfiguresASecondaryFpgaAndStopsTheMainOne) {
+  ASSERT_EQ(Load(1, FirmwareFile("xio.cbn", false)), QELHW_OK);
+  ASSERT_EQ(BoardRegister(plat::board::kRegXioStatus) >> 20, 1u);
+  EXPECT_EQ(Ask(YAT_IOCTRL_UNLOAD_FPG, YatIocValueIn{Board(0), 1}, 4).status, QELHW_OK);
+  EXPECT_EQ(BoardRegister(plat::board::kRegXioStatus) >> 20, 0u);
+  ASSERT_EQ(BoardRegister(0x42C) & 1u, 1u);  // the master interrupt runs
+  EXPECT_EQ(Ask(YAT_IOCTRL_UNLOAD_FPG, YatIocValueIn{Board(0), 0}, 4).status, QELHW_OK);
+  EXPECT_EQ(BoardRegister(0x42C), 0u);
+  EXPECT_EQ(Ask(YAT_IOCTRL_UNLOAD_FPG, YatIocValueIn{Board(0), 3}, 4).status, QELHW_ERROR_PARAMETER_INVALID);
+  // The next load brings the board back.
+  EXPECT_EQ(Ask(YAT_IOCTRL_INIT_RESOURCE_MANAGER, Board(0), 4).status, QELHW_OK);
+  EXPECT_EQ(BoardRegister(0x42C) & 1u, 1u);
+}
+
 TEST_F(FpgaHost, EveryBadUserAddressFailsTheRequest) {
   const std::uint64_t bad = 0x10;
   EXPECT_EQ(Ask(YAT_IOCTRL_READ_MEMORY, YatIocMemoryIn{Board(0), 0, bad, 16, 0}, 4).status,

@@ -83,6 +83,70 @@ TEST_F(StartupHost, AFailedBoardAnswersItsErrorToEveryRequestNamingIt) {
   EXPECT_EQ(count.Word(4), 2u);
 }
 
+// Board 1 before its register map is built: its interrupt is off, so a
+// latched status and a host message stay until something clears them.
+class StartupResets : public StartupHost {
+ protected:
+  static std::uint32_t BoardRegister(std::uint32_t offset) {
+    std::uint32_t value = 0;
+    EXPECT_EQ(plat::testing::board_control_register_read(1, offset, &value), 0);
+    return value;
+  }
+  static void LatchStatusAndMessage() {
+    ASSERT_EQ(plat::testing::board_control_raise_status(1, 0x404, kLatched), 0);
+    const std::uint32_t words[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(plat::testing::board_control_post_host_message(1, words), 0);
+    ASSERT_EQ(BoardRegister(0x404) & kLatched, kLatched);
+    ASSERT_EQ(BoardRegister(0x10014) & kMessagesEmpty, 0u);
+  }
+  static constexpr std::uint32_t kLatched = 0x8000;
+  static constexpr std::uint32_t kMessagesEmpty = 0x4;
+};
+
+// INIT_BOARD_MANAGER: the memory manager, the FPGA's logic reset (latched
+// statuses clear) and the pulse of the host message window (its FIFO empties).
+TEST_F(StartupResets, BoardManagerInitResetsTheFpgaAndTheMessageWindow) {
+  LatchStatusAndMessage();
+  YatInitMemoryRecord record{};
+  record.header = Board(1);
+  record.regionsPerBank[0] = 2;
+  record.bankSizeMb[0] = 64;
+  record.bankCount = 1;
+  EXPECT_EQ(Ask(YAT_IOCTRL_INIT_BOARD_MANAGER, record, 4).status, QELHW_OK);
+  EXPECT_EQ(BoardRegister(0x404) & kLatched, 0u);
+  EXPECT_EQ(BoardRegister(0x10014) & kMessagesEmpty, kMessagesEmpty);
+  EXPECT_EQ(BoardRegister(0x10014) & 0x3, 0u);  // the pulse ended with both bits clear
+  EXPECT_EQ(Ask(YAT_IOCTRL_GET_BOARD_STATE, Board(1), 7).bytes[5], 1);
+}
+
+// RESET_BOARD 1 is Yat_ResetVirtex; any other value does nothing.
+TEST_F(StartupResets, ResetBoardResetsTheFpgaLogicOnlyWhenAsked) {
+  LatchStatusAndMessage();
+  EXPECT_EQ(Ask(YAT_IOCTRL_RESET_BOARD, YatIocValueIn{Board(1), 0}, 4).status, QELHW_OK);
+  EXPECT_EQ(BoardRegister(0x404) & kLatched, kLatched);
+  EXPECT_EQ(Ask(YAT_IOCTRL_RESET_BOARD, YatIocValueIn{Board(1), 1}, 4).status, QELHW_OK);
+  EXPECT_EQ(BoardRegister(0x404) & kLatched, 0u);
+  EXPECT_EQ(BoardRegister(0x42C) & 1u, 0u);  // the interrupt stays as it was: off
+}
+
+// Mode 1 only reads the EEPROM again: a blank marker is seen at once (the
+// reset then refuses for want of an EEPROM), the FPGA is not reloaded.
+TEST_F(StartupResets, ReloadMode1OnlyReadsTheEepromAgain) {
+  plat::board::EepromImage image{};
+  ASSERT_EQ(plat::testing::board_control_eeprom_peek(1, 0xA0, &image), 0);
+  const plat::board::EepromImage good = image;
+  image[0] = 0x00;
+  ASSERT_EQ(plat::testing::board_control_eeprom_program(1, 0xA0, image), 0);
+  EXPECT_EQ(Ask(YAT_IOCTRL_RESET_BOARD, YatIocValueIn{Board(1), 1}, 4).status, QELHW_OK);  // the image it read at start
+  EXPECT_EQ(Ask(IOCTRL_RELOAD, YatIocReloadIn{Board(1), 1, 0}, 4).status, QELHW_OK);
+  EXPECT_TRUE(plat::testing::machine_log_shows({"Yat_EepromInit: Eeprom Not Initialized"}));
+  EXPECT_EQ(Ask(YAT_IOCTRL_RESET_BOARD, YatIocValueIn{Board(1), 1}, 4).status, QELHW_ERROR_EEPROM_NOT_INITIALIZED);
+  EXPECT_FALSE(plat::testing::machine_log_shows({"IOCTRL_RELOAD, Could not"}, std::chrono::milliseconds(0)));
+  ASSERT_EQ(plat::testing::board_control_eeprom_program(1, 0xA0, good), 0);
+  EXPECT_EQ(Ask(IOCTRL_RELOAD, YatIocReloadIn{Board(1), 1, 0}, 4).status, QELHW_OK);
+  EXPECT_EQ(Ask(YAT_IOCTRL_RESET_BOARD, YatIocValueIn{Board(1), 1}, 4).status, QELHW_OK);
+}
+
 TEST_F(StartupHost, RegisterMapIsBuiltFromTheBoardsIdentity) {
   Reply before = Ask(YAT_IOCTRL_GET_BOARD_STATE, Board(1), 7);
   EXPECT_EQ(before.bytes[4], 0);
