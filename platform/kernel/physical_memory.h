@@ -15,8 +15,11 @@ namespace plat::kernel {
 
 inline constexpr std::uint64_t kPageSize = 4096;
 // Arena pages have bus addresses from kArenaBase up (below 4 GB); locked
-// client pages get bus addresses from kLockedBase up (above 4 GB).
-inline constexpr std::uint64_t kArenaBase = 0x10000000;
+// client pages get bus addresses from kLockedBase up (above 4 GB). The arena
+// starts at 16 MiB, so the lowest 48 MiB of it lie below 64 MiB, where the
+// server driver keeps the records the board reads (its limit is 0x4000000);
+// pages are handed out lowest first.
+inline constexpr std::uint64_t kArenaBase = 0x01000000;
 inline constexpr std::uint64_t kLockedBase = 0x1000000000;
 
 // Creates the arena in the host (size rounded to pages, below 4 GB in all).
