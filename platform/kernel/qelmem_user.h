@@ -33,6 +33,10 @@ inline constexpr std::uint32_t kQelMemUnlockAllPages = qelmem_code(0x905);
 inline constexpr std::uint32_t kQelMemAllocPages = qelmem_code(0x906);
 // in page numbers (u64 each) of pages this handle holds; out u64 count freed.
 inline constexpr std::uint32_t kQelMemFreePages = qelmem_code(0x907);
+// in QelMemRangeRequest, out u32: 1 when every byte of the range lies in
+// contiguous blocks or physical pages that the calling process holds (through
+// any of its handles), else 0.
+inline constexpr std::uint32_t kQelMemQueryHeld = qelmem_code(0x908);
 
 #pragma pack(push, 1)
 struct QelMemArenaInfo {
@@ -64,7 +68,12 @@ struct QelMemPagesRequest {
   std::uint64_t lowest;   // bus address limits; highest 0: below 4 GB
   std::uint64_t highest;
 };
+struct QelMemRangeRequest {
+  std::uint64_t physical;
+  std::uint64_t size;
+};
 #pragma pack(pop)
+static_assert(sizeof(QelMemRangeRequest) == 16);
 static_assert(sizeof(QelMemArenaInfo) == 24);
 static_assert(sizeof(QelMemContigRequest) == 32);
 static_assert(sizeof(QelMemContigAnswer) == 24);

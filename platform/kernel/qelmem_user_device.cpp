@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "platform/kernel/client.h"
@@ -22,12 +23,25 @@ namespace {
 constexpr std::uint64_t kBelow4G = 0xFFFFFFFFull;
 
 struct OpenState {
+  ProcessIdentity owner{};
   std::mutex mutex;
   std::map<std::uint64_t, ContiguousBlock> blocks;  // by bus address
   std::map<std::uint64_t, LockedBuffer*> locks;     // by lock id
   std::map<std::uint64_t, ContiguousBlock> pages;   // by page number
   std::uint64_t next_lock_id = 1;
 };
+
+// Every open handle, so that a process's holdings can be looked up across its
+// handles (each module of a process may open the device itself). Taken alone,
+// or before one handle's mutex.
+struct OpenStates {
+  std::mutex mutex;
+  std::set<OpenState*> all;
+};
+OpenStates& open_states() {
+  static OpenStates states;
+  return states;
+}
 
 OpenState* state_of(Irp* irp) {
   FileObject* file = get_current_stack_location(irp)->file;
@@ -175,6 +189,48 @@ NtStatus free_pages(OpenState& s, const Request& r, std::uint64_t* information) 
   return freed == numbers.size() ? kStatusSuccess : kStatusInvalidParameter;
 }
 
+// Whether [start, end) lies in what one handle holds from `at` on: the end of
+// the piece covered there, or `at` when nothing covers it.
+std::uint64_t covered_from(OpenState& s, std::uint64_t at) {
+  auto block = s.blocks.upper_bound(at);
+  if (block != s.blocks.begin()) {
+    --block;
+    if (at < block->first + block->second.size) return block->first + block->second.size;
+  }
+  if (s.pages.count(at / kPageSize) != 0) return (at / kPageSize + 1) * kPageSize;
+  return at;
+}
+
+NtStatus query_held(const Request& r, std::uint64_t* information) {
+  QelMemRangeRequest req{};
+  const ClientInfo* client = current_client();
+  if (!r.read(&req) || r.out < sizeof(std::uint32_t) || client == nullptr || req.size == 0 ||
+      req.physical + req.size < req.physical)
+    return kStatusInvalidParameter;
+  const std::uint64_t end = req.physical + req.size;
+  std::uint64_t at = req.physical;
+  OpenStates& states = open_states();
+  std::lock_guard all(states.mutex);
+  bool moved = true;
+  while (at < end && moved) {
+    moved = false;
+    for (OpenState* s : states.all) {
+      if (s->owner.pid != client->process.pid || s->owner.start_time != client->process.start_time) continue;
+      std::lock_guard one(s->mutex);
+      const std::uint64_t next = covered_from(*s, at);
+      if (next != at) {
+        at = next;
+        moved = true;
+        break;
+      }
+    }
+  }
+  const std::uint32_t held = at >= end ? 1 : 0;
+  std::memcpy(r.buffer, &held, sizeof held);
+  *information = sizeof held;
+  return kStatusSuccess;
+}
+
 NtStatus dispatch_user_control(DeviceObject*, Irp* irp) {
   OpenState* s = state_of(irp);
   const auto& p = get_current_stack_location(irp)->parameters.device_io_control;
@@ -182,6 +238,11 @@ NtStatus dispatch_user_control(DeviceObject*, Irp* irp) {
   Request r{static_cast<std::byte*>(irp->system_buffer), p.input_buffer_length, p.output_buffer_length};
   std::uint64_t information = 0;
   NtStatus status = kStatusInvalidDeviceRequest;
+  // Looks at every handle of the process, so it takes no handle's mutex first.
+  if (p.io_control_code == kQelMemQueryHeld) {
+    status = query_held(r, &information);
+    return finish(irp, status, information);
+  }
   std::lock_guard guard(s->mutex);
   switch (p.io_control_code) {
     case kQelMemQueryArena: status = query_arena(r, &information); break;
@@ -199,13 +260,25 @@ NtStatus dispatch_user_control(DeviceObject*, Irp* irp) {
 
 NtStatus dispatch_create(DeviceObject*, Irp* irp) {
   FileObject* file = get_current_stack_location(irp)->file;
-  if (file != nullptr) file->context = new OpenState;
+  if (file != nullptr) {
+    auto* s = new OpenState;
+    if (const ClientInfo* client = current_client()) s->owner = client->process;
+    file->context = s;
+    OpenStates& states = open_states();
+    std::lock_guard all(states.mutex);
+    states.all.insert(s);
+  }
   return finish(irp, kStatusSuccess);
 }
 
 NtStatus dispatch_close(DeviceObject*, Irp* irp) {
   FileObject* file = get_current_stack_location(irp)->file;
   if (auto* s = file ? static_cast<OpenState*>(file->context) : nullptr) {
+    {
+      OpenStates& states = open_states();
+      std::lock_guard all(states.mutex);
+      states.all.erase(s);
+    }
     unlock_all(*s);
     for (auto& [physical, block] : s->blocks) physmem_free(block);
     for (auto& [number, page] : s->pages) physmem_free(page);

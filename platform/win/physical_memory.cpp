@@ -133,6 +133,12 @@ bool free_contiguous(std::uint64_t physical) {
   return control(k::kQelMemFreeContig, &physical, sizeof physical, nullptr, 0);
 }
 
+bool physical_range_held(std::uint64_t physical, std::uint64_t size) {
+  k::QelMemRangeRequest request{physical, size};
+  std::uint32_t held = 0;
+  return control(k::kQelMemQueryHeld, &request, sizeof request, &held, sizeof held) && held == 1;
+}
+
 bool lock_user_pages(const void* address, std::uint64_t size, std::uint64_t* lock_id,
                      std::vector<std::uint64_t>* bus_pages) {
   auto at = reinterpret_cast<std::uint64_t>(address);

@@ -40,6 +40,10 @@ struct ContiguousMemory {
 bool allocate_contiguous(std::uint64_t size, std::uint64_t lowest, std::uint64_t highest,
                          std::uint64_t alignment, ContiguousMemory* out);
 bool free_contiguous(std::uint64_t physical);
+// Whether every byte of [physical, physical + size) lies in contiguous memory
+// or physical pages that this process holds (whichever of its modules took
+// them); false otherwise, or when no kernel host serves the machine.
+bool physical_range_held(std::uint64_t physical, std::uint64_t size);
 
 // One bus address per page touched; the first carries the offset in its page.
 bool lock_user_pages(const void* address, std::uint64_t size, std::uint64_t* lock_id,

@@ -139,6 +139,33 @@ TEST(QelMemDevice, PhysicalPagesMapIntoTheProcessAndShowOneMemory) {
   ASSERT_EQ(::munmap(first, 6 * 4096), 0);
 }
 
+TEST(QelMemDevice, AProcessHoldsOnlyWhatItWasGiven) {
+  ScopedMachine machine;
+  KernelHostProcess host({"FolvantX4Full"});
+  ASSERT_TRUE(host.ready());
+  ChildProcess helper("plat-helper-qelmem", {});
+  ASSERT_TRUE(helper.wait_for_line("ready"));
+  const std::uint64_t others = std::stoull(ask(helper, "contig 10000", "contig"));
+
+  plat::ContiguousMemory mine{};
+  ASSERT_TRUE(plat::allocate_contiguous(2 * 4096, 0, 0, 0, &mine));
+  std::uint64_t count = 2;
+  std::uint64_t pages[2] = {};
+  ASSERT_TRUE(plat::allocate_physical_pages(0, 0, &count, pages));
+  EXPECT_TRUE(plat::physical_range_held(mine.physical, 2 * 4096));
+  EXPECT_TRUE(plat::physical_range_held(mine.physical + 100, 5000));
+  EXPECT_FALSE(plat::physical_range_held(mine.physical - 1, 2));  // the helper's memory lies below
+  EXPECT_TRUE(plat::physical_range_held(pages[1] * 4096, 4096));
+  EXPECT_FALSE(plat::physical_range_held(others, 1));
+  EXPECT_FALSE(plat::physical_range_held(mine.physical, 0));
+  EXPECT_FALSE(plat::physical_range_held(~std::uint64_t{0} - 10, 100));
+
+  ASSERT_TRUE(plat::free_contiguous(mine.physical));
+  EXPECT_FALSE(plat::physical_range_held(mine.physical, 1));
+  ASSERT_TRUE(plat::free_physical_pages(&count, pages));
+  EXPECT_FALSE(plat::physical_range_held(pages[1] * 4096, 4096));
+}
+
 TEST(QelMemDevice, WithoutAKernelHostThePhysicalMemoryServicesAreNotAvailable) {
   ScopedMachine machine;
   EXPECT_EQ(plat::find_system_procedure("kernel32", "AllocateUserPhysicalPages"), nullptr);
@@ -147,6 +174,7 @@ TEST(QelMemDevice, WithoutAKernelHostThePhysicalMemoryServicesAreNotAvailable) {
   plat::ContiguousMemory memory{};
   EXPECT_FALSE(plat::allocate_contiguous(4096, 0, 0, 0, &memory));
   EXPECT_EQ(plat::last_error(), plat::kErrorNotSupported);
+  EXPECT_FALSE(plat::physical_range_held(0x1000000, 1));
   EXPECT_EQ(plat::os_version().major, 6u);
 }
 

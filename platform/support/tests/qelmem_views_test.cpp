@@ -56,7 +56,7 @@ TEST(QelMemViews, ViewsOfOneBufferShowTheSameBytesAndTranslateBack) {
 
   QelMemContigBuffer buffer{};
   EXPECT_EQ(alloc(8192, 0, 0, 8192, &buffer), 0);  // alignment past a page
-  EXPECT_EQ(alloc(8192, 0, 0x0FFFFFFF, 0, &buffer), 0);  // no memory that low
+  EXPECT_EQ(alloc(8192, 0, 0x00FFFFFF, 0, &buffer), 0);  // no memory that low
   ASSERT_EQ(alloc(3 * 4096, 0, 0, 4096, &buffer), 1);
   auto* bytes = reinterpret_cast<unsigned char*>(buffer.user_address);
   bytes[5000] = 0x3C;
