@@ -38,6 +38,26 @@ void* reserve_address_space(std::size_t size) {
   return address;
 }
 
+bool commit_address_space(void* address, std::size_t size) {
+  const auto start = reinterpret_cast<std::uintptr_t>(address) / page_size() * page_size();
+  const auto end = reinterpret_cast<std::uintptr_t>(address) + size;
+  bool inside = false;
+  {
+    std::lock_guard lock(reservations_guard);
+    auto found = reservations().upper_bound(reinterpret_cast<void*>(start));
+    if (found != reservations().begin() && size != 0 && end > start) {
+      --found;
+      const auto base = reinterpret_cast<std::uintptr_t>(found->first);
+      inside = start >= base && end <= base + found->second;
+    }
+  }
+  if (!inside || ::mprotect(reinterpret_cast<void*>(start), end - start, PROT_READ | PROT_WRITE) != 0) {
+    set_last_error(kErrorInvalidParameter);
+    return false;
+  }
+  return true;
+}
+
 bool release_address_space(void* address) {
   std::size_t length = 0;
   {

@@ -62,5 +62,19 @@ TEST(AddressSpaceTest, ReservedRangesAreReleasedOnce) {
   EXPECT_EQ(reserve_address_space(0), nullptr);
 }
 
+TEST(AddressSpaceTest, CommittedPagesOfARangeAreZeroedMemory) {
+  auto* range = static_cast<unsigned char*>(reserve_address_space(4 * 4096));
+  ASSERT_NE(range, nullptr);
+  ASSERT_TRUE(commit_address_space(range + 4096 + 10, 4096));  // pages 1 and 2
+  EXPECT_EQ(range[4096], 0);
+  range[3 * 4096 - 1] = 7;
+  EXPECT_EQ(range[3 * 4096 - 1], 7);
+  EXPECT_FALSE(commit_address_space(range + 3 * 4096, 4097));  // past the range
+  EXPECT_FALSE(commit_address_space(range, 0));
+  int outside = 0;
+  EXPECT_FALSE(commit_address_space(&outside, sizeof outside));
+  EXPECT_TRUE(release_address_space(range));
+}
+
 }  // namespace
 }  // namespace plat
