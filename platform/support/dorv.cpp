@@ -28,7 +28,9 @@ namespace {
 
 using namespace dorv;
 
-constexpr std::uint32_t kPitchAlignment = 64;
+// Lines of library memory start every kPitchPixels pixels, as display memory
+// lines often do.
+constexpr std::uint64_t kPitchPixels = 32;
 
 std::uint32_t Knob(const char* key, std::int32_t fallback) {
   const std::string file = plat::machine_path("dorv.ini");
@@ -98,7 +100,8 @@ std::uint32_t MakeSurface(std::uint32_t displayFormat, std::uint32_t width, std:
     surface.first = reinterpret_cast<std::byte*>(it->second.address);
     surface.pitch = static_cast<std::uint32_t>(line);
   } else {
-    const std::uint64_t pitch = (line + kPitchAlignment - 1) / kPitchAlignment * kPitchAlignment;
+    const std::uint64_t pixels = (std::uint64_t{width} + kPitchPixels - 1) / kPitchPixels * kPitchPixels;
+    const std::uint64_t pitch = (std::uint64_t{bits} * pixels + 7) / 8;
     if (pitch * height > (std::uint64_t{1} << 31)) return kDorvErrorOutOfMemory;
     surface.own.reset(new (std::nothrow) std::byte[pitch * height]());
     if (!surface.own) return kDorvErrorOutOfMemory;

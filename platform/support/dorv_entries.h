@@ -9,8 +9,9 @@
 // does not offer stays null. UnregisterInterfaceEx(record) (size word set the
 // same way) ends the registration; surfaces still open stay valid until freed.
 //
-// Surfaces live in memory only: the library's own memory, or memory the caller
-// registered (slot kDorvRegisterMemory) and owns. Every display function
+// Surfaces live in memory only: the library's own memory (lines a multiple of
+// 32 pixels apart), or memory the caller registered (slot kDorvRegisterMemory)
+// and owns (lines packed). Every display function
 // answers a display error code (0 success); handles of surfaces, overlays and
 // registered memory are non-zero 64-bit values of this process.
 #pragma once
