@@ -229,12 +229,22 @@ bool Cbh_IsValidFlashRecord(const void* buffer, std::uint32_t size, const void**
   return found != nullptr;
 }
 
+namespace {
+
+// A header form is taken only when the whole header lies in the buffer: its
+// readers copy all 186 bytes.
+bool HoldsWholeHeader(const void* buffer, std::uint32_t size) {
+  return size >= kCbhHeaderSize && Cbh_IsValid(buffer, size);
+}
+
+}  // namespace
+
 QelHwStatus Cbh_GetForm(const void* buffer, std::uint32_t size, std::uint32_t* form,
                         std::uint32_t* formSize) {
   if (buffer == nullptr) return QELHW_ERROR_NULL_PTR;
   std::uint32_t foundForm = 0;
   std::uint32_t foundSize = 0;
-  if (Cbh_IsValid(buffer, size)) {
+  if (HoldsWholeHeader(buffer, size)) {
     foundForm = kCbhFormHeader;
     foundSize = kCbhHeaderSize;
   } else if (find_record(buffer, size) != nullptr) {
@@ -251,7 +261,7 @@ QelHwStatus Cbh_GetForm(const void* buffer, std::uint32_t size, std::uint32_t* f
 QelHwStatus Cbh_Locate(const void* buffer, std::uint32_t size, const void** address,
                        std::uint32_t* foundSize, std::uint32_t* form) {
   if (buffer == nullptr || address == nullptr || foundSize == nullptr) return QELHW_ERROR_NULL_PTR;
-  if (Cbh_IsValid(buffer, size)) {
+  if (HoldsWholeHeader(buffer, size)) {
     *address = buffer;
     *foundSize = kCbhHeaderSize;
     if (form != nullptr) *form = kCbhFormHeader;

@@ -58,7 +58,8 @@ QelHwStatus GrabCtrl_SetFrameCount(YatGrabCtrlContext* context, std::uint32_t co
   std::uint32_t framesPerGroup = 0;
   std::uint32_t groups = 1;
   if (count == YAT_GC_ENDLESS) {
-    framesPerGroup = perTrigger >= 2 ? perTrigger : perGroup;
+    // Before any frame-trigger set-up there is no group size: a group is one frame.
+    framesPerGroup = perTrigger >= 2 ? perTrigger : perGroup != 0 ? perGroup : 1;
   } else if (perTrigger >= 2) {
     if (count % perTrigger != 0) return QELHW_ERROR_GC_FRAME_COUNT_MULT_EXT_TRIGGER_FRAME_COUNT;
     framesPerGroup = perTrigger;

@@ -60,12 +60,18 @@ PARDOW_API bool Yat_Event_RegisterMsg(std::uint32_t board, std::uint32_t type) {
   }
   plat::Handle event = plat::create_event(nullptr, false, false, nullptr);
   if (event == plat::kNullHandle) return false;
-  // The driver releases the event this one replaces; ours goes as well.
-  if (g_typeEvents[type] != plat::kNullHandle) plat::close_handle(g_typeEvents[type]);
-  g_typeEvents[type] = event;
   MsgAnswer answer = MsgRegisterEvent(type, event);
   if (!answer.Delivered()) Log("%s,YAT_IOCTRL_REGISTER_EVENT Failed");
-  return answer.Delivered() && answer.status == QELHW_OK;
+  const bool registered = answer.Delivered() && answer.status == QELHW_OK;
+  // The driver released the event this one replaces only if it took the new
+  // one: until then a thread may still wait on the old event, which stays.
+  if (registered && g_typeEvents[type] != plat::kNullHandle) plat::close_handle(g_typeEvents[type]);
+  if (registered || g_typeEvents[type] == plat::kNullHandle) {
+    g_typeEvents[type] = event;
+  } else {
+    plat::close_handle(event);
+  }
+  return registered;
 }
 
 PARDOW_API bool Yat_Event_UnregisterMsg(std::uint32_t board, std::uint32_t type) {

@@ -77,16 +77,12 @@ QelHwStatus Yat_Man_InitBoardManager(std::uint32_t board) {
   return status;
 }
 
-void Yat_Man_FreeCameraDmaOwners(std::uint32_t board, std::uint32_t camera) {
-  YatBoardEntry* entry = Yat_GetBoardEntry(board);
-  if (entry == nullptr) return;
-  for (auto& group : entry->hostDmaOwner) std::replace(std::begin(group), std::end(group), camera, YAT_DMA_OWNER_FREE);
-  std::replace(std::begin(entry->acqDmaOwner), std::end(entry->acqDmaOwner), camera, YAT_DMA_OWNER_FREE);
-}
-
 QelHwStatus Yat_InitBoardOnce(std::uint32_t board) {
   YatBoardEntry* entry = Yat_GetBoardEntry(board);
   if (entry == nullptr) return QELHW_ERROR_ARG_INVALID;
+  // An earlier first opener's outcome does not describe this attempt.
+  entry->initialized = 0;
+  entry->initError = QELHW_OK;
   const QelHwStatus status = BringUpBoard(board);
   if (status != QELHW_OK) {
     entry->initError = status;

@@ -10,6 +10,3 @@
 // kept as the entry's init error. Returns the status.
 QelHwStatus Yat_InitBoardOnce(std::uint32_t board);
 
-// Frees the host and acquisition DMA channels that camera `camera` owns
-// (the hardware reset gives every camera's channels back).
-void Yat_Man_FreeCameraDmaOwners(std::uint32_t board, std::uint32_t camera);

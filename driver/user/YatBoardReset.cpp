@@ -12,6 +12,7 @@
 #include "driver/user/YatBoardSetup.h"
 #include "driver/user/YatLibrary.h"
 #include "driver/user/YatManRequests.h"
+#include "driver/user/YatTransfer.h"
 #include "qellib/QelLog.h"
 #include "qellib/QelWinRegistry.h"
 
@@ -76,7 +77,7 @@ QelHwStatus FreeCameraChannels(std::uint32_t board) {
   std::uint32_t cameras = 0;
   const QelHwStatus status = Yat_Man_GetMaxCamera(board, &cameras);
   for (std::uint32_t camera = 0; status == QELHW_OK && camera < cameras; ++camera)
-    Yat_Man_FreeCameraDmaOwners(board, camera);
+    Yat_DMA_FreeCameraOwners(board, camera);
   return status;
 }
 

@@ -58,6 +58,10 @@ inline constexpr std::uint32_t QEL_MULTI_FW_SHORT_SIZE = 272;
 
 // The 16-bit model word of the main EEPROM copy (0 for board 16 or more).
 std::uint16_t Yat_Man_ModelWord(std::uint32_t board);
+
+// The flash section whose firmware the board runs: 0 (the backup) when its
+// firmware state says so, otherwise 1.
+std::uint32_t Yat_Man_RunningFirmwareSection(std::uint32_t board);
 QelHwStatus Yat_Man_GetBoardOptions(std::uint32_t board, std::uint32_t* options);
 
 // Multi-firmware configuration (device parameters 7, 8, 0x80000002, 0x80000003).

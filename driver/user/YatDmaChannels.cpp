@@ -1,6 +1,7 @@
 // The host and acquisition DMA channel owner tables of the shared board
-// table. Processes share them without a lock, so every claim of an owner word
-// is a compare-and-swap: two processes never get the same channel.
+// table. Processes share them without a lock, so every claim and every free
+// of an owner word is a compare-and-swap from the value seen: a free never
+// undoes a claim made meanwhile, and two processes never get one channel.
 #include <atomic>
 #include <cstddef>
 
@@ -28,6 +29,8 @@ std::atomic_ref<std::uint32_t> AcqWord(YatBoardEntry* entry, std::uint32_t index
   return OwnerWord(entry, offsetof(YatBoardEntry, acqDmaOwner), index);
 }
 
+std::uint32_t OwnWord(std::uint32_t camera) { return YatDmaOwnerWord(Yat_GetProcessSlot(), camera); }
+
 bool Claim(std::atomic_ref<std::uint32_t> word, std::uint32_t owner) {
   std::uint32_t expected = YAT_DMA_OWNER_FREE;
   return word.compare_exchange_strong(expected, owner);
@@ -46,6 +49,26 @@ QelHwStatus NoneFree(const char* name, std::uint32_t board) {
 
 constexpr std::uint32_t kHostWords = YAT_HOST_DMA_GROUPS * YAT_HOST_DMA_PER_GROUP;
 
+// The first word goes last, so the group is not claimed again half freed.
+void ReleaseGroup(YatBoardEntry* entry, std::uint32_t group, std::uint32_t owner) {
+  for (std::uint32_t k = YAT_HOST_DMA_PER_GROUP; k-- > 0;)
+    Release(HostWord(entry, group * YAT_HOST_DMA_PER_GROUP + k), owner);
+}
+
+// Frees every word a predicate picks, by the value it was seen with; a host
+// group goes by its first word.
+template <typename Picks>
+void FreeWhere(YatBoardEntry* entry, Picks picks) {
+  for (std::uint32_t g = 0; g < YAT_HOST_DMA_GROUPS; ++g) {
+    const std::uint32_t owner = HostWord(entry, g * YAT_HOST_DMA_PER_GROUP).load();
+    if (owner != YAT_DMA_OWNER_FREE && picks(owner)) ReleaseGroup(entry, g, owner);
+  }
+  for (std::uint32_t i = 0; i < YAT_ACQ_DMA_CHANNELS; ++i) {
+    const std::uint32_t owner = AcqWord(entry, i).load();
+    if (owner != YAT_DMA_OWNER_FREE && picks(owner)) Release(AcqWord(entry, i), owner);
+  }
+}
+
 }  // namespace
 
 // A group is taken by claiming its first word; the other three follow, as
@@ -54,9 +77,10 @@ QelHwStatus Yat_DMA_AllocHostDmaNumber(std::uint32_t board, std::uint32_t owner,
   if (out == nullptr) return QELHW_ERROR_ARG_INVALID;
   YatBoardEntry* entry = Yat_GetBoardEntry(board);
   if (entry == nullptr) return YatArgumentInvalid("Yat_DMA_AllocHostDmaNumber", board);
+  const std::uint32_t word = OwnWord(owner);
   for (std::uint32_t g = 0; g < YAT_HOST_DMA_GROUPS; ++g) {
-    if (!Claim(HostWord(entry, g * YAT_HOST_DMA_PER_GROUP), owner)) continue;
-    for (std::uint32_t k = 1; k < YAT_HOST_DMA_PER_GROUP; ++k) HostWord(entry, g * YAT_HOST_DMA_PER_GROUP + k).store(owner);
+    if (!Claim(HostWord(entry, g * YAT_HOST_DMA_PER_GROUP), word)) continue;
+    for (std::uint32_t k = 1; k < YAT_HOST_DMA_PER_GROUP; ++k) HostWord(entry, g * YAT_HOST_DMA_PER_GROUP + k).store(word);
     for (std::uint32_t k = 0; k < YAT_HOST_DMA_PER_GROUP; ++k) out[k] = g + YAT_HOST_DMA_PER_GROUP * k;
     return QELHW_OK;
   }
@@ -66,24 +90,26 @@ QelHwStatus Yat_DMA_AllocHostDmaNumber(std::uint32_t board, std::uint32_t owner,
 QelHwStatus Yat_FreeHostDmaNumber(std::uint32_t board, std::uint32_t owner) {
   YatBoardEntry* entry = Yat_GetBoardEntry(board);
   if (entry == nullptr) return QELHW_OK;
-  for (std::uint32_t i = 0; i < kHostWords; ++i) Release(HostWord(entry, i), owner);
+  const std::uint32_t word = OwnWord(owner);
+  for (std::uint32_t i = 0; i < kHostWords; ++i) Release(HostWord(entry, i), word);
   return QELHW_OK;
 }
 
-// The first word goes last, so the group is not claimed again half freed.
 void Yat_FreeHostDmaGroup(std::uint32_t board, std::uint32_t group, std::uint32_t owner) {
   YatBoardEntry* entry = Yat_GetBoardEntry(board);
   if (entry == nullptr || group >= YAT_HOST_DMA_GROUPS) return;
-  if (HostWord(entry, group * YAT_HOST_DMA_PER_GROUP).load() != owner) return;
-  for (std::uint32_t k = YAT_HOST_DMA_PER_GROUP; k-- > 0;) Release(HostWord(entry, group * YAT_HOST_DMA_PER_GROUP + k), owner);
+  const std::uint32_t word = OwnWord(owner);
+  if (HostWord(entry, group * YAT_HOST_DMA_PER_GROUP).load() != word) return;
+  ReleaseGroup(entry, group, word);
 }
 
 QelHwStatus Yat_AllocAcqDmaNumber(std::uint32_t board, std::uint32_t owner, std::uint32_t* out, std::int32_t first) {
   if (out == nullptr) return QELHW_ERROR_ARG_INVALID;
   YatBoardEntry* entry = Yat_GetBoardEntry(board);
   if (entry == nullptr) return YatArgumentInvalid("Yat_AllocAcqDmaNumber", board);
+  const std::uint32_t word = OwnWord(owner);
   for (std::int32_t i = first < 0 ? 0 : first; i < static_cast<std::int32_t>(YAT_ACQ_DMA_CHANNELS); ++i) {
-    if (!Claim(AcqWord(entry, static_cast<std::uint32_t>(i)), owner)) continue;
+    if (!Claim(AcqWord(entry, static_cast<std::uint32_t>(i)), word)) continue;
     *out = static_cast<std::uint32_t>(i);
     return QELHW_OK;
   }
@@ -93,7 +119,10 @@ QelHwStatus Yat_AllocAcqDmaNumber(std::uint32_t board, std::uint32_t owner, std:
 QelHwStatus Yat_FreeAcqDmaNumber(std::uint32_t board, std::uint32_t owner) {
   YatBoardEntry* entry = Yat_GetBoardEntry(board);
   if (entry == nullptr) return QELHW_OK;
-  for (std::uint32_t i = 0; i < YAT_ACQ_DMA_CHANNELS; ++i) Release(AcqWord(entry, i), owner);
+  for (std::uint32_t i = 0; i < YAT_ACQ_DMA_CHANNELS; ++i) {
+    const std::uint32_t seen = AcqWord(entry, i).load();
+    if (seen != YAT_DMA_OWNER_FREE && YatDmaOwnerCamera(seen) == owner) Release(AcqWord(entry, i), seen);
+  }
   return QELHW_OK;
 }
 
@@ -103,11 +132,23 @@ QelHwStatus Yat_GetAcqDmaNumber(std::uint32_t board, std::uint32_t owner, std::u
   if (entry == nullptr) return QELHW_ERROR_RESOURCE_IN_USE;
   std::uint32_t seen = 0;
   for (std::uint32_t i = 0; i < YAT_ACQ_DMA_CHANNELS; ++i) {
-    if (AcqWord(entry, i).load() != owner) continue;
+    const std::uint32_t word = AcqWord(entry, i).load();
+    if (word == YAT_DMA_OWNER_FREE || YatDmaOwnerCamera(word) != owner) continue;
     if (seen++ == n) {
       *out = i;
       return QELHW_OK;
     }
   }
   return QELHW_ERROR_RESOURCE_IN_USE;
+}
+
+void Yat_DMA_FreeCameraOwners(std::uint32_t board, std::uint32_t camera) {
+  YatBoardEntry* entry = Yat_GetBoardEntry(board);
+  if (entry == nullptr) return;
+  FreeWhere(entry, [camera](std::uint32_t owner) { return YatDmaOwnerCamera(owner) == camera; });
+}
+
+void Yat_DMA_FreeOwnersOfSlot(std::uint32_t slot) {
+  for (std::uint32_t board = 0; board < YAT_MAX_BOARD; ++board)
+    FreeWhere(Yat_GetBoardEntry(board), [slot](std::uint32_t owner) { return YatDmaOwnerSlot(owner) == slot; });
 }

@@ -86,6 +86,9 @@ PARDOW_API QelHwStatus Yat_ExpIpu_CreateHostTransfer(std::uint32_t board, YatTra
     return Refuse(QELHW_ERROR_NULL_PTR, "%s: Board %d, ExpIpu_CreateHostXfer pHostBufferEx is NULL", board);
   if (handle == nullptr)
     return Refuse(QELHW_ERROR_NULL_PTR, "%s: Board %d, ExpIpu_CreateHostXfer pTransferHandle is NULL", board);
+  // A failed create leaves no kernel handle behind, whatever the caller's
+  // storage held before.
+  std::memset(handle, 0, sizeof *handle);
   handle->tag = YAT_TRANSFER_HANDLE_TAG;
   handle->board = board;
   handle->camera = 0;

@@ -137,7 +137,16 @@ QelHwStatus UpdateDaughter(std::uint32_t board, const DaughterBoard& daughter) {
   return QELHW_OK;
 }
 
+QelHwStatus ReadFirmwareState(std::uint32_t board, std::uint32_t* state) {
+  return Yat_Man_GetDevicePrm(board, kBackupSection, kFirmwareStatePrm, sizeof *state, state);
+}
+
 }  // namespace
+
+std::uint32_t Yat_Man_RunningFirmwareSection(std::uint32_t board) {
+  std::uint32_t state = 0;
+  return ReadFirmwareState(board, &state) == QELHW_OK && (state & kRunsBackup) != 0 ? kBackupSection : kMainSection;
+}
 
 PARDOW_API QelHwStatus Yat_Man_UpdateFpga(std::uint32_t board) {
   std::uint8_t image[YAT_EEPROM_IMAGE_SIZE];
@@ -149,7 +158,7 @@ PARDOW_API QelHwStatus Yat_Man_UpdateFpga(std::uint32_t board) {
     return status;
   }
   std::uint32_t state = 0;
-  status = Yat_Man_GetDevicePrm(board, kBackupSection, kFirmwareStatePrm, sizeof state, &state);
+  status = ReadFirmwareState(board, &state);
   if (status == QELHW_OK) status = TakeRunningFirmware(board, (state & kRunsBackup) != 0);
   if (status == QELHW_OK) CompareWithConfiguredFile(board);
   return status;

@@ -7,9 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "driver/user/BoardSetup.h"
 #include "driver/user/CbhRecords.h"
 #include "driver/user/Pardow.h"
 #include "driver/kernel/YatIoctl.h"
+#include "driver/user/YatBoardSetup.h"
+#include "driver/user/YatFlash.h"
 #include "driver/user/YatFpgaRequests.h"
 #include "driver/user/YatLibrary.h"
 #include "platform/win/paths.h"
@@ -55,6 +58,16 @@ QelHwStatus ReadWholeFile(const char* path, std::unique_ptr<std::uint8_t[]>* ima
   return status;
 }
 
+// After a reload from flash the board runs what its flash holds: the
+// entry's record (camera count, description flags) follows it.
+QelHwStatus TakeReloadedRecord(std::uint32_t board) {
+  std::uint8_t record[YAT_FLASH_RECORD_SIZE] = {};
+  const QelHwStatus status = Yat_Flash_ReadCbhRecord(board, record, Yat_Man_RunningFirmwareSection(board));
+  if (status != QELHW_OK) return status;
+  if (YatBoardEntry* entry = Yat_GetBoardEntry(board)) std::memcpy(entry->flashFirmwareRecord, record, sizeof record);
+  return QELHW_OK;
+}
+
 }  // namespace
 
 PARDOW_API QelHwStatus Yat_FPGA_Load(std::uint32_t board, const char* name, const void* image, std::uint32_t size,
@@ -77,7 +90,9 @@ PARDOW_API QelHwStatus Yat_FPGA_Load(std::uint32_t board, const char* name, cons
     return QELHW_ERROR_DRIVER_STATUS;
   }
   LogPutLog(kQelLogTrace, __FILE__, __LINE__, "%s: Yat_FPGA_Loaded with %s", kPardowLabel, in.fileName);
-  return QELHW_OK;
+  QelHwStatus status = option == 0 ? TakeReloadedRecord(board) : QELHW_OK;
+  if (status == QELHW_OK) status = Yat_FPGA_SetMemoryBank(board);
+  return status;
 }
 
 PARDOW_API QelHwStatus Yat_FPGA_LoadFromCbnFile(std::uint32_t board, const char* path, std::uint32_t option) {

@@ -103,6 +103,7 @@ PARDOW_API QelHwStatus Yat_FPGA_SetBitReg(std::uint32_t board, std::uint32_t cam
 
 PARDOW_API QelHwStatus Yat_FPGA_WriteDataBlock(std::uint32_t board, std::uint32_t camera, const YatRegisterPairs* pairs,
                                                std::uint32_t count) {
+  if (pairs == nullptr && count != 0) return YatFpgaArgumentInvalid("Yat_WriteDataReg", board);
   for (std::uint32_t i = 0; i < count; ++i) {
     const QelHwStatus status = Yat_FPGA_WriteDataReg(board, camera, pairs[i].reg, pairs[i].value);
     if (status != QELHW_OK) return status;

@@ -35,7 +35,7 @@ struct YatInternalBuffer {
   std::uint64_t onboardAddress64;
   std::uint32_t sequenceAgain;
   std::uint32_t roiCount1;
-  std::uint64_t roiList1;  // library heap
+  std::uint64_t roiList1;  // reference into the library's shared ROI list pool
   std::uint32_t roiCount2;
   std::uint64_t roiList2;
 };

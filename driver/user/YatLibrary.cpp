@@ -17,14 +17,24 @@ bool PardowModuleEntry(plat::ModuleHandle self, plat::ModuleEvent event) {
   return true;
 }
 
+struct SharedView {
+  YatSharedData* data;
+  bool mapped;
+};
+
 // Mapped at first use and kept for the life of the process, whose end the
 // platform sees as the section's release.
-YatSharedData* MapShared() {
+SharedView MapShared() {
   auto* shared =
       static_cast<YatSharedData*>(plat::map_module_shared_data(YAT_SHARED_DATA_NAME, sizeof(YatSharedData)));
-  if (shared != nullptr) return shared;
+  if (shared != nullptr) return {shared, true};
   static auto fallback = std::make_unique<YatSharedData>();
-  return fallback.get();
+  return {fallback.get(), false};
+}
+
+const SharedView& Shared() {
+  static const SharedView view = MapShared();
+  return view;
 }
 
 std::atomic_ref<std::uint32_t> LoadCount() {
@@ -37,10 +47,9 @@ PLAT_MODULE_ENTRY(PardowModuleEntry)
 
 YatProcessState& Yat_GetProcessState() { return g_process; }
 
-YatSharedData* Yat_GetSharedData() {
-  static YatSharedData* const shared = MapShared();
-  return shared;
-}
+YatSharedData* Yat_GetSharedData() { return Shared().data; }
+
+bool Yat_IsSharedDataMapped() { return Shared().mapped; }
 
 YatSharedBoardInfo* Yat_GetSharedBoardInfo() { return &Yat_GetSharedData()->info; }
 

@@ -11,6 +11,10 @@
 // The label that begins every log line of the library.
 inline constexpr const char* kPardowLabel = "Pardow.DLL";
 
+// The named mutex of open and close, which guards the cross-process state of
+// the shared section (YatSharedData.h).
+inline constexpr const char* kYatDllMutexName = "HABRIX_QELYATCLFOLVA4X_DLL_MUTEX";
+
 // The device handle while this process has no control device open.
 inline constexpr plat::Handle kYatInvalidDevice = ~plat::Handle{0};
 
@@ -23,9 +27,11 @@ struct YatProcessState {
 };
 YatProcessState& Yat_GetProcessState();
 
-// The shared section; never null (a process that cannot map it works on a
-// private zeroed copy, so nothing it does can reach another process).
+// The shared section; never null. A process that cannot map it sees a
+// private zeroed copy, so that nothing it does reaches another process, and
+// its open fails.
 YatSharedData* Yat_GetSharedData();
+bool Yat_IsSharedDataMapped();
 YatSharedBoardInfo* Yat_GetSharedBoardInfo();
 // The board's entry, null for board 16 or more.
 YatBoardEntry* Yat_GetBoardEntry(std::uint32_t board);

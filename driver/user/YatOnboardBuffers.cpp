@@ -1,12 +1,15 @@
 // Internal buffers in on-board memory: the driver's allocation plus the
 // geometry and ROI lists the transfer code reads from the caller's record.
-#include <cstdlib>
+// The record may live in memory another process shares (the server driver
+// keeps its records so), so its ROI list fields hold references into the
+// library's shared ROI list pool, never addresses of this process.
 #include <cstring>
 
 #include "driver/user/YatInternalBuffer.h"
 #include "driver/user/YatLibrary.h"
 #include "driver/user/YatManRequests.h"
 #include "driver/user/YatRequestForm.h"
+#include "driver/user/YatRoiPool.h"
 #include "qellib/QelLog.h"
 
 namespace {
@@ -45,8 +48,8 @@ void StoreList(YatInternalBuffer* record, bool first, std::uint32_t count, std::
 }
 
 void ReleaseLists(YatInternalBuffer* record) {
-  std::free(reinterpret_cast<void*>(static_cast<std::uintptr_t>(record->roiList1)));
-  std::free(reinterpret_cast<void*>(static_cast<std::uintptr_t>(record->roiList2)));
+  Yat_RoiPool_Free(record->roiList1);
+  Yat_RoiPool_Free(record->roiList2);
   StoreList(record, true, 0, 0);
   StoreList(record, false, 0, 0);
 }
@@ -150,14 +153,9 @@ PARDOW_API QelHwStatus Yat_InternalBuffer_AddRoi(YatInternalBuffer* record, cons
   if ((first ? record->roiCount1 : record->roiCount2) != 0)
     return Refuse(QELHW_ERROR_RESOURCE_IN_USE, "%s, Board %d, Yat_InternalBuffer_AddRoi QELHW_ERROR_RESOURCE_IN_USE", b);
   if (count == 0) return QELHW_OK;
-  auto* stored = static_cast<std::uint8_t*>(std::calloc(count, YAT_ROI_ENTRY_SIZE));
-  if (stored == nullptr) return QELHW_ERROR_INSUFFICIENT_MEMORY;
-  const auto* source = static_cast<const std::uint8_t*>(entries);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    std::uint8_t* entry = stored + std::size_t{i} * YAT_ROI_ENTRY_SIZE;
-    std::memcpy(entry, source + std::size_t{i} * YAT_ROI_ENTRY_SIZE, YAT_ROI_ENTRY_SIZE);
-    std::memcpy(entry, &YAT_ROI_ENTRY_SIZE, sizeof YAT_ROI_ENTRY_SIZE);
-  }
-  StoreList(record, first, count, reinterpret_cast<std::uintptr_t>(stored));
+  std::uint64_t reference = 0;
+  const QelHwStatus status = Yat_RoiPool_Add(entries, count, &reference);
+  if (status != QELHW_OK) return status;
+  StoreList(record, first, count, reference);
   return QELHW_OK;
 }

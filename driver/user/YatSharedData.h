@@ -1,7 +1,15 @@
 // The board library's data section shared by every process that loads it:
 // the acquisition handle blocks, the boards-info record, the board table, the
-// debug level and the pixel packer tables, in this order. Zero-filled when the
-// first process of the machine maps it.
+// debug level and the pixel packer tables, in this order; behind them the
+// process holders of the slots and the ROI list pool, which keep what a
+// process holds findable by every other one. Zero-filled when the first
+// process of the machine maps it.
+//
+// One lock guards the cross-process state here: the named mutex
+// "HABRIX_QELYATCLFOLVA4X_DLL_MUTEX" (open, close, the process-slot mask, the
+// holders, the reclaim of dead holders, the ROI list pool). Nothing else is
+// taken while it is held, except the driver requests of the open. The DMA
+// owner words are claimed and freed by compare-and-swap only, without it.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +27,16 @@ inline constexpr std::uint32_t YAT_HOST_DMA_GROUPS = 16;
 inline constexpr std::uint32_t YAT_HOST_DMA_PER_GROUP = 4;
 inline constexpr std::uint32_t YAT_ACQ_DMA_CHANNELS = 16;
 inline constexpr std::uint32_t YAT_DMA_OWNER_FREE = 0xFFFFFFFFu;
+inline constexpr std::uint32_t YAT_PROCESS_SLOTS = 32;
+
+// A DMA owner word names the camera (bits 0..7) and the process slot (bits
+// 8..15, 0 for a process that has not opened the library) that took it, so
+// that what a dead process held can be given back.
+inline constexpr std::uint32_t YatDmaOwnerWord(std::uint32_t slot, std::uint32_t camera) {
+  return (slot & 0xFF) << 8 | (camera & 0xFF);
+}
+inline constexpr std::uint32_t YatDmaOwnerCamera(std::uint32_t word) { return word & 0xFF; }
+inline constexpr std::uint32_t YatDmaOwnerSlot(std::uint32_t word) { return word >> 8 & 0xFF; }
 inline constexpr std::uint32_t YAT_PACKER_SLOTS_PER_BOARD = 4;
 inline constexpr std::uint32_t YAT_PACKER_MAX_ENTRIES = 10;
 
@@ -159,18 +177,57 @@ struct PackerArbitration {
 static_assert(sizeof(PackerArbitration) == 88);
 static_assert(offsetof(PackerArbitration, active) == 84);
 
+// The living process behind a process slot: its id and start time, so a
+// reused pid is never taken for the holder.
+struct YatProcessHolder {
+  std::int32_t pid;         // 0: nobody
+  std::uint32_t reserved;
+  std::uint64_t startTime;  // clock ticks since boot
+};
+static_assert(sizeof(YatProcessHolder) == 16);
+static_assert(offsetof(YatProcessHolder, startTime) == 8);
+
+// ROI lists of internal buffers, kept here so that a record in another
+// process's shared memory names them by reference, never by an address of
+// the process that built them. A list is a run of entries of the pool.
+inline constexpr std::uint32_t YAT_ROI_POOL_LISTS = 256;
+inline constexpr std::uint32_t YAT_ROI_POOL_ENTRIES = 4096;
+inline constexpr std::uint32_t YAT_ROI_POOL_ENTRY_SIZE = 28;
+
+struct YatRoiPoolList {
+  std::uint32_t serial;  // 0: the list slot is free
+  std::uint32_t holder;  // process slot that added it (0: none)
+  std::uint32_t first;   // first entry in the pool
+  std::uint32_t count;   // entries
+};
+static_assert(sizeof(YatRoiPoolList) == 16);
+
+struct YatRoiPool {
+  std::uint32_t lastSerial;
+  std::uint32_t reserved;
+  YatRoiPoolList lists[YAT_ROI_POOL_LISTS];
+  std::uint8_t entries[YAT_ROI_POOL_ENTRIES][YAT_ROI_POOL_ENTRY_SIZE];
+};
+static_assert(offsetof(YatRoiPool, lists) == 8);
+static_assert(offsetof(YatRoiPool, entries) == 8 + 16 * YAT_ROI_POOL_LISTS);
+
 struct YatSharedData {
   YatAcqHandle acqHandles[YAT_MAX_BOARD][YAT_MAX_CAMERA_PER_BOARD];
   YatSharedBoardInfo info;
   YatBoardEntry boards[YAT_MAX_BOARD];
   std::uint32_t debugLevel;
   PackerArbitration packers[YAT_MAX_BOARD][YAT_PACKER_SLOTS_PER_BOARD];
+  std::uint32_t reserved;  // keeps the holders 8-byte aligned
+  YatProcessHolder holders[YAT_PROCESS_SLOTS];  // holder of process slot n at n - 1
+  YatRoiPool roiPool;
 };
 static_assert(offsetof(YatSharedData, info) == 22016);
 static_assert(offsetof(YatSharedData, boards) == 22032);
 static_assert(offsetof(YatSharedData, debugLevel) == 60176);
 static_assert(offsetof(YatSharedData, packers) == 60180);
-static_assert(sizeof(YatSharedData) == 65816);
+static_assert(offsetof(YatSharedData, holders) == 65816);
+static_assert(offsetof(YatSharedData, roiPool) == 66328);
+static_assert(sizeof(YatSharedData) == 185120);
 
 // Name under which the section is kept: the library's own file name.
 inline constexpr const char* YAT_SHARED_DATA_NAME = "Pardow.DLL";

@@ -76,14 +76,23 @@ PARDOW_API QelHwStatus Yat_Transfer_GetMessage(std::uint32_t board, std::uint8_t
 PARDOW_API QelHwStatus Yat_Transfer_ClearMessageQueue(std::uint32_t board);
 PARDOW_API QelHwStatus Yat_Transfer_GetEventHandle(std::uint32_t board, std::uint64_t* event);
 
-// DMA channel owner tables of the shared board table.
+// DMA channel owner tables of the shared board table. `owner` is a camera;
+// the words taken name this process's slot with it (YatSharedData.h). A
+// host DMA group belongs to one transfer handle, so only the process that
+// took it gives it back; the acquisition channels belong to the camera,
+// which one process at a time uses, so they are found and freed by camera.
 QelHwStatus Yat_DMA_AllocHostDmaNumber(std::uint32_t board, std::uint32_t owner, std::uint32_t* out);
 QelHwStatus Yat_FreeHostDmaNumber(std::uint32_t board, std::uint32_t owner);
 QelHwStatus Yat_AllocAcqDmaNumber(std::uint32_t board, std::uint32_t owner, std::uint32_t* out, std::int32_t first);
 QelHwStatus Yat_FreeAcqDmaNumber(std::uint32_t board, std::uint32_t owner);
 QelHwStatus Yat_GetAcqDmaNumber(std::uint32_t board, std::uint32_t owner, std::uint32_t n, std::uint32_t* out);
-// Gives back one host DMA group, only while `owner` still holds it.
+// Gives back one host DMA group, only while this process holds it for `owner`.
 void Yat_FreeHostDmaGroup(std::uint32_t board, std::uint32_t group, std::uint32_t owner);
+// Every host and acquisition channel of a camera of the board, whoever holds
+// it (the hardware reset).
+void Yat_DMA_FreeCameraOwners(std::uint32_t board, std::uint32_t camera);
+// Every channel of every board held under a process slot.
+void Yat_DMA_FreeOwnersOfSlot(std::uint32_t slot);
 
 // Internal buffers in on-board memory.
 #include "driver/user/YatInternalBuffer.h"

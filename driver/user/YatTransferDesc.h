@@ -39,6 +39,12 @@ inline constexpr std::uint32_t YAT_HANDLE_SLOTS = 4;
 // - Extra destinations 3..7 have no handle slot and are refused, as are a
 //   record with window-A entries and no window-B entry, a tap without a
 //   window-B entry of its own, and more than 15 channel groups.
+// - Direct-mode state bits: a set bit arms a buffer for the board, so the
+//   bit of an empty buffer (buffer-full word 0) is set and that of a full one
+//   cleared, in slot A's word as in slot B's and as the driver re-arms a
+//   buffer it cycles back to; a state descriptor with bit 30 inverts the
+//   sense, as in indirect mode. Read the other way round, slot A's rule would
+//   leave every empty buffer of a fresh transfer disarmed.
 inline constexpr std::uint32_t YAT_LB_COMPONENT_SHIFT = 8;
 inline constexpr std::uint32_t YAT_LB_ABSOLUTE_ADDRESS = 0x1;
 inline constexpr std::uint32_t YAT_SECOND_INSERT_KIND = 0x4000;

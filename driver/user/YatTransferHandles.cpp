@@ -9,6 +9,7 @@
 #include "driver/user/YatLibrary.h"
 #include "driver/user/YatRequestForm.h"
 #include "driver/user/YatTransfer.h"
+#include "driver/user/YatTransferLists.h"
 #include "qellib/QelLog.h"
 
 namespace {
@@ -68,7 +69,8 @@ void RefreshCounter(std::uint32_t board, const YatHostBufferEntry& entry, std::u
 void SettleHostBuffers(const YatTransferHandle& handle) {
   if (handle.slots[0].hostBufferList == 0) return;
   const auto* list = YatAt<const YatHostBufferList>(handle.slots[0].hostBufferList);
-  if (list->entries == 0) return;
+  // A count past what a transfer can hold is not the list the handle was made with.
+  if (list->entries == 0 || list->bufferCount > YAT_MAX_HOST_BUFFERS) return;
   const bool initialized = Yat_Man_IsBoardInitialized(handle.board) != 0;
   for (std::uint32_t b = 0; b < list->bufferCount; ++b) {
     auto* entry = YatAt<YatHostBufferEntry>(list->entries + std::uint64_t{b} * sizeof(YatHostBufferEntry));

@@ -267,7 +267,9 @@ QelHwStatus Yat_Transfer_BuildHost(const YatTransferInput& layout, const YatList
   }
   const bool planes = (layout.hostList.listFlags & 0x40) != 0;
   if (planes)
-    if (const QelHwStatus status = SplitPlanes(layout.hostList.listFlags, &drafts, out); status != QELHW_OK)
+    if (const QelHwStatus status = YatWithoutExceptions(
+            QELHW_ERROR_INSUFFICIENT_MEMORY, [&] { return SplitPlanes(layout.hostList.listFlags, &drafts, out); });
+        status != QELHW_OK)
       return status;
   out->channelsProgrammed = t;
   Link(drafts, &out->bhPieces, &out->bhRecords, &out->bh);
@@ -276,10 +278,10 @@ QelHwStatus Yat_Transfer_BuildHost(const YatTransferInput& layout, const YatList
   return QELHW_OK;
 }
 
-QelHwStatus Yat_Transfer_BuildExtraHost(const YatTransferInput& input, std::uint32_t k, std::uint32_t channel,
-                                        YatHostLists* lists) {
-  if (k >= YAT_EXTRA_DESTINATIONS || input.extraHosts[k].empty() || channel >= YAT_HOST_CHANNELS)
-    return QELHW_ERROR_ARG_INVALID;
+namespace {
+
+QelHwStatus BuildExtraHost(const YatTransferInput& input, std::uint32_t k, std::uint32_t channel,
+                           YatHostLists* lists) {
   const YatTransferDesc& d = input.desc;
   const std::vector<YatHostBufferEntry>& hosts = input.extraHosts[k];
   const std::uint32_t n = std::max<std::uint32_t>(1, d.linesFactor);
@@ -304,4 +306,14 @@ QelHwStatus Yat_Transfer_BuildExtraHost(const YatTransferInput& input, std::uint
   Link(drafts, &lists->pieces, &lists->records, &lists->elements);
   lists->header = {d.camera, d.dualMode, d.taps, 0, 0, d.routeWord, d.eventId};
   return QELHW_OK;
+}
+
+}  // namespace
+
+QelHwStatus Yat_Transfer_BuildExtraHost(const YatTransferInput& input, std::uint32_t k, std::uint32_t channel,
+                                        YatHostLists* lists) {
+  if (k >= YAT_EXTRA_DESTINATIONS || input.extraHosts[k].empty() || channel >= YAT_HOST_CHANNELS)
+    return QELHW_ERROR_ARG_INVALID;
+  return YatWithoutExceptions(QELHW_ERROR_INSUFFICIENT_MEMORY,
+                              [&] { return BuildExtraHost(input, k, channel, lists); });
 }

@@ -29,6 +29,18 @@ void LogLine(std::uint32_t board, const char* text) {
   LogPutLog(kQelLogError, __FILE__, __LINE__, "%s, Board %d, %s", kPardowLabel, static_cast<int>(board), text);
 }
 
+bool OutOfMemory(QelHwStatus status) {
+  return status == QELHW_ERROR_INSUFFICIENT_MEMORY || status == QELHW_ERROR_SYSTEM_RESOURCE;
+}
+
+// A failure of the list computation, logged with its line.
+void LogBuildFailure(std::uint32_t board, QelHwStatus status) {
+  if (OutOfMemory(status))
+    LogLine(board, "Yat_Transfer_Init QELHW_ERROR_INSUFFICIENT_MEMORY");
+  else
+    LogStatus("Yat_Transfer_Init", board, status);
+}
+
 void SetBit(std::uint64_t word, std::uint32_t bit, bool on) {
   const std::uint32_t mask = 1u << bit;
   YatWriteWord(word, on ? YatReadWord(word) | mask : YatReadWord(word) & ~mask);
@@ -184,7 +196,7 @@ QelHwStatus Connect(std::uint32_t board, YatTransferDesc* desc, YatTransferHandl
     return QELHW_ERROR_ARG_INVALID;
   }
   if (const QelHwStatus status = Yat_Transfer_ReadInput(desc, in); status != QELHW_OK) {
-    LogStatus("Yat_Transfer_Init", board, status);
+    LogBuildFailure(board, status);
     return status;
   }
   YatListResources resources;
@@ -198,7 +210,7 @@ QelHwStatus Connect(std::uint32_t board, YatTransferDesc* desc, YatTransferHandl
   }
   if (status == QELHW_OK) status = WriteRegisters(board, lists.registers);
   if (status != QELHW_OK) {
-    LogStatus("Yat_Transfer_Init", board, status);
+    LogBuildFailure(board, status);
     return status;
   }
   if (lists.linesMerged) desc->linesMerged = 1;
@@ -235,16 +247,25 @@ PARDOW_API QelHwStatus Yat_Transfer_Init(std::uint32_t board, YatTransferDesc* d
   }
   if (const QelHwStatus status = Yat_Transfer_CreateHandle(board, desc->camera, handle); status != QELHW_OK)
     return status;
-  YatTransferInput input;
-  const QelHwStatus status = Connect(board, desc, handle, slot, &input);
+  QelHwStatus status = QELHW_OK;
+  try {
+    YatTransferInput input;
+    status = Connect(board, desc, handle, slot, &input);
+  } catch (const std::exception&) {
+    // The lists' steps answer for their own memory; this is the last guard
+    // of the export.
+    LogLine(board, "Yat_Transfer_Init QELHW_ERROR_INSUFFICIENT_MEMORY");
+    status = QELHW_ERROR_INSUFFICIENT_MEMORY;
+  }
   if (status == QELHW_OK) return QELHW_OK;
   ClearStateDescriptors(*desc);
   Yat_Transfer_ReleaseHandle(handle);
   return status;
 }
 
-PARDOW_API QelHwStatus Yat_Transfer_Processing_BH(std::uint32_t board, YatTransferDesc* desc,
-                                                  YatTransferHandle* handle, std::uint32_t k, std::uint32_t) {
+namespace {
+
+QelHwStatus ProcessingBh(std::uint32_t board, YatTransferDesc* desc, YatTransferHandle* handle, std::uint32_t k) {
   if (desc == nullptr || !Yat_Transfer_isValidHandle(handle) || k + 1 >= YAT_TRANSFER_SLOTS) {
     LogStatus("Yat_Transfer_Init", board, QELHW_ERROR_ARG_INVALID);
     return QELHW_ERROR_ARG_INVALID;
@@ -255,7 +276,7 @@ PARDOW_API QelHwStatus Yat_Transfer_Processing_BH(std::uint32_t board, YatTransf
   YatHostLists lists;
   if (status == QELHW_OK) status = Yat_Transfer_BuildExtraHost(in, k, channel, &lists);
   if (status != QELHW_OK) {
-    LogStatus("Yat_Transfer_Init", board, status);
+    LogBuildFailure(board, status);
     return status;
   }
   handle->slots[k + 1].hostBufferList = desc->extraLists[k];
@@ -267,6 +288,18 @@ PARDOW_API QelHwStatus Yat_Transfer_Processing_BH(std::uint32_t board, YatTransf
   }
   BindStates(board, {lists.elements, in.extraAddresses[k], false});
   return QELHW_OK;
+}
+
+}  // namespace
+
+PARDOW_API QelHwStatus Yat_Transfer_Processing_BH(std::uint32_t board, YatTransferDesc* desc,
+                                                  YatTransferHandle* handle, std::uint32_t k, std::uint32_t) {
+  try {
+    return ProcessingBh(board, desc, handle, k);
+  } catch (const std::exception&) {
+    LogLine(board, "Yat_Transfer_Init QELHW_ERROR_INSUFFICIENT_MEMORY");
+    return QELHW_ERROR_INSUFFICIENT_MEMORY;
+  }
 }
 
 PARDOW_API std::uint32_t Yat_Transfer_HostStateAccess(std::uint32_t op, YatHostBufferEntry* entry,

@@ -199,11 +199,13 @@ QelHwStatus Yat_Transfer_ReadInput(const YatTransferDesc* desc, YatTransferInput
   if (desc == nullptr || input == nullptr || desc->localImageList == 0 || desc->hostBufferList == 0)
     return QELHW_ERROR_ARG_INVALID;
   input->desc = *desc;
-  if (!ReadImages(*desc, input) ||
-      !ReadHostList(desc->hostBufferList, &input->hostList, &input->hosts, &input->hostAddresses) ||
-      !ReadInsertLists(input) || !ReadExtraLists(input) || !GeometryFits(*input))
-    return QELHW_ERROR_ARG_INVALID;
-  return QELHW_OK;
+  return YatWithoutExceptions(QELHW_ERROR_INSUFFICIENT_MEMORY, [&] {
+    if (!ReadImages(*desc, input) ||
+        !ReadHostList(desc->hostBufferList, &input->hostList, &input->hosts, &input->hostAddresses) ||
+        !ReadInsertLists(input) || !ReadExtraLists(input) || !GeometryFits(*input))
+      return QELHW_ERROR_ARG_INVALID;
+    return QELHW_OK;
+  });
 }
 
 std::uint32_t Yat_Transfer_Taps(const YatTransferDesc& d) {
@@ -237,19 +239,22 @@ std::uint32_t Yat_Transfer_BusWidth(std::uint32_t width, std::uint32_t format, s
 QelHwStatus Yat_Transfer_BuildLists(const YatTransferInput& input, const YatListResources& resources,
                                     YatTransferLists* lists) {
   if (lists == nullptr) return QELHW_ERROR_ARG_INVALID;
-  YatTransferInput layout = input;
-  lists->taps = Yat_Transfer_Taps(layout.desc);
-  lists->groups = Yat_Transfer_ChannelGroups(layout);
+  lists->taps = Yat_Transfer_Taps(input.desc);
+  lists->groups = Yat_Transfer_ChannelGroups(input);
   if (lists->taps == 0 || lists->groups > YAT_MAX_CHANNEL_GROUPS) return QELHW_ERROR_ARG_INVALID;
-  if (Yat_Transfer_HasLocalStages(layout)) {
+  YatTransferInput layout;
+  const QelHwStatus status = YatWithoutExceptions(QELHW_ERROR_INSUFFICIENT_MEMORY, [&] {
+    layout = input;
+    if (!Yat_Transfer_HasLocalStages(layout)) return QELHW_OK;
     if (input.desc.linesFactor > 1) MergeLines(&layout);
     lists->linesMerged = layout.desc.linesMerged != 0;
     lists->lineStep = LineStep(layout);
     BuildAl(layout, resources, lists);
-    if (const QelHwStatus status = Yat_Transfer_BuildLocal(layout, resources, lists); status != QELHW_OK)
-      return status;
-  }
-  return Yat_Transfer_BuildHost(layout, resources, lists);
+    return Yat_Transfer_BuildLocal(layout, resources, lists);
+  });
+  if (status != QELHW_OK) return status;
+  return YatWithoutExceptions(QELHW_ERROR_SYSTEM_RESOURCE,
+                              [&] { return Yat_Transfer_BuildHost(layout, resources, lists); });
 }
 
 std::uint32_t Yat_Transfer_NotifyWord(std::uint32_t f, std::uint32_t camera) {

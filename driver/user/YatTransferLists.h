@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "driver/kernel/YatTransferRecords.h"
@@ -110,8 +112,22 @@ struct YatTransferLists {
   std::uint32_t channelsProgrammed = 0;  // BH channels, for the handle's counter
 };
 
+// Runs a step that builds arrays in the heap: running out of memory is the
+// step's own status, never an exception that leaves the library.
+template <typename Step>
+QelHwStatus YatWithoutExceptions(QelHwStatus outOfMemory, Step step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    return outOfMemory;
+  } catch (const std::length_error&) {
+    return outOfMemory;
+  }
+}
+
 // Reads and checks the caller's description; QELHW_ERROR_ARG_INVALID when a
-// record is missing or out of bounds.
+// record is missing or out of bounds, QELHW_ERROR_INSUFFICIENT_MEMORY when
+// its copy does not fit in memory.
 QelHwStatus Yat_Transfer_ReadInput(const YatTransferDesc* desc, YatTransferInput* input);
 
 // Taps T of the description.
@@ -123,11 +139,14 @@ std::uint32_t Yat_Transfer_ChannelGroups(const YatTransferInput& input);
 // Whether the AL and LB stages run: an on-board image with window-A entries.
 bool Yat_Transfer_HasLocalStages(const YatTransferInput& input);
 
-// Fills every list; the element pointers refer to `lists`' own arrays.
+// Fills every list; the element pointers refer to `lists`' own arrays. Out
+// of memory: QELHW_ERROR_INSUFFICIENT_MEMORY in the AL and LB stages and the
+// planar split, QELHW_ERROR_SYSTEM_RESOURCE in the BH stage.
 QelHwStatus Yat_Transfer_BuildLists(const YatTransferInput& input, const YatListResources& resources,
                                     YatTransferLists* lists);
 
-// The BH list of extra destination k on host channel `channel`.
+// The BH list of extra destination k on host channel `channel`; out of
+// memory: QELHW_ERROR_INSUFFICIENT_MEMORY.
 QelHwStatus Yat_Transfer_BuildExtraHost(const YatTransferInput& input, std::uint32_t k, std::uint32_t channel,
                                         YatHostLists* lists);
 

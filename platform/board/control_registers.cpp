@@ -109,11 +109,18 @@ const Layout* find(std::uint32_t offset) {
 
 }  // namespace
 
+// A grab controller comes up counting groups of one frame.
+constexpr std::uint32_t kRegGroupCountAtReset = 0x1014;
+constexpr std::uint32_t kRegGroupFramesAtReset = 0x1018;
+
 void control_registers_reset(ControlRegisters& registers) {
   registers.written.fill(0);
   registers.inputs.fill(0);
-  for (std::uint32_t camera = 0; camera < 2; ++camera)
+  for (std::uint32_t camera = 0; camera < 2; ++camera) {
     registers.inputs[(kRegFrontEndIdentity + camera * kChannelStride) / 4] = kFrontEndIdentity;
+    registers.written[(kRegGroupCountAtReset + camera * kChannelStride) / 4] = 1;
+    registers.written[(kRegGroupFramesAtReset + camera * kChannelStride) / 4] = 1;
+  }
 }
 
 bool control_registers_read(const ControlRegisters& registers, std::uint32_t offset, std::uint32_t* value) {

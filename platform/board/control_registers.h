@@ -5,7 +5,8 @@
 // memory windows).
 //
 // Each register is one of:
-// - read/write: reads back what was last written (0 at power-on);
+// - read/write: reads back what was last written (0 at power-on, except a
+//   grab controller's group count and frames per group, 1);
 // - write-only: the value is taken (and kept, so that tests can peek it) but
 //   reads as 0, except for the register's input bits;
 // - read-only: reads its input bits only; writes are ignored.

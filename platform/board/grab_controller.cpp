@@ -101,8 +101,8 @@ void drop_frame(GrabCamera& camera) {
 void start_acquisition(Board& board, std::uint32_t c, GrabMode mode, GrabClock::time_point now) {
   GrabCamera& camera = board.grab.cameras[c];
   const std::uint64_t groups = std::max<std::uint32_t>(written(board, c, kRegGrabGroupCount), 1);
-  camera.group_frames = std::max<std::uint32_t>(written(board, c, kRegGrabGroupFrames), 1);
-  camera.mode = mode;
+  camera.group_frames = written(board, c, kRegGrabGroupFrames);
+  camera.mode = camera.group_frames == 0 ? GrabMode::kIdle : mode;
   camera.freezing = false;
   camera.frames_left = mode == GrabMode::kCounted ? groups * camera.group_frames : 0;
   camera.triggered = (written(board, c, kRegGrabTrigger) & kTriggerFrameOn) != 0;

@@ -8,9 +8,11 @@
 //   other registers are plain ones.
 // - 0x1004..0x1060 and 0x1180..0x1190: the controller's settings. They read
 //   back what was written (with a register's input bits, where it has any).
-//   The ones the model acts on: 0x1014 group count, 0x1018 frames per group
-//   (each 0 counts as 1), 0x1020 trigger control (bit 12 frame trigger on,
-//   bit 8 software trigger: every write that sets it is one trigger).
+//   The ones the model acts on: 0x1014 group count (1 at power-on; 0 counts
+//   as 1), 0x1018 frames per group (1 at power-on; taken as written: with 0
+//   a group holds no frame, so a start makes none and the acquisition is
+//   over at once), 0x1020 trigger control (bit 12 frame trigger on, bit 8
+//   software trigger: every write that sets it is one trigger).
 // - 0x1010 acquisition control: reads back what was written; each write acts
 //   on bits 0..3: 1 counted acquisition (group count x frames per group
 //   frames, as written before), 9 continuous, 2 freeze (the frame in progress

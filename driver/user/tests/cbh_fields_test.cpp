@@ -69,6 +69,26 @@ TEST(CbhRecord, IsLookedForAtTheStartThenAtTheEnd) {
   EXPECT_FALSE(Cbh_IsValidFlashRecord(nullptr, 200, nullptr));
 }
 
+// A buffer that starts with the magic but ends before the header does is no
+// header: its readers would copy all 186 bytes.
+TEST(CbhForm, AHeaderCutShortIsNoHeader) {
+  const CbhHeader header = SampleHeader();
+  for (const std::uint32_t size : {11u, 92u, 185u}) {
+    SCOPED_TRACE(size);
+    // Exactly `size` bytes in their own block, so a read past them is seen.
+    std::vector<std::uint8_t> cut(reinterpret_cast<const std::uint8_t*>(&header),
+                                  reinterpret_cast<const std::uint8_t*>(&header) + size);
+    const void* address = nullptr;
+    std::uint32_t found = 0, form = 0;
+    EXPECT_EQ(Cbh_Locate(cut.data(), size, &address, &found, &form), QELHW_ERROR_DATA_INVALID_HEADER);
+    EXPECT_EQ(Cbh_GetForm(cut.data(), size, &form, &found), QELHW_ERROR_DATA_INVALID_HEADER);
+  }
+  const void* address = nullptr;
+  std::uint32_t found = 0;
+  EXPECT_EQ(Cbh_Locate(&header, sizeof header, &address, &found, nullptr), QELHW_OK);
+  EXPECT_EQ(found, 186u);
+}
+
 TEST(CbhForm, HeaderRecordOrNeither) {
   const CbhHeader header = SampleHeader();
   const CbhFlashRecord record = SampleRecord();

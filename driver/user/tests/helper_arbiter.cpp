@@ -5,7 +5,7 @@
 //   format <camera> <depth> <taps> <geometry> <kind> <code> [tapflags0]  -> status
 //   active <camera> <0|1>                        -> status
 //   slot <camera>                                -> "<count> <active> <control>/<selector> ..." (hex)
-//   owners                                       -> the 16 acquisition DMA owner words (hex)
+//   owners                                       -> the camera of the 16 acquisition DMA owner words (hex)
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -15,6 +15,7 @@
 #include "driver/user/YatPackerArbiter.h"
 #include "driver/user/YatRequestForm.h"
 #include "driver/user/tests/helper_support.h"
+#include "platform/win/process.h"
 #include "platform/win/sections.h"
 
 using helper::Number;
@@ -60,9 +61,11 @@ std::string Slot(std::uint32_t camera) {
   return text;
 }
 
+// The camera of each owner word ("ffffffff" when free).
 std::string Owners() {
   std::string text;
-  for (std::uint32_t word : Yat_GetBoardEntry(kBoard)->acqDmaOwner) text += (text.empty() ? "" : " ") + Hex(word);
+  for (std::uint32_t word : Yat_GetBoardEntry(kBoard)->acqDmaOwner)
+    text += (text.empty() ? "" : " ") + Hex(word == YAT_DMA_OWNER_FREE ? word : YatDmaOwnerCamera(word));
   return text;
 }
 
@@ -94,6 +97,16 @@ YatSharedData* Yat_GetSharedData() {
 
 YatBoardEntry* Yat_GetBoardEntry(std::uint32_t board) {
   return board < YAT_MAX_BOARD && Yat_GetSharedData() != nullptr ? &Yat_GetSharedData()->boards[board] : nullptr;
+}
+
+// The slot the library took for this process, as its holder record names it.
+std::uint32_t Yat_GetProcessSlot() {
+  const plat::ProcessIdentity self = plat::current_process();
+  for (std::uint32_t slot = 1; Yat_GetSharedData() != nullptr && slot <= YAT_PROCESS_SLOTS; ++slot) {
+    const YatProcessHolder& holder = Yat_GetSharedData()->holders[slot - 1];
+    if (holder.pid == self.pid && holder.startTime == self.start_time) return slot;
+  }
+  return 0;
 }
 
 // The front-end helpers bring the EEPROM access with them; the packer needs

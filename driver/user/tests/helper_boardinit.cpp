@@ -161,6 +161,22 @@ std::string Run(const std::string& line) {
     return std::to_string(RawRead(board, Number(in)));
   }
   if (command == "xio") return std::to_string(Yat_Man_isIoBoardFpgaLoaded(Number(in)));
+  if (command == "maxcam") {
+    std::uint32_t cameras = 0;
+    const QelHwStatus status = Yat_Man_GetMaxCamera(Number(in), &cameras);
+    return std::to_string(status) + " " + std::to_string(cameras);
+  }
+  if (command == "options") {  // the option bits of the entry's flash record, in hex
+    std::uint16_t options = 0;
+    std::memcpy(&options, Entry(Number(in)).flashFirmwareRecord + offsetof(CbhFlashRecord, optionBits), sizeof options);
+    char text[8];
+    std::snprintf(text, sizeof text, "%x", options);
+    return text;
+  }
+  if (command == "fpgaload") {  // a load without an image: option 0 reloads from flash
+    const std::uint32_t board = Number(in);
+    return std::to_string(Yat_FPGA_Load(board, "flash", nullptr, 0, Number(in)));
+  }
   if (command == "ports") {
     std::uint32_t ports = 0, second = 9;
     const QelHwStatus status = Yat_Man_GetSerialPortCount(Number(in), &ports, &second);

@@ -10,6 +10,7 @@
 #include "driver/user/Pardow.h"
 #include "driver/user/YatSharedData.h"
 #include "platform/win/device.h"
+#include "platform/win/process.h"
 #include "platform/win/sections.h"
 #include "driver/user/tests/helper_support.h"
 
@@ -18,14 +19,45 @@ namespace {
 using helper::Number;
 
 // The shared section as this process sees it: the same bytes as the library's.
+YatSharedData* Shared() {
+  static auto* const shared =
+      static_cast<YatSharedData*>(plat::map_module_shared_data(YAT_SHARED_DATA_NAME, sizeof(YatSharedData)));
+  return shared;
+}
+
 std::string SharedSummary() {
-  auto* shared = static_cast<YatSharedData*>(plat::map_module_shared_data(YAT_SHARED_DATA_NAME, sizeof(YatSharedData)));
+  YatSharedData* shared = Shared();
   if (shared == nullptr) return "unmapped";
   std::ostringstream out;
   out << shared->info.loadCount << ' ' << shared->info.boardCount << ' ' << shared->info.processSlotMask << ' '
       << shared->info.initError << ' ' << shared->debugLevel;
-  plat::release_module_shared_data(shared);
   return out.str();
+}
+
+// The holder of each held slot: "<slot>:<pid>", "none" without one.
+std::string Holders() {
+  if (Shared() == nullptr) return "unmapped";
+  std::string text;
+  for (std::uint32_t slot = 1; slot <= YAT_PROCESS_SLOTS; ++slot)
+    if (const YatProcessHolder& holder = Shared()->holders[slot - 1]; holder.pid != 0)
+      text += (text.empty() ? "" : " ") + std::to_string(slot) + ":" + std::to_string(holder.pid);
+  return text.empty() ? "none" : text;
+}
+
+// Marks every slot held by this process, as 32 living openers would leave them.
+std::string FillSlots() {
+  if (Shared() == nullptr) return "unmapped";
+  const plat::ProcessIdentity self = plat::current_process();
+  for (YatProcessHolder& holder : Shared()->holders) holder = YatProcessHolder{self.pid, 0, self.start_time};
+  Shared()->info.processSlotMask = 0xFFFFFFFF;
+  return "0";
+}
+
+// Holds the library's section at a size it cannot use, as another build of
+// the library would.
+std::string HoldSmallSection() {
+  static void* held = plat::map_module_shared_data(YAT_SHARED_DATA_NAME, 64);
+  return held != nullptr ? "0" : "unmapped";
 }
 
 // Marks a board failed in the driver, through a device handle of this process.
@@ -52,6 +84,10 @@ std::string Run(const std::string& line) {
   if (command == "close") return std::to_string(QelHw_Close());
   if (command == "initerr") return std::to_string(Yat_Man_GetInitializationError());
   if (command == "shared") return SharedSummary();
+  if (command == "holders") return Holders();
+  if (command == "fillslots") return FillSlots();
+  if (command == "holdsmall") return HoldSmallSection();
+  if (command == "self") return std::to_string(plat::current_process().pid);
   if (command == "nb") {
     const QelHwStatus status = Yat_Man_GetNbBoard(&value);
     return std::to_string(status) + " " + std::to_string(value);

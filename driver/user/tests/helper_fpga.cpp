@@ -1,6 +1,6 @@
 // A process that loads the board library and answers one line per command
 // with the status (and a value where there is one):
-//   open | cbn B PATH OPTION | load B NAME OPTION | rd B REG | wr B REG VALUE | exit
+//   open | cbn B PATH OPTION | load B NAME OPTION | rd B REG | wr B REG VALUE | blocknull B COUNT | exit
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -34,6 +34,7 @@ std::string Run(const std::string& line) {
     std::snprintf(text, sizeof text, "%d %08x", status, value);
     return text;
   }
+  if (command == "blocknull") return std::to_string(Yat_FPGA_WriteDataBlock(board, 0, nullptr, Number(in)));
   if (command == "wr") {
     const std::uint32_t reg = Number(in);
     return std::to_string(Yat_WriteDataReg(board, reg, Number(in)));

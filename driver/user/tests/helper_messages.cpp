@@ -6,6 +6,7 @@
 //   fetch B T SIZE                      -> "<status> <word> ..." (hex words of the buffer)
 //   gpio B SIZE                         -> the same for the I/O variant
 //   handle T                            -> "<status> <0|1>" (1: a handle came back)
+//   handlevalue T | iswaitable VALUE    -> the type's event handle | "live" or "closed"
 //   route B I KIND BITS | unroute ...   -> the status
 //   wait T MS                           -> "signalled" or "timeout" (the type's event)
 //   exit                                -> ends the process without closing the library
@@ -56,6 +57,17 @@ std::string Run(const std::string& command, std::istringstream& in) {
     std::uint64_t handle = 0;
     QelHwStatus status = Yat_Event_GetHandle(0, Number(in), &handle);
     return std::to_string(status) + (handle != 0 ? " 1" : " 0");
+  }
+  if (command == "handlevalue") {
+    std::uint64_t handle = 0;
+    Yat_Event_GetHandle(0, Number(in), &handle);
+    return std::to_string(handle);
+  }
+  if (command == "iswaitable") {  // whether a handle value still names a live event
+    std::string text;
+    in >> text;
+    const std::uint64_t handle = std::stoull(text.empty() ? "0" : text, nullptr, 0);
+    return plat::wait_for_object(handle, 0) == plat::kWaitFailed ? "closed" : "live";
   }
   if (command == "route" || command == "unroute") {
     const std::uint32_t board = Number(in), index = Number(in), kind = Number(in), bits = Number(in);

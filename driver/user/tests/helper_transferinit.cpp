@@ -1,6 +1,8 @@
 // A process that connects a one-tap 8-bit camera to host buffers in its own
 // memory through Yat_Transfer_Init, one command per input line, answering
 // one line.
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,6 +34,30 @@ constexpr std::uint32_t kCounterPreset = 0x1234;
 constexpr std::uint32_t kDescriptorCounter = 1u << 29;  // the buffer's counter is asked for
 
 std::uint64_t Address(const void* at) { return reinterpret_cast<std::uintptr_t>(at); }
+
+// An allocation failure on demand: while armed, the `skip`-th allocation of
+// at least kLargeAllocation bytes fails (once). The library's list arrays are
+// that large; the requests' own small allocations are not.
+constexpr std::size_t kLargeAllocation = 1024;
+std::atomic<bool> g_failArmed{false};
+std::atomic<int> g_failSkip{0};
+
+// The allocator this program would have used: the failure stands in front
+// of it, and its own delete frees what it gave.
+using NewFunction = void* (*)(std::size_t);
+NewFunction UsualNew() {
+  static const auto usual = reinterpret_cast<NewFunction>(::dlsym(RTLD_NEXT, "_Znwm"));
+  return usual;
+}
+
+void* Allocate(std::size_t size) {
+  if (size >= kLargeAllocation && g_failArmed.load() && g_failSkip.fetch_sub(1) == 0) {
+    g_failArmed = false;
+    throw std::bad_alloc();
+  }
+  return UsualNew()(size);
+}
+
 
 std::uint32_t Number(std::istringstream& in) {
   std::string text;
@@ -92,7 +119,9 @@ struct Transfer {
   YatTransferDesc desc{};
   YatTransferHandle handle{};
 };
-Transfer* g_transfer = nullptr;  // lives until the process ends: the driver keeps the buffers locked
+// Every transfer lives until the process ends: the driver keeps its buffers locked.
+Transfer* g_transfer = nullptr;  // the latest
+std::vector<Transfer*>* const g_transfers = new std::vector<Transfer*>;
 
 struct Options {
   std::uint32_t buffers = 2, cycling = 1, flipped = 0, linesFactor = 1, flags = 0;
@@ -101,6 +130,7 @@ struct Options {
   bool dualExtra = false;   // two taps and an extra destination
   bool insert = false;      // an on-board buffer in front of every line
   bool twoTaps = false;     // two taps, the upper and the lower half of the frame
+  int failAt = -1;          // the large allocation of Yat_Transfer_Init that fails (none: -1)
 };
 
 // Stands in for the packer set-up, which claims the camera's acquisition channel.
@@ -117,6 +147,7 @@ std::string ClaimAcq(std::uint32_t channel, std::uint32_t owner) {
 std::string Init(const Options& o) {
   auto* t = new Transfer;
   g_transfer = t;
+  g_transfers->push_back(t);
   if (o.crossing) {
     t->windowsA[0].height = kHeight - 2;
     t->windowsB[0].y = kHeight / 2;
@@ -152,8 +183,11 @@ std::string Init(const Options& o) {
     t->desc.taps = 2;
     t->desc.extraLists[0] = Address(&t->main.list);
   }
+  g_failSkip = o.failAt;
+  g_failArmed = o.failAt >= 0;
   const QelHwStatus status = Yat_Transfer_Init(kBoard, &t->desc, &t->handle, 0);
-  return std::to_string(status) + ' ' + std::to_string(t->desc.linesMerged);
+  const bool failed = o.failAt >= 0 && !g_failArmed.exchange(false);
+  return std::to_string(status) + ' ' + std::to_string(t->desc.linesMerged) + (failed ? " failed" : "");
 }
 
 // "key=value" words after the command.
@@ -172,6 +206,7 @@ Options Parse(std::istringstream& in) {
     else if (key == "crossing") o.crossing = value != 0;
     else if (key == "flipped") o.flipped = value;
     else if (key == "taps") o.twoTaps = value == 2;
+    else if (key == "failat") o.failAt = static_cast<int>(value);
   }
   return o;
 }
@@ -335,10 +370,19 @@ std::string Run(const std::string& line) {
   }
   if (command == "release")
     return g_transfer == nullptr ? "none" : std::to_string(Yat_Transfer_ReleaseHandle(&g_transfer->handle));
+  if (command == "channel")  // the host DMA channel of the handle's main slot
+    return g_transfer == nullptr ? "none" : std::to_string(g_transfer->handle.slots[0].hostDmaChannel);
+  if (command == "listcount") {  // the caller's main list claims another buffer count
+    if (g_transfer == nullptr) return "none";
+    g_transfer->main.list.bufferCount = Number(in);
+    return "0";
+  }
   return "unknown";
 }
 
 }  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
 
 int main() {
   std::printf("ready\n");

@@ -1,6 +1,7 @@
 // A process that loads the board library and runs its transfer functions,
 // one command per input line, answering one line of numbers.
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -30,20 +31,44 @@ YatTransferHandle* Handle(std::istringstream& in) {
   return slot < g_handles.size() ? g_handles[slot].get() : nullptr;
 }
 
-// The owner of every host DMA group of a board, as this process sees the section.
-std::string HostOwners(std::uint32_t board) {
-  auto* shared = static_cast<YatSharedData*>(plat::map_module_shared_data(YAT_SHARED_DATA_NAME, sizeof(YatSharedData)));
-  if (shared == nullptr) return "unmapped";
+// The library's shared section as this process sees it: the same bytes.
+YatSharedData* Shared() {
+  static auto* const shared =
+      static_cast<YatSharedData*>(plat::map_module_shared_data(YAT_SHARED_DATA_NAME, sizeof(YatSharedData)));
+  return shared;
+}
+
+// The owner of every host DMA group of a board: its camera ("-1" when free),
+// or with `slots` the process slot that took it.
+std::string HostOwners(std::uint32_t board, bool slots) {
+  if (Shared() == nullptr) return "unmapped";
   std::ostringstream out;
   for (std::uint32_t g = 0; g < YAT_HOST_DMA_GROUPS; ++g) {
     std::uint32_t words[YAT_HOST_DMA_PER_GROUP];
-    std::memcpy(words, &shared->boards[board].hostDmaOwner[g], sizeof words);
-    out << (g == 0 ? "" : " ") << static_cast<std::int32_t>(words[0]);
+    std::memcpy(words, &Shared()->boards[board].hostDmaOwner[g], sizeof words);
+    const std::uint32_t shown = slots ? YatDmaOwnerSlot(words[0]) : YatDmaOwnerCamera(words[0]);
+    out << (g == 0 ? "" : " ") << (words[0] == YAT_DMA_OWNER_FREE ? -1 : static_cast<std::int32_t>(shown));
     for (std::uint32_t k = 1; k < YAT_HOST_DMA_PER_GROUP; ++k)
       if (words[k] != words[0]) out << "!";  // a torn group
   }
-  plat::release_module_shared_data(shared);
   return out.str();
+}
+
+// The entries of the ROI list a record's reference names, in the shared pool.
+const std::uint8_t* RoiEntries(std::uint64_t reference) {
+  const auto place = static_cast<std::uint32_t>(reference);
+  if (Shared() == nullptr || place == 0 || place > YAT_ROI_POOL_LISTS) return nullptr;
+  const YatRoiPoolList& list = Shared()->roiPool.lists[place - 1];
+  return list.serial == reference >> 32 ? Shared()->roiPool.entries[list.first] : nullptr;
+}
+
+// The ROI lists of the pool: "<holder slot>:<count>" of each live one.
+std::string RoiLists() {
+  if (Shared() == nullptr) return "unmapped";
+  std::ostringstream out;
+  for (const YatRoiPoolList& list : Shared()->roiPool.lists)
+    if (list.serial != 0) out << (out.tellp() == 0 ? "" : " ") << list.holder << ':' << list.count;
+  return out.tellp() == 0 ? "none" : out.str();
 }
 
 std::string Create(std::istringstream& in) {
@@ -140,11 +165,11 @@ std::string AddRoi(std::istringstream& in) {
   std::vector<std::uint32_t> entries(std::size_t{count} * 7, 0xABCD);
   std::ostringstream out;
   out << Yat_InternalBuffer_AddRoi(&g_buffer, null ? nullptr : entries.data(), count, list);
-  const std::uint64_t stored = list == 1 ? g_buffer.roiList1 : g_buffer.roiList2;
+  const std::uint8_t* stored = RoiEntries(list == 1 ? g_buffer.roiList1 : g_buffer.roiList2);
   const std::uint32_t storedCount = list == 1 ? g_buffer.roiCount1 : g_buffer.roiCount2;
-  for (std::uint32_t i = 0; stored != 0 && i < storedCount; ++i) {
+  for (std::uint32_t i = 0; stored != nullptr && i < storedCount; ++i) {
     std::uint32_t first = 0;
-    std::memcpy(&first, reinterpret_cast<const std::uint8_t*>(stored) + 28 * i, 4);
+    std::memcpy(&first, stored + 28 * i, 4);
     out << ' ' << first;
   }
   return out.str();
@@ -155,6 +180,7 @@ std::string Expansion() {
   std::uint32_t present = 7, value = 0;
   YatRegisterPairs pairs[3] = {{1, 1}, {2, 2}, {3, 3}};
   YatTransferHandle handle{};
+  handle.kernelHandle = 0x5EED;  // what the caller's storage held before
   std::uint8_t description[16] = {};
   std::ostringstream out;
   out << Yat_ExpIpu_IsPresent(0, &present) << ' ' << present << ' ' << Yat_ExpIpu_IsPresent(16, &present) << ' '
@@ -194,7 +220,9 @@ std::string Run(const std::string& line) {
   if (command == "create") return Create(in);
   if (command == "release") return std::to_string(Yat_Transfer_ReleaseHandle(Handle(in)));
   if (command == "valid") return std::to_string(Yat_Transfer_isValidHandle(Handle(in)));
-  if (command == "owners") return HostOwners(Number(in));
+  if (command == "owners") return HostOwners(Number(in), false);
+  if (command == "holders") return HostOwners(Number(in), true);
+  if (command == "roilists") return RoiLists();
   if (command == "bh") return RunBh(Handle(in));
   if (command == "refusals") return Refusals(Handle(in));
   if (command == "ibcreate") return CreateBuffer(in);
@@ -209,6 +237,19 @@ std::string Run(const std::string& line) {
     return std::to_string(status) + ' ' + std::to_string(g_buffer.roiWidth);
   }
   if (command == "ibroi") return AddRoi(in);
+  // The record's bytes, and a record taken over from them: as the server
+  // driver's shared memory hands a record from one process to another.
+  if (command == "ibexport")
+    return helper::Hex(reinterpret_cast<const std::uint8_t*>(&g_buffer), sizeof g_buffer);
+  if (command == "ibimport") {
+    std::string hex;
+    in >> hex;
+    const std::vector<std::uint8_t> bytes = helper::Bytes(hex);
+    if (bytes.size() != sizeof g_buffer) return "bad";
+    std::memcpy(&g_buffer, bytes.data(), sizeof g_buffer);
+    return "0";
+  }
+  if (command == "self") return std::to_string(::getpid());
   if (command == "queue") {
     std::uint8_t message[40] = {};
     std::uint64_t event = 0;

@@ -117,9 +117,17 @@ TEST_F(BoardInit, FirmwareFileGoesIntoSectionOneAndBackOutThroughTheExtendedInte
   std::vector<std::uint8_t> slotBefore;
   ASSERT_EQ(plat::testing::board_control_flash_peek(0, kMainSlot, 512, &slotBefore), plat::board::kControlOk);
 
+  // Files cut inside their header: the magic is there, the header is not.
+  for (const std::size_t size : {11u, 100u, 185u})
+    write_drive_file("cut" + std::to_string(size) + ".cbf", original.substr(0, size));
+
   ChildProcess& c = helper();
   ASSERT_EQ(ask(c, "open"), "0");
   EXPECT_EQ(ask(c, "load 0 1 C:\\short.cbf"), std::to_string(QELHW_ERROR_FILE_INVALID));
+  for (const std::size_t size : {11u, 100u, 185u})
+    EXPECT_EQ(ask(c, "load 0 1 C:\\cut" + std::to_string(size) + ".cbf"),
+              std::to_string(QELHW_ERROR_DATA_INVALID_HEADER))
+        << size;
   EXPECT_EQ(ask(c, "load 0 1 " + forBackup), std::to_string(QELHW_ERROR_FILE_INVALID));
   std::vector<std::uint8_t> slot;
   ASSERT_EQ(plat::testing::board_control_flash_peek(0, kMainSlot, 512, &slot), plat::board::kControlOk);
@@ -155,6 +163,27 @@ TEST_F(BoardInit, FirmwareFileGoesIntoSectionOneAndBackOutThroughTheExtendedInte
   ASSERT_EQ(plat::testing::board_control_flash_peek(0, kMainSlot, 512, &slot), plat::board::kControlOk);
   EXPECT_EQ(slot, std::vector<std::uint8_t>(512, 0xFF));
   EXPECT_EQ(ask(c, "verinfo 0 1 512"), "0 0x15 0 ") << "no header: present, running, unprotected";
+}
+
+// The camera count and the description flags come from the running
+// firmware's record; a reload from flash runs what the flash now holds.
+TEST_F(BoardInit, AReloadFromFlashTakesTheNewFirmwaresRecord) {
+  start_host({"FolvantX4Dual"});
+  constexpr std::uint32_t kSingleCamera = 0x200;
+  mkfirmware::FirmwareRecipe recipe = MainRecipe(0x238);
+  recipe.option_bits = kSingleCamera | 0x41;
+  const std::string single = firmware("single.cbf", recipe);
+  ChildProcess& c = helper();
+  ASSERT_EQ(ask(c, "open"), "0");
+  ASSERT_EQ(ask(c, "maxcam 0"), "0 2");
+  const std::string before = ask(c, "options 0");
+  ASSERT_EQ(ask(c, "load 0 1 " + single), "0");
+  EXPECT_EQ(ask(c, "maxcam 0"), "0 2") << "the board still runs the firmware it started with";
+  EXPECT_EQ(ask(c, "options 0"), before);
+  ASSERT_EQ(ask(c, "fpgaload 0 0"), "0");
+  EXPECT_EQ(ask(c, "maxcam 0"), "0 1");
+  EXPECT_EQ(ask(c, "options 0"), "241");
+  EXPECT_TRUE(log_shows({"Pardow.DLL: Yat_FPGA_Loaded with flash"}));
 }
 
 TEST_F(BoardInit, MultiFirmwareRecordRoundTripsWithTheSwitchOffAndOn) {

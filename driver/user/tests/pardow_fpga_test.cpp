@@ -89,6 +89,10 @@ TEST_F(LibraryFpga, WriteOnlyRegisterReadsBackAndBadArgumentsSendNothing) {
   EXPECT_EQ(ask(c, "rd 0 0x18000"), "-3 00000000");
   EXPECT_EQ(ask(c, "wr 16 0x804 1"), "-3");
   EXPECT_EQ(ask(c, "rd 0 0x1224"), std::to_string(QELHW_ERROR_DRIVER_STATUS) + " 00000000");
+  // A block write without its pairs: nothing to send for none, refused for some.
+  EXPECT_EQ(ask(c, "blocknull 0 0"), "0");
+  EXPECT_EQ(ask(c, "blocknull 0 3"), "-3");
+  EXPECT_TRUE(log_shows({"Pardow.DLL, Board 0, Yat_WriteDataReg ARGUMENT INVALID"}));
 }
 
 }  // namespace

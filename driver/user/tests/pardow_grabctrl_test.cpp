@@ -132,6 +132,7 @@ TEST_F(GrabCtrl, FrameCountSplitsIntoGroups) {
       {1, 5, "0xFFFFFFFF", "0", 5, 1},
       {4, 2, "0xFFFFFFFF", "0", 4, 1},
       {1, 0, "7", "0", 7, 1},  // no frame-trigger set-up yet
+      {1, 0, "0xFFFFFFFF", "0", 1, 1},  // endless before any set-up: groups of one frame
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.perTrigger) + "/" + std::to_string(c.perGroup) + " count " + c.count);

@@ -82,6 +82,25 @@ TEST_F(Messages, OpenRegistersTheTransferMessagesAndCloseReleasesThem) {
   finish(tracer);
 }
 
+// A thread may wait on a type's event: a new registration that the driver
+// did not take leaves that event in place, and one it took replaces it.
+TEST_F(Messages, AFailedRegistrationKeepsTheEventThatIsRegistered) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = messages_client();
+  ASSERT_EQ(ask(c, "open"), "0");
+  ASSERT_EQ(ask(c, "register 0"), "1");
+  const std::string first = ask(c, "handlevalue 0");
+  ASSERT_EQ(ask(c, "close"), "0");  // without the device the next registration cannot reach the driver
+  EXPECT_EQ(ask(c, "register 0"), "0");
+  EXPECT_EQ(ask(c, "handlevalue 0"), first);
+  EXPECT_EQ(ask(c, "iswaitable " + first), "live");
+  ASSERT_EQ(ask(c, "open"), "0");
+  EXPECT_EQ(ask(c, "register 0"), "1");
+  EXPECT_NE(ask(c, "handlevalue 0"), first);
+  EXPECT_EQ(ask(c, "iswaitable " + first), "closed");
+  finish(c);
+}
+
 TEST_F(Messages, ARoutedEventIsSignalledFetchedAndCleared) {
   start_host({"FolvantX4Full"});
   BuildRegisterMap();

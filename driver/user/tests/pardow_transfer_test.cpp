@@ -126,6 +126,86 @@ TEST_F(Transfers, AKilledHoldersChannelsAreReclaimedByTheResetPath) {
   finish(c);
 }
 
+// A process killed with SIGKILL leaves its host DMA groups, its ROI lists,
+// its on-board memory and its slot; the next open of any process gives the
+// library's share back (with a log line) and the driver gives its own.
+TEST_F(Transfers, AKilledHoldersGroupsRoiListsAndOnboardMemoryGoBackAtTheNextOpen) {
+  start_host({"FolvantX4Dual"});
+  constexpr const char* kMostOfTheMemory = "0x18000000";  // 384 MB of region 0's 512
+  ChildProcess& c = opened_client();  // keeps the shared table alive
+  ChildProcess& holder = opened_client();
+  const std::string holderPid = ask(holder, "self");
+  ASSERT_EQ(Create(holder, 1).status, 0);
+  ASSERT_EQ(Create(holder, 0).status, 0);
+  ASSERT_EQ(ask(holder, std::string("ibcreate 0 0 0 ") + kMostOfTheMemory).substr(0, 2), "0 ");
+  ASSERT_EQ(ask(holder, "ibroi 1 3 0"), "0 28 28 28");
+  ASSERT_EQ(ask(holder, "ibroi 2 2 0"), "0 28 28");
+  EXPECT_EQ(ask(c, "holders 0"), Owners(0, 2, 2));
+  EXPECT_EQ(ask(c, "roilists"), "2:3 2:2");
+  EXPECT_EQ(ask(c, std::string("ibcreate 0 0 0 ") + kMostOfTheMemory).substr(0, 6), "-2002 ");
+  holder.kill_hard();
+  // Nothing opened or closed since: all of it still stands.
+  EXPECT_EQ(ask(c, "owners 0"), "1 0 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1");
+
+  ChildProcess& next = opened_client();
+  EXPECT_TRUE(log_shows({"Pardow.DLL: Process " + holderPid + " ended without closing the library: its slot 2 is reclaimed"}));
+  EXPECT_EQ(ask(c, "owners 0"), Owners(0, 0, 0));
+  EXPECT_EQ(ask(c, "roilists"), "none");
+  EXPECT_EQ(ask(next, std::string("ibcreate 0 0 0 ") + kMostOfTheMemory).substr(0, 2), "0 ");
+  // The newcomer took the dead holder's slot, and its groups are its own.
+  ASSERT_EQ(Create(next, 1).channel, "0");
+  EXPECT_EQ(ask(c, "holders 0"), Owners(0, 1, 2));
+  EXPECT_EQ(ask(next, "ibfree"), "0 0");
+  finish(next);
+  finish(c);
+}
+
+// The reset frees every camera's channels; a handle that lost its group
+// that way and is released later must not free the group another process
+// has claimed since.
+TEST_F(Transfers, AHandleReleasedAfterAResetLeavesTheGroupAnotherProcessTookSince) {
+  start_host({"FolvantX4Dual"});
+  ChildProcess& a = opened_client();
+  ChildProcess& b = opened_client();
+  ASSERT_EQ(Create(a, 1).channel, "0");
+  ASSERT_EQ(ask(b, "reset 0 0"), "0");
+  EXPECT_EQ(ask(b, "owners 0"), Owners(0, 0, 0));
+  ASSERT_EQ(Create(b, 1).channel, "0");
+  EXPECT_EQ(ask(a, "release 0"), "0");
+  EXPECT_EQ(ask(a, "owners 0"), Owners(0, 1, 1));
+  EXPECT_EQ(ask(a, "holders 0"), Owners(0, 1, 2));
+  finish(a);
+  finish(b);
+}
+
+// The record of an internal buffer may sit in memory several processes share:
+// its ROI lists are named by references into the library's shared pool, so
+// another process frees them, and a stale copy of the record frees nothing
+// that came later.
+TEST_F(Transfers, ARoiListAddedByOneProcessIsFreedByAnotherAndAStaleCopyFreesNothingElse) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& a = opened_client();
+  ChildProcess& b = opened_client();
+  ChildProcess& c = opened_client();
+  ASSERT_EQ(ask(a, "ibcreate 0 0 0 4096"), "0 64000002 4096");
+  ASSERT_EQ(ask(c, "ibcreate 0 0 0 4096"), "0 64000002 4096");
+  ASSERT_EQ(ask(a, "ibroi 1 4 0"), "0 28 28 28 28");
+  const std::string record = ask(a, "ibexport");
+  ASSERT_EQ(ask(b, "ibimport " + record), "0");
+  EXPECT_EQ(ask(b, "ibfree"), "0 0");
+  EXPECT_EQ(ask(a, "roilists"), "none");
+  // A later list of another buffer takes the same place in the pool.
+  ASSERT_EQ(ask(c, "ibroi 1 4 0"), "0 28 28 28 28");
+  // A's copy still names the freed list: its free leaves C's list alone.
+  EXPECT_EQ(ask(a, "ibfree"), "0 0");
+  EXPECT_EQ(ask(a, "roilists"), "3:4");
+  EXPECT_EQ(ask(c, "ibfree"), "0 0");
+  EXPECT_EQ(ask(a, "roilists"), "none");
+  finish(a);
+  finish(b);
+  finish(c);
+}
+
 TEST_F(Transfers, AnInternalBufferLivesInOnboardMemoryUntilItsOneFree) {
   start_host({"FolvantX4Full"});
   ChildProcess& c = opened_client();

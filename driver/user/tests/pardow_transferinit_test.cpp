@@ -191,6 +191,47 @@ TEST_F(TransferInit, ReleaseSettlesTheStateOfEveryHostBuffer) {
   finish(c);
 }
 
+// Each large array the connection builds fails in turn: the export answers
+// its stage's status (AL and LB -2002, BH -2001), never an exception, and
+// gives the handle back, until no allocation is left to fail.
+TEST_F(TransferInit, RunningOutOfMemoryAnswersTheStagesStatusAndReleasesTheHandle) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  const std::string localStage = std::to_string(QELHW_ERROR_INSUFFICIENT_MEMORY) + " 0 failed";
+  const std::string hostStage = std::to_string(QELHW_ERROR_SYSTEM_RESOURCE) + " 0 failed";
+  int local = 0, host = 0;
+  std::string answer;
+  for (int k = 0; k < 64; ++k) {
+    answer = ask(c, "connect buffers=16 failat=" + std::to_string(k));
+    if (answer == "0 0") break;
+    ASSERT_TRUE(answer == localStage || answer == hostStage) << "allocation " << k << ": " << answer;
+    (answer == localStage ? local : host) += 1;
+    EXPECT_EQ(ask(c, "release"), std::to_string(QELHW_ERROR_INVALID_HANDLE)) << "allocation " << k;
+  }
+  EXPECT_EQ(answer, "0 0");
+  EXPECT_GT(local, 0);
+  EXPECT_GT(host, 0);
+  EXPECT_TRUE(log_shows({"Pardow.DLL, Board 0, Yat_Transfer_Init QELHW_ERROR_INSUFFICIENT_MEMORY"}));
+  // Every failed connection gave its host DMA group back: the last one took the first.
+  EXPECT_EQ(ask(c, "channel"), "0");
+  EXPECT_EQ(ask(c, "release"), "0");
+  finish(c);
+}
+
+// A caller's list that claims more buffers than any transfer holds is not
+// walked on release.
+TEST_F(TransferInit, ReleaseWalksNoMoreBuffersThanATransferHolds) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  ASSERT_EQ(ask(c, "connect buffers=2"), "0 0");
+  ASSERT_EQ(ask(c, "listcount 0x7FFFFFFF"), "0");
+  EXPECT_EQ(ask(c, "release"), "0");
+  EXPECT_EQ(ask(c, "release"), std::to_string(QELHW_ERROR_INVALID_HANDLE));
+  finish(c);
+}
+
 TEST_F(TransferInit, WithoutAnAcquisitionChannelNothingIsConnectedAndTheHandleIsReleased) {
   start_host({"FolvantX4Full"});
   ChildProcess& c = client();

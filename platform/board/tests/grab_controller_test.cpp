@@ -67,7 +67,8 @@ TEST_F(GrabControllerTest, CountedAcquisitionMakesGroupsTimesFramesPerGroup) {
   const Case cases[] = {
       {0, 2, 3, kEnableFrameStart | kEnableFrameEnd, 6},
       {1, 1, 5, kEnableFrameEnd, 5},
-      {0, 0, 0, 0, 1},  // a count of 0 counts as 1
+      {0, 0, 1, 0, 1},  // a group count of 0 counts as 1
+      {1, 3, 0, 0, 0},  // groups of no frame: nothing starts
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "camera " << c.camera << ", " << c.groups << " x " << c.frames_per_group);
