@@ -3,10 +3,35 @@
 #include <cstdio>
 
 #include "driver/user/Pardow.h"
+#include "driver/user/samples/SampleOpen.h"
 
-int main() {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: pardow-boards\n"
+    "Opens the board library \"Pardow.DLL\" and prints each board it found: initialised or\n"
+    "not, register window, camera inputs, and the initialisation error.\n"
+    "Needs PLAT_MACHINE (the emulated machine), a running kernel-host on it and\n"
+    "YATFOLVA4XDIR (the driver folder with Yat_Tramond-CL_RZ6_Config.ini).\n"
+    "Exit code 0 when the library opened, 1 otherwise.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (pardow_sample::AsksForHelp(argc, argv)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc > 1) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
   const QelHwStatus opened = QelHw_Open();
-  std::printf("QelHw_Open: %d\n", opened);
+  std::printf("QelHw_Open: %d (%s)\n", opened, QelHw_GetErrorName(opened));
+  if (opened != QELHW_OK) {
+    pardow_sample::ReportOpenFailure("pardow-boards", opened);
+    return 1;
+  }
   std::uint32_t count = 0;
   const QelHwStatus found = Yat_Man_GetNbBoard(&count);
   std::printf("Boards: %u (status %d)\n", count, found);
@@ -23,5 +48,5 @@ int main() {
   std::printf("Initialization error: %d\n", Yat_Man_GetInitializationError());
   const QelHwStatus closed = QelHw_Close();
   std::printf("QelHw_Close: %d\n", closed);
-  return opened == QELHW_OK ? 0 : 1;
+  return 0;
 }

@@ -19,6 +19,7 @@
 #include "driver/user/YatAcq.h"
 #include "driver/user/YatInternalBuffer.h"
 #include "driver/user/YatTransfer.h"
+#include "driver/user/samples/SampleOpen.h"
 #include "platform/win/objects.h"
 
 namespace {
@@ -128,16 +129,32 @@ bool GrabCamera(std::uint32_t board, std::uint32_t camera, std::uint32_t frames,
 
 }  // namespace
 
+constexpr const char* kUsage =
+    "usage: pardow-grab [output folder] [frames per camera]\n"
+    "Grabs frames (3 unless told, 1 to 64) from every camera input of every board through\n"
+    "the board library and writes each as a PGM image in the folder (default: here).\n"
+    "Needs PLAT_MACHINE (the emulated machine), a running kernel-host on it and\n"
+    "YATFOLVA4XDIR (the driver folder with Yat_Tramond-CL_RZ6_Config.ini).\n"
+    "Exit code 0 when every camera gave every frame, 1 otherwise, 2 for bad arguments.\n";
+
 int main(int argc, char** argv) {
+  if (pardow_sample::AsksForHelp(argc, argv)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   const std::string folder = argc > 1 ? argv[1] : ".";
-  const std::uint32_t frames = argc > 2 ? static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 3;
-  if (frames == 0 || frames > 64) {
-    std::fprintf(stderr, "frames per camera: 1 to 64\n");
+  char* end = nullptr;
+  const std::uint32_t frames = argc > 2 ? static_cast<std::uint32_t>(std::strtoul(argv[2], &end, 10)) : 3;
+  if (argc > 3 || frames == 0 || frames > 64 || (end != nullptr && *end != '\0')) {
+    std::fprintf(stderr, "frames per camera: 1 to 64\n%s", kUsage);
     return 2;
   }
   const QelHwStatus opened = QelHw_Open();
-  std::printf("QelHw_Open: %d\n", opened);
-  if (opened != QELHW_OK) return 1;
+  std::printf("QelHw_Open: %d (%s)\n", opened, QelHw_GetErrorName(opened));
+  if (opened != QELHW_OK) {
+    pardow_sample::ReportOpenFailure("pardow-grab", opened);
+    return 1;
+  }
   std::uint32_t boards = 0;
   Yat_Man_GetNbBoard(&boards);
   bool ok = boards > 0;

@@ -5,10 +5,13 @@
 // host answers.
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/board/config_space.h"
 #include "platform/testing/board_control.h"
+#include "platform/win/machine.h"
 
 namespace {
 
@@ -100,13 +103,34 @@ void print_bridge(const BoardListing& listing) {
               ((limit & 0xFFF0) << 16) | 0xFFFFF);
 }
 
+constexpr const char* kUsage =
+    "usage: plat-boards\n"
+    "Prints the PCI configuration of every board of the kernel host running on the\n"
+    "machine that PLAT_MACHINE names: ids, command and status, BARs, interrupt, link,\n"
+    "location and the bridge above each board. Exit code 1 when no kernel host answers.\n";
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    const std::string_view first = argv[1];
+    const bool help = first == "--help" || first == "-h";
+    std::fputs(kUsage, help ? stdout : stderr);
+    return help ? 0 : 2;
+  }
   std::vector<BoardListing> boards;
   const int status = board_control_list(&boards);
+  if (status == kControlUnreachable) {
+    const std::string machine = plat::machine_dir();
+    if (machine.empty())
+      std::fprintf(stderr, "plat-boards: PLAT_MACHINE names no machine directory\n");
+    else
+      std::fprintf(stderr, "plat-boards: no kernel host runs on the machine %s: start kernel-host first\n",
+                   machine.c_str());
+    return 1;
+  }
   if (status != kControlOk) {
-    std::fprintf(stderr, "plat-boards: no kernel host answers on this machine (status %d)\n", status);
+    std::fprintf(stderr, "plat-boards: the kernel host refused the board list (status %d)\n", status);
     return 1;
   }
   std::printf("%zu board(s)\n", boards.size());
