@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <string_view>
 #include <thread>
 
 #include "platform/support/machine_log.h"
+#include "platform/tool_usage.h"
 #include "platform/win/errors.h"
 #include "platform/win/library.h"
 #include "platform/win/machine.h"
@@ -109,12 +109,7 @@ constexpr const char* kUsage =
     "Exit code 0 when every check passed, 1 when one failed, 2 without a machine.\n";
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    const std::string_view first = argv[1];
-    const bool help = first == "--help" || first == "-h";
-    std::fputs(kUsage, help ? stdout : stderr);
-    return help ? 0 : 2;
-  }
+  if (const int answered = plat::answer_tool_usage(argc, argv, kUsage); answered >= 0) return answered;
   if (plat::machine_dir().empty()) {
     std::fprintf(stderr, "plat-selfcheck: PLAT_MACHINE names no machine directory\n");
     return 2;

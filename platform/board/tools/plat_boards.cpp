@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/board/config_space.h"
 #include "platform/testing/board_control.h"
+#include "platform/tool_usage.h"
 #include "platform/win/machine.h"
 
 namespace {
@@ -112,12 +112,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    const std::string_view first = argv[1];
-    const bool help = first == "--help" || first == "-h";
-    std::fputs(kUsage, help ? stdout : stderr);
-    return help ? 0 : 2;
-  }
+  if (const int answered = plat::answer_tool_usage(argc, argv, kUsage); answered >= 0) return answered;
   std::vector<BoardListing> boards;
   const int status = board_control_list(&boards);
   if (status == kControlUnreachable) {
