@@ -19,11 +19,11 @@ using namespace std::chrono_literals;
 void FrameRate(benchmark::State& state) {
   const auto period_us = static_cast<std::uint32_t>(state.range(0));
   GrabSession grab(0, 64, 8, period_us, 16);
+  const plat::board::ControlGrabState board_start = grab.board_state();
   if (!grab.ready() || !grab.start()) {
     state.SkipWithError("the grab could not be set up");
     return;
   }
-  const plat::board::ControlGrabState board_start = grab.board_state();
   GrabCounts warm = grab.take(100ms, 1);
   GrabCounts timed;
   double accuracy = 0;

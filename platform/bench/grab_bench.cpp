@@ -35,11 +35,11 @@ double memcpy_rate(std::vector<std::vector<std::uint8_t>>& buffers, std::uint64_
 void Grab2048(benchmark::State& state) {
   const auto period_us = static_cast<std::uint32_t>(state.range(0));
   GrabSession grab(0, kSide, kSide, period_us, kBuffers);
+  const plat::board::ControlGrabState board_before = grab.board_state();
   if (!grab.ready() || !grab.start()) {
     state.SkipWithError("the grab could not be set up");
     return;
   }
-  const plat::board::ControlGrabState board_before = grab.board_state();
   GrabCounts warm = grab.take(300ms, kCheckedLineStride);
   GrabCounts timed;
   HostCost cost;

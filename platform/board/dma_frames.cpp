@@ -55,54 +55,145 @@ bool running(const DmaEngines& engines, std::uint32_t low, std::uint32_t c) {
 
 std::uint32_t camera_of(const Entry& entry) { return (entry[2] >> 17) & 7; }
 
-// A run of bytes an AL descriptor places, as an offset into the entry's buffer.
+// A run of bytes: an offset (into the entry's buffer, or into the frame) and a count.
 struct Span {
   std::uint64_t offset = 0;
-  std::uint32_t count = 0;
+  std::uint64_t count = 0;
 };
+
+// The bytes an LB chain sends a host channel: storage kept between frames
+// (grown, never cleared) and the length this frame filled.
+struct Stream {
+  std::vector<std::byte> storage;
+  std::size_t length = 0;
+
+  std::byte* extend(std::size_t count) {
+    if (storage.size() < length + count) storage.resize(std::max(length + count, 2 * storage.size()));
+    std::byte* at = storage.data() + length;
+    length += count;
+    return at;
+  }
+  std::span<const std::byte> bytes() const { return std::span<const std::byte>(storage.data(), length); }
+};
+
+// What the thread that carries frames keeps from one frame to the next, so
+// that a frame allocates nothing once the first has grown it.
+struct Scratch {
+  std::vector<Span> chain;   // an AL chain's places in its own order
+  std::vector<Span> sorted;  // the same by rising offset
+  std::vector<Span> share;   // the frame's bytes a tap sends, in sending order
+  std::array<Stream, kHostDmaChannels> streams;
+};
+
+Scratch& scratch() {
+  thread_local Scratch instance;
+  return instance;
+}
+
+// The camera pattern along a line is 7x + B (mod 256) for the line's B, so a
+// run of it is a run of the ramp 7j read from j = x + 183 B (7 x 183 = 1 mod 256).
+constexpr std::uint32_t kInverseOf7 = 183;
+constexpr std::size_t kRampRun = 4096;
+
+const std::array<std::uint8_t, 256 + kRampRun>& ramp() {
+  static const auto table = [] {
+    std::array<std::uint8_t, 256 + kRampRun> bytes{};
+    for (std::size_t j = 0; j < bytes.size(); ++j) bytes[j] = static_cast<std::uint8_t>(j * 7);
+    return bytes;
+  }();
+  return table;
+}
+
+// Bytes x .. x + count of line y of the frame.
+void pattern_run(int board, const CameraFrame& frame, std::uint64_t y, std::uint64_t x, std::uint8_t* out,
+                 std::uint64_t count) {
+  const std::uint32_t base = camera_pattern(board, frame.channel, frame.number, 0, static_cast<std::uint32_t>(y));
+  while (count > 0) {
+    const std::uint64_t take = std::min<std::uint64_t>(count, kRampRun);
+    const std::size_t from = (x + std::uint64_t{kInverseOf7} * base) % 256;
+    std::memcpy(out, ramp().data() + from, take);
+    out += take;
+    x += take;
+    count -= take;
+  }
+}
 
 // The AL chain of an entry in its own order, up to the descriptor that ends
 // its last line or where it closes on its head.
-std::vector<Span> chain_spans(const OnboardMemory& memory, const Entry& entry) {
-  std::vector<Span> spans;
+void chain_spans(const OnboardMemory& memory, const Entry& entry, std::vector<Span>* spans) {
+  spans->clear();
   std::uint32_t at = entry[1];
   for (std::uint32_t n = 0; n < kMaxDescriptors; ++n) {
     const auto d = read_onboard<Descriptor>(memory, at);
-    spans.push_back(Span{d.address, d.control & kCountMask});
+    spans->push_back(Span{d.address, d.control & kCountMask});
     if ((d.control & kAlLastLine) != 0 || d.next == entry[1]) break;
     at = d.next;
   }
-  return spans;
 }
 
-// The tap's share of the frame in the camera's order: the bytes of the places
-// the chain covers, taken by rising offset, up to the end of the frame.
-std::vector<std::uint8_t> tap_share(int board, const CameraFrame& frame, std::vector<Span> spans) {
+// The tap's share of the frame in the camera's order, as runs of frame
+// offsets: the places the chain covers, taken by rising offset, until the
+// first place beyond the frame or the frame's size in all. Answers its size.
+std::uint64_t tap_share(const CameraFrame& frame, const std::vector<Span>& chain, Scratch& s) {
+  const std::uint64_t total = std::uint64_t{frame.width} * frame.bytes_per_pixel * frame.height;
+  s.sorted.assign(chain.begin(), chain.end());
+  std::stable_sort(s.sorted.begin(), s.sorted.end(), [](const Span& a, const Span& b) { return a.offset < b.offset; });
+  s.share.clear();
+  std::uint64_t size = 0;
+  for (const Span& span : s.sorted) {
+    const std::uint64_t inside = span.offset >= total ? 0 : std::min(span.count, total - span.offset);
+    const std::uint64_t take = std::min(inside, total - size);
+    if (take != 0) s.share.push_back(Span{span.offset, take});
+    size += take;
+    if (take < span.count) break;  // the frame ended inside this place, or the share is whole
+  }
+  return size;
+}
+
+// Writes `count` bytes of the share, from the share's `cursor`, at onboard `address`.
+struct ShareCursor {
+  std::size_t run = 0;      // the share's run
+  std::uint64_t into = 0;   // bytes of it already placed
+};
+
+void place_share(Board& board, const CameraFrame& frame, const std::vector<Span>& share, ShareCursor* cursor,
+                 std::uint64_t address, std::uint64_t count) {
   const std::uint64_t line_bytes = std::uint64_t{frame.width} * frame.bytes_per_pixel;
-  const std::uint64_t total = line_bytes * frame.height;
-  std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.offset < b.offset; });
-  std::vector<std::uint8_t> share;
-  for (const Span& span : spans) {
-    for (std::uint64_t p = span.offset; p < span.offset + span.count; ++p) {
-      if (p >= total || share.size() >= total) return share;
-      share.push_back(camera_pattern(board, frame.channel, frame.number, static_cast<std::uint32_t>(p % line_bytes),
-                                     static_cast<std::uint32_t>(p / line_bytes)));
+  while (count > 0 && cursor->run < share.size()) {
+    const Span& run = share[cursor->run];
+    const std::span<std::uint8_t> place =
+        onboard_memory_run(board.onboard, address, std::min(count, run.count - cursor->into));
+    // The place may cross lines of the frame: one pattern run per line.
+    for (std::uint64_t done = 0; done < place.size();) {
+      const std::uint64_t position = run.offset + cursor->into + done;
+      const std::uint64_t x = position % line_bytes;
+      const std::uint64_t take = std::min<std::uint64_t>(place.size() - done, line_bytes - x);
+      pattern_run(board.index, frame, position / line_bytes, x, place.data() + done, take);
+      done += take;
+    }
+    address += place.size();
+    count -= place.size();
+    cursor->into += place.size();
+    if (cursor->into == run.count) {
+      ++cursor->run;
+      cursor->into = 0;
     }
   }
-  return share;
 }
 
 // AL: the tap's share of the frame along the chain, into the entry's buffer.
 void acquire(Board& board, DmaChannelState& channel, const CameraFrame& frame) {
   const Entry entry = read_onboard<Entry>(board.onboard, channel.current);
   if (camera_of(entry) != frame.channel) return;
-  const std::vector<Span> spans = chain_spans(board.onboard, entry);
-  const std::vector<std::uint8_t> share = tap_share(board.index, frame, spans);
-  std::size_t done = 0;
-  for (const Span& span : spans) {
-    if (done >= share.size()) break;
-    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(span.count, share.size() - done));
-    onboard_memory_copy_in(board.onboard, std::uint64_t{entry[0]} + span.offset, share.data() + done, count);
+  Scratch& s = scratch();
+  chain_spans(board.onboard, entry, &s.chain);
+  const std::uint64_t size = tap_share(frame, s.chain, s);
+  ShareCursor cursor;
+  std::uint64_t done = 0;
+  for (const Span& span : s.chain) {
+    if (done >= size) break;
+    const std::uint64_t count = std::min(span.count, size - done);
+    place_share(board, frame, s.share, &cursor, std::uint64_t{entry[0]} + span.offset, count);
     done += count;
   }
   channel.current = entry[7];
@@ -117,21 +208,18 @@ std::uint64_t lb_source(const Entry& entry, const Descriptor& d) {
 
 // LB: every piece of the chain to the host channels its descriptor names.
 void forward(Board& board, DmaChannelState& channel, const CameraFrame& frame,
-             std::array<std::vector<std::byte>, kHostDmaChannels>& streams) {
+             std::array<Stream, kHostDmaChannels>& streams) {
   const Entry entry = read_onboard<Entry>(board.onboard, channel.current);
   if (camera_of(entry) != frame.channel) return;
-  std::vector<std::uint8_t> piece;
   std::uint32_t at = entry[1];
   for (std::uint32_t n = 0; n < kMaxDescriptors; ++n) {
     const auto d = read_onboard<Descriptor>(board.onboard, at);
     if ((d.control & kLbEmpty) == 0) {
-      piece.resize(d.control & kCountMask);
-      onboard_memory_copy_out(board.onboard, lb_source(entry, d), piece.data(),
-                              static_cast<std::uint32_t>(piece.size()));
+      const std::uint32_t count = d.control & kCountMask;
       for (std::uint32_t b = 0; b < kHostDmaChannels; ++b) {
         if ((d.mask & (1u << b)) == 0) continue;
-        const auto* bytes = reinterpret_cast<const std::byte*>(piece.data());
-        streams[b].insert(streams[b].end(), bytes, bytes + piece.size());
+        onboard_memory_copy_out(board.onboard, lb_source(entry, d),
+                                reinterpret_cast<std::uint8_t*>(streams[b].extend(count)), count);
       }
     }
     if (d.next == entry[1]) break;
@@ -140,10 +228,12 @@ void forward(Board& board, DmaChannelState& channel, const CameraFrame& frame,
   channel.current = entry[7];
 }
 
+// What one host channel made of its stream.
 struct HostResult {
   bool filled = false;
   std::uint64_t next = 0;
-  std::vector<HostMessage> messages;
+  std::array<HostMessage, 2> messages{};
+  std::uint32_t message_count = 0;
 };
 
 // One contiguous run of a host buffer, written at once.
@@ -157,7 +247,9 @@ bool flush(Board* board, const Run& run, std::span<const std::byte> data) {
   return run.length == 0 || board_dma_write(board, run.address, data.subspan(run.offset, run.length));
 }
 
-// BH: the stream along the host descriptors of the channel's current entry.
+// BH: the stream along the host descriptors of the channel's current entry,
+// each contiguous run of the host buffer written in one piece. Nothing is
+// written when the entry is not armed.
 HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current, std::span<const std::byte> data) {
   HostResult result;
   result.next = current;
@@ -193,13 +285,18 @@ HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current,
   const std::uint32_t disarmed = entry[0] & ~kEntryArmed;
   board_dma_write(board, current, std::as_bytes(std::span(&disarmed, 1)));
   const std::uint32_t word0 = (entry[2] & 0xFFFFF) | channel << 24;
-  if (frame_notify) result.messages.push_back(HostMessage{word0, kMessageKind | kMessageStart, 0, 0, 0, 0, 0, 0});
+  if (frame_notify) result.messages[result.message_count++] = HostMessage{word0, kMessageKind | kMessageStart, 0, 0, 0, 0, 0, 0};
   if ((entry[2] & kControlEndMessage) != 0)
-    result.messages.push_back(
-        HostMessage{word0, kMessageKind | kMessageEnd, 0, static_cast<std::uint32_t>(position), 0, 0, 0, 0});
+    result.messages[result.message_count++] =
+        HostMessage{word0, kMessageKind | kMessageEnd, 0, static_cast<std::uint32_t>(position), 0, 0, 0, 0};
   result.filled = true;
   result.next = entry[7];
   return result;
+}
+
+// Room in the message FIFO for what a host channel may post for one frame.
+bool message_room(const Board& board) {
+  return board.host_messages.fifo.size() + 2 <= kHostMessageCapacity;
 }
 
 }  // namespace
@@ -208,42 +305,52 @@ std::uint8_t camera_pattern(int board, std::uint32_t camera, std::uint32_t frame
   return static_cast<std::uint8_t>(x * 7 + y * 13 + frame * 31 + camera * 101 + static_cast<std::uint32_t>(board) * 53);
 }
 
-std::uint32_t board_inject_frame(Board* board, const CameraFrame& frame) {
-  std::array<std::vector<std::byte>, kHostDmaChannels> streams;
+FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame) {
+  FrameDelivery delivery;
+  Scratch& s = scratch();
+  for (Stream& stream : s.streams) stream.length = 0;
   std::array<std::uint64_t, kHostDmaChannels> starts{};
   bool host_runs = false;
   {
     std::lock_guard guard(board->lock);
-    if (board->vanished) return 0;
+    if (board->vanished) return delivery;
     DmaEngines& engines = board->dma;
     for (std::uint32_t c = 0; c < kLocalDmaChannels; ++c)
       if (running(engines, 0, c) && engines.al[c].loaded) acquire(*board, engines.al[c], frame);
     for (std::uint32_t c = 0; c < kLocalDmaChannels; ++c)
-      if (running(engines, 8, c) && engines.lb[c].loaded) forward(*board, engines.lb[c], frame, streams);
+      if (running(engines, 8, c) && engines.lb[c].loaded) forward(*board, engines.lb[c], frame, s.streams);
     for (std::uint32_t b = 0; b < kHostDmaChannels; ++b) starts[b] = engines.bh[b].loaded ? engines.bh[b].current : 0;
     host_runs = (board->dma_control.enables & kHostRunBit) != 0;
   }
-  if (!host_runs) return 0;
-  std::uint32_t filled = 0;
+  if (!host_runs) return delivery;
   for (std::uint32_t b = 0; b < kHostDmaChannels; ++b) {
-    if (streams[b].empty() || starts[b] == 0) continue;
-    const HostResult result = fill_host(board, b, starts[b], streams[b]);
+    if (s.streams[b].length == 0 || starts[b] == 0) continue;
+    bool room;
     {
       std::lock_guard guard(board->lock);
-      DmaChannelState& channel = board->dma.bh[b];
-      if (!result.filled) {
-        ++board->dma.dropped;
-        continue;
-      }
-      ++filled;
-      ++board->dma.frames;
-      if (channel.current == starts[b]) channel.current = result.next;
-      for (const HostMessage& message : result.messages)
-        host_messages_post(board->host_messages, board->interrupts, message);
+      room = message_room(*board);
     }
+    // A full message FIFO would leave the frame unreported: it is dropped whole, its buffer still armed.
+    const HostResult result = room ? fill_host(board, b, starts[b], s.streams[b].bytes()) : HostResult{};
+    std::lock_guard guard(board->lock);
+    DmaChannelState& channel = board->dma.bh[b];
+    if (!result.filled) {
+      ++board->dma.dropped;
+      ++delivery.dropped;
+      continue;
+    }
+    ++delivery.filled;
+    ++board->dma.frames;
+    if (channel.current == starts[b]) channel.current = result.next;
+    for (std::uint32_t m = 0; m < result.message_count; ++m)
+      if (!host_messages_post(board->host_messages, board->interrupts, result.messages[m])) ++delivery.unreported;
   }
   interrupt_line_update(*board);
-  return filled;
+  return delivery;
+}
+
+std::uint32_t board_inject_frame(Board* board, const CameraFrame& frame) {
+  return board_carry_frame(board, frame).filled;
 }
 
 }  // namespace plat::board

@@ -35,7 +35,18 @@ struct CameraFrame {
 // Byte x of line y of a frame: the deterministic pattern tests check.
 std::uint8_t camera_pattern(int board, std::uint32_t camera, std::uint32_t frame, std::uint32_t x, std::uint32_t y);
 
-// Moves one frame; answers the number of host buffers it filled.
+// What became of a frame at the host channels its LB chains fed.
+struct FrameDelivery {
+  std::uint32_t filled = 0;      // host buffers it filled
+  std::uint32_t dropped = 0;     // host channels that could not take it: no armed buffer, no room for its messages
+  std::uint32_t unreported = 0;  // messages the FIFO refused after all
+};
+
+// Moves one frame: on-board memory in whole runs, each host buffer written
+// one contiguous run at a time, the board's lock held only for the on-board
+// part. Safe from any thread; each thread keeps its own scratch.
+FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame);
+// The same; answers the number of host buffers it filled.
 std::uint32_t board_inject_frame(Board* board, const CameraFrame& frame);
 
 }  // namespace plat::board

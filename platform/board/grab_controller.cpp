@@ -1,7 +1,9 @@
 #include "platform/board/grab_controller.h"
 
 #include <algorithm>
+#include <string>
 
+#include "platform/board/board_log.h"
 #include "platform/board/board_state.h"
 #include "platform/board/grab_worker.h"
 
@@ -70,13 +72,17 @@ void settle(GrabCamera& camera) {
   camera.waiting_trigger = false;
 }
 
+// The camera keeps its own clock: a frame starts at its slot, and the next
+// slot is one period after it, however late the board's timing thread came
+// to it (a late frame ends as soon as its readout is past).
 void start_frame(Board& board, std::uint32_t c, GrabClock::time_point now) {
   GrabCamera& camera = board.grab.cameras[c];
+  const GrabClock::time_point slot = std::min(camera.next_start, now);
   camera.current = CameraFrame{c, camera.model.width, camera.model.height, camera_bytes_per_pixel(camera.model),
                                camera.next_number++};
   camera.in_progress = true;
-  camera.frame_end = now + camera_readout_time(camera.model);
-  camera.next_start = now + camera_frame_period(camera.model);
+  camera.frame_end = slot + camera_readout_time(camera.model);
+  camera.next_start = slot + camera_frame_period(camera.model);
   ++camera.frames_started;
   if (camera.mode == GrabMode::kCounted) --camera.frames_left;
   if (camera.triggered && camera.group_left > 0 && --camera.group_left == 0)
@@ -109,6 +115,7 @@ void start_acquisition(Board& board, std::uint32_t c, GrabMode mode, GrabClock::
   camera.waiting_trigger = camera.triggered;
   camera.group_left = 0;
   camera.start_tick_us = frame_clock_us(board, now);
+  camera.drop_logged = false;
   if (!camera.in_progress) camera.next_start = now;  // a frame in progress keeps its successor's time
   try_start(board, c, now);
 }
@@ -143,7 +150,8 @@ void set_reset(Board& board, std::uint32_t c, bool held, GrabClock::time_point n
     drop_frame(camera);
     return;
   }
-  if (!camera.in_progress) camera.next_start = std::min(camera.next_start, now);
+  // The frames the camera sent while the reset held are gone: the next starts now.
+  if (!camera.in_progress) camera.next_start = now;
   try_start(board, c, now);
 }
 
@@ -256,10 +264,23 @@ bool grab_advance(Board& board, GrabClock::time_point now, std::vector<CameraFra
   return started;
 }
 
-void grab_frame_delivered(Board& board, std::uint32_t c) {
+void grab_frame_delivered(Board& board, const CameraFrame& frame, FrameFate fate) {
+  const std::uint32_t c = frame.channel;
   GrabCamera& camera = board.grab.cameras[c];
   if (camera.completing > 0) --camera.completing;
-  ++camera.frames_completed;
+  if (fate == FrameFate::kDelivered) {
+    ++camera.frames_completed;
+  } else {
+    ++camera.frames_dropped;
+    if (!camera.drop_logged) {
+      camera.drop_logged = true;
+      board_log(kBoardLogWarning, "board " + std::to_string(board.index) + " camera " + std::to_string(c) + ": frame " +
+                                      std::to_string(frame.number) + " dropped (" +
+                                      (fate == FrameFate::kNoHostBuffer ? "no armed host buffer or no room for its messages"
+                                                                        : "the board's frame queue is full") +
+                                      "); further drops of this acquisition are only counted");
+    }
+  }
   raise_if_enabled(board, c, kEnableFrameEnd, kMainFrameEndBit);
   settle(camera);
 }
@@ -274,7 +295,7 @@ bool grab_set_pixel_clock(Board& board, std::uint32_t c, bool present, GrabClock
     drop_frame(camera);
     return true;
   }
-  if (!camera.in_progress) camera.next_start = std::min(camera.next_start, now);
+  if (!camera.in_progress) camera.next_start = now;
   try_start(board, c, now);
   return true;
 }

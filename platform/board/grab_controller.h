@@ -32,13 +32,18 @@
 //   (camera 1: 16), bit 1 lets frame ends raise bit 25 (camera 1: 26).
 //
 // Frames: a started acquisition's first frame starts at once, the next ones a
-// frame period apart (camera_model.h); with the frame trigger on (as 0x1020
+// frame period apart on the camera's own clock (frame n at the start + n
+// periods, however late the board's timing thread wakes; camera_model.h); with the frame trigger on (as 0x1020
 // stood at the start command), each group of frames waits for one trigger,
 // which starts its first frame at once when no frame is in progress. A
 // trigger that finds no group waiting is counted and otherwise lost. At the
 // end of its readout a frame goes into the acquisition path exactly as
-// board_inject_frame carries it (channel = camera) and then raises its end
-// event; a counted acquisition stays armed until its last frame is through.
+// board_inject_frame carries it (channel = camera), on the board's own
+// carrying thread, and then raises its end event; a frame that no armed host
+// buffer takes (or that finds no room for its messages, or the queue of
+// frames waiting to be carried full) is dropped: it is counted, its end event
+// still raised, and the acquisition's first drop written to the machine log.
+// A counted acquisition stays armed until its last frame is through.
 // Frames are numbered from 0 per camera since power-on or the last channel
 // reset, and the number is part of the pattern.
 //
@@ -113,7 +118,8 @@ struct GrabCamera {
   // What tests look at.
   std::uint32_t frames_started = 0;
   std::uint32_t frames_completed = 0;
-  std::uint32_t frames_dropped = 0;
+  std::uint32_t frames_dropped = 0;  // aborted in progress, or not delivered (grab_frame_delivered)
+  bool drop_logged = false;          // this acquisition's first drop is in the machine log
   std::uint32_t last_command = 0;
   std::uint32_t reset_holds = 0;
   std::uint32_t triggers = 0;
@@ -142,7 +148,13 @@ bool grab_active(const Board& board);
 // started, and through `deadline` the next instant something is due.
 bool grab_advance(Board& board, GrabClock::time_point now, std::vector<CameraFrame>* ended,
                   std::optional<GrabClock::time_point>* deadline);
-void grab_frame_delivered(Board& board, std::uint32_t camera);
+
+// What became of an ended frame: in the host buffers with its messages, or
+// dropped (and counted) because no armed host buffer or no message room took
+// it, or because the board's queue of frames on their way was full.
+enum class FrameFate : std::uint8_t { kDelivered, kNoHostBuffer, kQueueFull };
+// With the board's lock held: counts the frame, raises its end event.
+void grab_frame_delivered(Board& board, const CameraFrame& frame, FrameFate fate);
 
 // Outside events, with the board's lock held; false for a camera the board
 // does not have.

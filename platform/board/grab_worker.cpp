@@ -1,10 +1,11 @@
 #include "platform/board/grab_worker.h"
 
+#include <pthread.h>
+
 #include <optional>
 #include <vector>
 
 #include "platform/board/board_state.h"
-#include "platform/board/dma_frames.h"
 #include "platform/board/grab_controller.h"
 #include "platform/board/interrupt_line.h"
 
@@ -12,9 +13,30 @@ namespace plat::board {
 
 namespace {
 
-// The DMA path takes the board's lock itself, and the interrupt line reports
-// to the kernel, so both run with the lock released.
-void worker_loop(Board* board) {
+// With the board's lock held. False when the queue is full.
+bool enqueue(GrabWorker& worker, const CameraFrame& frame) {
+  if (worker.queue_count == worker.queue.size()) return false;
+  worker.queue[(worker.queue_first + worker.queue_count) % worker.queue.size()] = frame;
+  ++worker.queue_count;
+  return true;
+}
+
+CameraFrame dequeue(GrabWorker& worker) {
+  const CameraFrame frame = worker.queue[worker.queue_first];
+  worker.queue_first = (worker.queue_first + 1) % worker.queue.size();
+  --worker.queue_count;
+  return frame;
+}
+
+// The interrupt line reports to the kernel, so it runs with the lock released.
+void update_line(Board* board, std::unique_lock<std::mutex>& guard) {
+  guard.unlock();
+  interrupt_line_update(*board);
+  guard.lock();
+}
+
+void timing_loop(Board* board) {
+  ::pthread_setname_np(::pthread_self(), "board-timing");
   GrabWorker& worker = board->grab_worker;
   std::unique_lock guard(board->lock);
   std::vector<CameraFrame> ended;
@@ -22,39 +44,64 @@ void worker_loop(Board* board) {
     ended.clear();
     std::optional<GrabClock::time_point> deadline;
     const bool started = grab_advance(*board, GrabClock::now(), &ended, &deadline);
+    bool queued = false;
+    for (const CameraFrame& frame : ended) {
+      if (enqueue(worker, frame))
+        queued = true;
+      else
+        grab_frame_delivered(*board, frame, FrameFate::kQueueFull);
+    }
+    if (queued) worker.frames_ready.notify_one();
     if (started || !ended.empty()) {
-      guard.unlock();
-      for (const CameraFrame& frame : ended) board_inject_frame(board, frame);
-      guard.lock();
-      for (const CameraFrame& frame : ended) grab_frame_delivered(*board, frame.channel);
-      guard.unlock();
-      interrupt_line_update(*board);
-      guard.lock();
+      update_line(board, guard);
       continue;
     }
-    if (deadline) worker.wake.wait_until(guard, *deadline);
-    else worker.wake.wait(guard);
+    if (deadline)
+      worker.wake.wait_until(guard, *deadline);
+    else
+      worker.wake.wait(guard);
+  }
+}
+
+void carrying_loop(Board* board) {
+  ::pthread_setname_np(::pthread_self(), "board-carrier");
+  GrabWorker& worker = board->grab_worker;
+  std::unique_lock guard(board->lock);
+  for (;;) {
+    worker.frames_ready.wait(guard, [&] { return worker.stop || worker.queue_count != 0; });
+    if (worker.stop) return;
+    const CameraFrame frame = dequeue(worker);
+    // The frame's copy takes the lock itself, for its on-board part only.
+    guard.unlock();
+    const FrameDelivery delivery = board_carry_frame(board, frame);
+    guard.lock();
+    const bool delivered = delivery.dropped == 0 && delivery.unreported == 0;
+    grab_frame_delivered(*board, frame, delivered ? FrameFate::kDelivered : FrameFate::kNoHostBuffer);
+    update_line(board, guard);
   }
 }
 
 }  // namespace
 
 GrabWorker::~GrabWorker() {
-  if (!thread.joinable()) return;
+  if (!timing.joinable()) return;
   {
     std::lock_guard guard(board->lock);
     stop = true;
   }
   wake.notify_all();
-  thread.join();
+  frames_ready.notify_all();
+  timing.join();
+  carrier.join();
 }
 
 void grab_worker_wake(Board& board) {
   GrabWorker& worker = board.grab_worker;
-  if (!worker.thread.joinable()) {
+  if (!worker.timing.joinable()) {
     if (!grab_active(board)) return;
     worker.board = &board;
-    worker.thread = std::thread(worker_loop, &board);
+    worker.timing = std::thread(timing_loop, &board);
+    worker.carrier = std::thread(carrying_loop, &board);
   }
   worker.wake.notify_all();
 }

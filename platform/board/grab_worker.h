@@ -1,15 +1,25 @@
-// The thread that times a board's frames: it ends readouts, carries the
-// frames into the acquisition path and starts the frames that are due
-// (grab_controller.h). It starts with the board's first acquisition and ends
-// with the board.
+// The board's two threads for frames (grab_controller.h). The timing thread
+// keeps the cameras' clocks: it ends readouts and starts the frames that are
+// due, and hands each ended frame to the carrying thread through a short
+// queue; it never copies a frame, so a slow copy cannot shift a camera's
+// clock. The carrying thread moves each frame along the acquisition path
+// (dma_frames.h) and reports what became of it. A frame that finds the queue
+// full is dropped and counted. Both start with the board's first acquisition
+// and end with the board.
 #pragma once
 
+#include <array>
 #include <condition_variable>
+#include <cstddef>
 #include <thread>
 
 #include "platform/board/board.h"
+#include "platform/board/dma_frames.h"
 
 namespace plat::board {
+
+// Frames ended and not carried yet that the board holds before it drops one.
+inline constexpr std::size_t kCarryQueueFrames = 8;
 
 class GrabWorker {
  public:
@@ -18,13 +28,19 @@ class GrabWorker {
   GrabWorker(const GrabWorker&) = delete;
   GrabWorker& operator=(const GrabWorker&) = delete;
 
+  // All guarded by the board's lock.
   Board* board = nullptr;
-  std::thread thread;
-  std::condition_variable wake;
+  std::thread timing;
+  std::thread carrier;
+  std::condition_variable wake;          // the timing thread
+  std::condition_variable frames_ready;  // the carrying thread
+  std::array<CameraFrame, kCarryQueueFrames> queue{};
+  std::size_t queue_first = 0;
+  std::size_t queue_count = 0;
   bool stop = false;
 };
 
-// With the board's lock held: something the worker times may have changed.
+// With the board's lock held: something the timing thread times may have changed.
 void grab_worker_wake(Board& board);
 
 }  // namespace plat::board

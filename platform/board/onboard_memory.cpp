@@ -1,6 +1,7 @@
 #include "platform/board/onboard_memory.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace plat::board {
 
@@ -55,6 +56,14 @@ std::uint64_t aliased(const OnboardMemory& memory, std::uint64_t address) {
   return memory.size == 0 ? address % kMaxSize : address % memory.size;
 }
 
+// Bytes from the aliased address `at` to the end of its page or of the
+// memory (where the addresses wrap), at most `count`.
+std::uint64_t run_length(const OnboardMemory& memory, std::uint64_t at, std::uint64_t count) {
+  const std::uint64_t size = memory.size == 0 ? kMaxSize : memory.size;
+  const std::uint64_t page_end = (at / kOnboardPageBytes + 1) * kOnboardPageBytes;
+  return std::min({count, page_end - at, size - at});
+}
+
 }  // namespace
 
 void onboard_memory_set_size(OnboardMemory& memory, std::uint32_t megabytes) {
@@ -83,22 +92,37 @@ bool onboard_memory_write(OnboardMemory& memory, MemoryWindows& windows, Interru
 }
 
 void onboard_memory_copy_out(const OnboardMemory& memory, std::uint64_t address, std::uint8_t* out,
-                             std::uint32_t count) {
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint64_t at = aliased(memory, address + i);
+                             std::uint64_t count) {
+  while (count > 0) {
+    const std::uint64_t at = aliased(memory, address);
+    const std::uint64_t run = run_length(memory, at, count);
     const auto page = memory.pages.find(at / kOnboardPageBytes);
-    out[i] = page == memory.pages.end() ? 0 : (*page->second)[at % kOnboardPageBytes];
+    if (page == memory.pages.end())
+      std::memset(out, 0, run);
+    else
+      std::memcpy(out, page->second->data() + at % kOnboardPageBytes, run);
+    out += run;
+    address += run;
+    count -= run;
   }
 }
 
 void onboard_memory_copy_in(OnboardMemory& memory, std::uint64_t address, const std::uint8_t* bytes,
-                            std::uint32_t count) {
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint64_t at = aliased(memory, address + i);
-    auto& page = memory.pages[at / kOnboardPageBytes];
-    if (!page) page = std::make_unique<std::array<std::uint8_t, kOnboardPageBytes>>();
-    (*page)[at % kOnboardPageBytes] = bytes[i];
+                            std::uint64_t count) {
+  while (count > 0) {
+    const std::span<std::uint8_t> run = onboard_memory_run(memory, address, count);
+    std::memcpy(run.data(), bytes, run.size());
+    bytes += run.size();
+    address += run.size();
+    count -= run.size();
   }
+}
+
+std::span<std::uint8_t> onboard_memory_run(OnboardMemory& memory, std::uint64_t address, std::uint64_t count) {
+  const std::uint64_t at = aliased(memory, address);
+  auto& page = memory.pages[at / kOnboardPageBytes];
+  if (!page) page = std::make_unique<std::array<std::uint8_t, kOnboardPageBytes>>();
+  return std::span<std::uint8_t>(page->data() + at % kOnboardPageBytes, run_length(memory, at, count));
 }
 
 }  // namespace plat::board

@@ -23,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <unordered_map>
 
 #include "platform/board/interrupt_block.h"
@@ -52,10 +53,15 @@ bool onboard_memory_read(const OnboardMemory& memory, std::uint32_t offset, std:
 bool onboard_memory_write(OnboardMemory& memory, MemoryWindows& windows, InterruptBlock& interrupts,
                           std::uint32_t offset, std::uint32_t value);
 
-// Bytes of the memory, aliased at its size.
+// Bytes of the memory, aliased at its size, copied a page at a time.
 void onboard_memory_copy_out(const OnboardMemory& memory, std::uint64_t address, std::uint8_t* out,
-                             std::uint32_t count);
+                             std::uint64_t count);
 void onboard_memory_copy_in(OnboardMemory& memory, std::uint64_t address, const std::uint8_t* bytes,
-                            std::uint32_t count);
+                            std::uint64_t count);
+
+// The run of bytes from `address` (aliased) that lies in one page, at most
+// `count` long, for whoever fills the memory in place; the page is made when
+// it does not exist yet. A caller walks a longer range run after run.
+std::span<std::uint8_t> onboard_memory_run(OnboardMemory& memory, std::uint64_t address, std::uint64_t count);
 
 }  // namespace plat::board
