@@ -137,9 +137,10 @@ QELAPI_EXPORT std::uint32_t QelManClose() {
     if (p.open_count == 0) return kSdkNotOpen;
     if (--p.open_count > 0) return kSdkOk;
   }
+  // No SDK thread may be inside a module while it closes and unloads.
+  stop_delivery();
   close_modules();
   remove_own_servers();
-  stop_delivery();
   return kSdkOk;
 }
 

@@ -253,6 +253,36 @@ std::string module_file_name(ModuleHandle module) {
 
 ModuleHandle module_from_address(const void* address) { return handle_of_address(address); }
 
+namespace {
+
+struct CodeSearch {
+  std::uintptr_t address;
+  bool found;
+};
+
+int find_code_segment(dl_phdr_info* info, size_t, void* context) {
+  auto* search = static_cast<CodeSearch*>(context);
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const auto& header = info->dlpi_phdr[i];
+    if (header.p_type != PT_LOAD || (header.p_flags & PF_X) == 0) continue;
+    const std::uintptr_t start = info->dlpi_addr + header.p_vaddr;
+    if (search->address >= start && search->address - start < header.p_memsz) {
+      search->found = true;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool address_in_module_code(const void* address) {
+  if (address == nullptr) return false;
+  CodeSearch search{reinterpret_cast<std::uintptr_t>(address), false};
+  ::dl_iterate_phdr(find_code_segment, &search);
+  return search.found;
+}
+
 namespace detail {
 
 ModuleEntryRegistration::ModuleEntryRegistration(const void* address_in_module, ModuleEntry entry)

@@ -26,6 +26,9 @@ void* get_proc_address(ModuleHandle module, const char* symbol);
 std::string module_file_name(ModuleHandle module);
 // The module that contains an address (code or data), null when none.
 ModuleHandle module_from_address(const void* address);
+// True when the address lies in the code of a module loaded in this process
+// (the program's included): the one kind of address worth calling.
+bool address_in_module_code(const void* address);
 
 // Load and unload hooks. A module declares
 //   PLAT_MODULE_ENTRY(my_entry)

@@ -1,0 +1,295 @@
+// The handlers of manager commands 1000-1018.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+#include "source/firmware/HostFirmware.h"
+#include "source/firmware/ManControl.h"
+#include "source/firmware/ManServer.h"
+
+namespace {
+
+constexpr std::uint32_t kHandleOffset = 36;
+constexpr std::uint32_t kFieldsOffset = 68;
+constexpr std::uint32_t kInstallDirSize = 256;
+constexpr std::uint32_t kLogTextSize = 256;
+
+QelStatus Short(std::uint32_t argument) { return kQelModuleManager | (argument << 8) | 0x35u; }
+
+// A request as bytes: every read is bounded by the size the header gives.
+class Request {
+ public:
+  explicit Request(const QelMessageHeader* message)
+      : bytes_(reinterpret_cast<const std::uint8_t*>(message)), size_(message->size) {}
+  std::uint32_t size() const { return size_; }
+  bool holds(std::uint64_t end) const { return end <= size_; }
+  std::uint32_t word(std::uint32_t offset) const { return holds(offset + 4ull) ? read<std::uint32_t>(offset) : 0; }
+  std::uint64_t quad(std::uint32_t offset) const { return holds(offset + 8ull) ? read<std::uint64_t>(offset) : 0; }
+  const std::uint8_t* at(std::uint32_t offset) const { return bytes_ + offset; }
+  // Text from offset to its terminator, at most `limit` bytes and never past the request.
+  std::string text(std::uint32_t offset, std::uint32_t limit) const {
+    if (!holds(offset)) return {};
+    const std::uint32_t room = std::min(size_ - offset, limit);
+    const char* start = reinterpret_cast<const char*>(bytes_ + offset);
+    return std::string(start, strnlen(start, room));
+  }
+  // Short(k) for the first argument k (1-based) whose end passes the request.
+  QelStatus check(std::initializer_list<std::uint64_t> ends) const {
+    std::uint32_t argument = 1;
+    for (std::uint64_t end : ends) {
+      if (!holds(end)) return Short(argument);
+      ++argument;
+    }
+    return QEL_OK;
+  }
+  // The board of the server the handle at offset 36 names.
+  QelStatus board(std::uint32_t* board) const {
+    if (!holds(kFieldsOffset)) return Short(1);
+    std::uint32_t index = 0;
+    const QelStatus status = IsHandleValid(reinterpret_cast<const QelHandle*>(bytes_ + kHandleOffset), &index);
+    *board = index - 1;
+    return status;
+  }
+
+ private:
+  template <typename T>
+  T read(std::uint32_t offset) const {
+    T value;
+    std::memcpy(&value, bytes_ + offset, sizeof value);
+    return value;
+  }
+  const std::uint8_t* bytes_;
+  std::uint32_t size_;
+};
+
+// The answer of a request with `payload` bytes after its header, zeroed.
+QelStatus NewAnswer(const QelMessageHeader* request, std::uint32_t payload, QelMessageHeader** answer) {
+  const QelStatus status = QelManAllocAnswer(request, static_cast<std::uint32_t>(sizeof(QelMessageHeader) + payload),
+                                             answer);
+  if (status == QEL_OK) std::memset(*answer + 1, 0, payload);
+  return status;
+}
+
+void* PayloadOf(QelMessageHeader* answer) { return answer + 1; }
+
+QelStatus Send(QelMessageHeader* answer, QelStatus status) {
+  answer->command = status;
+  return QelManSendAnswer(answer);
+}
+
+std::uint32_t CappedOutput(const Request& request, std::uint32_t offset) {
+  return std::min(request.word(offset), kManLargestOutput);
+}
+
+// 1000 and 1006: handle, code, input size, output size, input.
+struct ControlRequest {
+  std::uint32_t code;
+  std::uint32_t inputSize;
+  std::uint32_t outputSize;
+};
+
+QelStatus CheckControl(const Request& request, ControlRequest* control, std::uint32_t* board) {
+  QelStatus status = request.check({68, 72, 76, 80});
+  if (status == QEL_OK) {
+    control->code = request.word(68);
+    control->inputSize = request.word(72);
+    control->outputSize = CappedOutput(request, 76);
+    status = request.check({68, 72, 76, 80, 80ull + control->inputSize});
+  }
+  if (status == QEL_OK) status = request.board(board);
+  return status;
+}
+
+QelStatus ManCmdPrivate(QelMessageHeader* message) {
+  const Request request(message);
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, CappedOutput(request, 76), &answer); status != QEL_OK) return status;
+  ControlRequest control{};
+  std::uint32_t board = 0;
+  QelStatus status = CheckControl(request, &control, &board);
+  if (status == QEL_OK) {
+    const std::uint8_t depth = ApiUnlockThread();
+    status = ManPrivateCallback(board, control.code, request.at(80), control.inputSize, PayloadOf(answer),
+                                control.outputSize);
+    ApiRelockThread(depth);
+  }
+  return Send(answer, status);
+}
+
+QelStatus ManCmdReportStatus(QelMessageHeader* message) {
+  const Request request(message);
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, 0, &answer); status != QEL_OK) return status;
+  QelStatus status = request.check({68, 72, 76, 77});
+  if (status == QEL_OK) {
+    const std::string file = request.text(76, request.size());
+    ManReportStatus(request.word(68), file.c_str(), static_cast<std::int32_t>(request.word(72)));
+  }
+  return Send(answer, status);
+}
+
+QelStatus ManCmdLogMessage(QelMessageHeader* message) {
+  const Request request(message);
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, 0, &answer); status != QEL_OK) return status;
+  QelStatus status = request.check({68, 72, 76, 76 + kLogTextSize, 333});
+  if (status == QEL_OK) {
+    const std::string text = request.text(76, kLogTextSize);
+    const std::string file = request.text(332, request.size());
+    ManLogMessage(request.word(68), text.c_str(), file.c_str(), static_cast<std::int32_t>(request.word(72)));
+  }
+  return Send(answer, status);
+}
+
+QelStatus ManCmdSetPrivateCallback(QelMessageHeader* message) {
+  const Request request(message);
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, 0, &answer); status != QEL_OK) return status;
+  const QelStatus status = request.check({68, 76});
+  if (status == QEL_OK) ManSetPrivateCallback(request.quad(68));
+  return Send(answer, status);
+}
+
+QelStatus ManCmdClearPrivateCallback(QelMessageHeader* message) {
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, 0, &answer); status != QEL_OK) return status;
+  ManSetPrivateCallback(0);
+  return Send(answer, QEL_OK);
+}
+
+QelStatus ManCmdExecuteCallback(QelMessageHeader* message) {
+  const Request request(message);
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, 0, &answer); status != QEL_OK) return status;
+  QelStatus status = request.check({68, 76, 84, 88, 92});
+  // The callback's own result is not the client's business.
+  if (status == QEL_OK)
+    status = ManExecuteCallback(request.quad(68), request.quad(76), request.word(84), request.word(88));
+  return Send(answer, status);
+}
+
+QelStatus ManCmdControl(QelMessageHeader* message) {
+  const Request request(message);
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, CappedOutput(request, 76), &answer); status != QEL_OK)
+    return status;
+  ControlRequest control{};
+  std::uint32_t board = 0;
+  QelStatus status = CheckControl(request, &control, &board);
+  if (status == QEL_OK)
+    status = ManControl(board, control.code, request.at(80), control.inputSize, PayloadOf(answer),
+                        control.outputSize);
+  return Send(answer, status);
+}
+
+QelStatus ManCmdCallFunction(QelMessageHeader* message) {
+  const Request request(message);
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, CappedOutput(request, 92), &answer); status != QEL_OK)
+    return status;
+  QelStatus status = request.check({68, 76, 84, 88, 92, 96});
+  const std::uint32_t inputSize = request.word(88);
+  if (status == QEL_OK) status = request.check({68, 76, 84, 88, 92, 96, 96ull + inputSize});
+  if (status == QEL_OK)
+    status = ManCallFunction(request.quad(68), request.word(84), request.at(96), inputSize, PayloadOf(answer),
+                             CappedOutput(request, 92), request.quad(76));
+  return Send(answer, status);
+}
+
+QelStatus ManCmdGetInstallDir(QelMessageHeader* message) {
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, kInstallDirSize, &answer); status != QEL_OK) return status;
+  const QelStatus status = GetInstallationDirectory(static_cast<char*>(PayloadOf(answer)), kInstallDirSize);
+  return Send(answer, status);
+}
+
+// The descriptor as the request carries it (88 to 151), packed.
+QelEventDescriptor DescriptorOf(const Request& request) {
+  QelEventDescriptor descriptor{};
+  descriptor.word0 = request.word(88);
+  descriptor.count = request.word(92);
+  descriptor.flag = request.word(96);
+  descriptor.value1 = request.quad(100);
+  descriptor.value2 = request.quad(108);
+  for (std::uint32_t i = 0; i < 9; ++i) descriptor.words[i] = request.word(116 + 4 * i);
+  return descriptor;
+}
+
+QelStatus ManCmdCallFunctionEx(QelMessageHeader* message) {
+  const Request request(message);
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, 0, &answer); status != QEL_OK) return status;
+  QelStatus status = request.check({68, 76, 84, 88, 152});
+  const QelEventDescriptor descriptor = DescriptorOf(request);
+  const std::uint64_t arrayEnd = 152ull + 4ull * descriptor.count;
+  if (status == QEL_OK) status = request.check({68, 76, 84, 88, 152, arrayEnd, arrayEnd + descriptor.words[8]});
+  const std::uint64_t function = request.quad(68);
+  if (status == QEL_OK && function != 0 && !ManIsCallable(function)) status = kQelApiNotRegistered;
+  if (status == QEL_OK && function != 0) {
+    const auto* firstArray = reinterpret_cast<const std::uint32_t*>(request.at(152));
+    const void* data = descriptor.words[8] != 0 ? request.at(static_cast<std::uint32_t>(arrayEnd)) : nullptr;
+    // The client hears only that its functions ran.
+    ManCallFunctionEx(message->destination, function, request.quad(76), request.word(84), &descriptor,
+                      descriptor.count != 0 ? firstArray : nullptr, data);
+  }
+  return Send(answer, status);
+}
+
+QelStatus ConnectOrDisconnect(QelMessageHeader* message, QelStatus (*operation)(std::uint32_t board)) {
+  const Request request(message);
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, 0, &answer); status != QEL_OK) return status;
+  std::uint32_t board = 0;
+  QelStatus status = request.board(&board);
+  if (status == QEL_OK) status = operation(board);
+  return Send(answer, status);
+}
+
+QelStatus ManCmdConnect(QelMessageHeader* message) { return ConnectOrDisconnect(message, ManConnectBoard); }
+QelStatus ManCmdDisconnect(QelMessageHeader* message) { return ConnectOrDisconnect(message, ManDisconnectBoard); }
+
+QelStatus ManCmdReadControlWord(QelMessageHeader* message) {
+  const Request request(message);
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = NewAnswer(message, 4, &answer); status != QEL_OK) return status;
+  std::uint32_t board = 0;
+  QelStatus status = request.board(&board);
+  if (status == QEL_OK) status = request.check({68, 72});
+  if (status == QEL_OK) {
+    const std::uint32_t asked = request.word(68);
+    std::uint32_t word = 0;
+    status = ManControl(board, kManControlCapabilityWord, &asked, sizeof asked, &word, sizeof word);
+    if (status == QEL_OK) std::memcpy(PayloadOf(answer), &word, sizeof word);
+  }
+  return Send(answer, status);
+}
+
+constexpr std::array<QelFuncHandler, kManLastCommand - kManFirstCommand + 1> kManagerTable{
+    ManCmdPrivate,              // 1000
+    ManCmdReportStatus,         // 1001
+    ManCmdLogMessage,           // 1002
+    ManCmdSetPrivateCallback,   // 1003
+    ManCmdClearPrivateCallback,  // 1004
+    ManCmdExecuteCallback,      // 1005
+    ManCmdControl,              // 1006
+    nullptr,                    // 1007
+    nullptr,                    // 1008
+    nullptr,                    // 1009
+    ManCmdCallFunction,         // 1010
+    ManCmdGetInstallDir,        // 1011
+    ManCmdCallFunctionEx,       // 1012
+    ManCmdConnect,              // 1013
+    ManCmdDisconnect,           // 1014
+    nullptr,                    // 1015
+    nullptr,                    // 1016
+    nullptr,                    // 1017
+    ManCmdReadControlWord,      // 1018
+};
+
+}  // namespace
+
+QelStatus ManServerInit(HostFuncHandler** token) {
+  return QelManNewFuncHandler(kManFirstCommand, kManLastCommand, kManagerTable.data(), token);
+}
