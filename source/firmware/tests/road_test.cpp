@@ -90,6 +90,42 @@ TEST_F(Road, ClientFunctionsRunInTheServersProcessWithTheirArguments) {
   EXPECT_EQ(Ask(client, "blocks"), "blocks 0");
 }
 
+std::string TextField(const std::string& text, std::size_t size) {
+  std::string hex;
+  char pair[3];
+  for (std::size_t i = 0; i < size; ++i) {
+    std::snprintf(pair, sizeof pair, "%02x", i < text.size() ? static_cast<unsigned char>(text[i]) : 0);
+    hex += pair;
+  }
+  return hex;
+}
+
+TEST_F(Road, ClientLogLinesAreTakenLiterallyAndShortRequestsNameTheirMissingArgument) {
+  ChildProcess& client = Start();
+  ASSERT_EQ(Ask(client, "open"), "open 0");
+  EXPECT_EQ(Ask(client, "call Tramond-CL_RZ6_1 1002 " + Word(1) + Word(42) + TextField("100%s %n %x done", 256) +
+                            TextField("client.cpp", 11)),
+            "answer 0 0 ");
+  EXPECT_EQ(Ask(client, "call Tramond-CL_RZ6_1 1001 " + Word(0x3100046) + Word(7) + TextField("status.cpp", 11)),
+            "answer 0 0 ");
+  EXPECT_TRUE(LogShows({"L1 Quillet.DLL client.cpp:42 100%s %n %x done",
+                        "L1 Quillet.DLL status.cpp:7 Unknown error (3100046)"}));
+  // A text that fills its field without a terminator stops at the field's end.
+  EXPECT_EQ(Ask(client, "call Tramond-CL_RZ6_1 1002 " + Word(2) + Word(43) + TextField(std::string(300, 'a'), 256) +
+                            TextField("long.cpp", 9)),
+            "answer 0 0 ");
+  EXPECT_TRUE(LogShows({"L2 Quillet.DLL long.cpp:43 " + std::string(255, 'a')}));
+  // The declared input is longer than the request; the word 1018 needs is missing.
+  EXPECT_EQ(Ask(client, "call Tramond-CL_RZ6_1 1000 " + Word(0xA0000000) + Word(100) + Word(0) + "0102"),
+            "answer 0 " + std::to_string(0x3000535) + " ");
+  EXPECT_EQ(Ask(client, "call Tramond-CL_RZ6_1 1018"), "answer 0 " + std::to_string(0x3000235) + " " + Word(0));
+  EXPECT_EQ(Ask(client, "call Tramond-CL_RZ6_1 1002 " + Word(2)), "answer 0 " + std::to_string(0x3000335) + " ");
+  // No private callback is set in this process.
+  EXPECT_EQ(Ask(client, "call Tramond-CL_RZ6_1 1000 " + Word(0xA0000000) + Word(0) + Word(0)),
+            "answer 0 " + std::to_string(0x300004B) + " ");
+  EXPECT_EQ(Ask(client, "blocks"), "blocks 0");
+}
+
 TEST_F(Road, TwoProcessesOpenTheInstanceAtOnceAndOneGoesOnWhenTheOtherCloses) {
   ChildProcess& first = Start();
   ChildProcess& second = Start();
