@@ -102,7 +102,12 @@ QelStatus CheckControl(const Request& request, ControlRequest* control, std::uin
   return status;
 }
 
-QelStatus ManCmdPrivate(QelMessageHeader* message) {
+using ControlOperation = QelStatus (*)(std::uint32_t board, std::uint32_t code, const void* input,
+                                      std::uint32_t inputSize, void* output, std::uint32_t outputSize);
+
+// Commands 1000 and 1006: the operation's output is the answer's payload.
+// Only the client's private callback runs with the API lock released.
+QelStatus ServeControl(QelMessageHeader* message, ControlOperation operation, bool releaseLock) {
   const Request request(message);
   QelMessageHeader* answer = nullptr;
   if (const QelStatus status = NewAnswer(message, CappedOutput(request, 76), &answer); status != QEL_OK) return status;
@@ -110,13 +115,14 @@ QelStatus ManCmdPrivate(QelMessageHeader* message) {
   std::uint32_t board = 0;
   QelStatus status = CheckControl(request, &control, &board);
   if (status == QEL_OK) {
-    const std::uint8_t depth = ApiUnlockThread();
-    status = ManPrivateCallback(board, control.code, request.at(80), control.inputSize, PayloadOf(answer),
-                                control.outputSize);
-    ApiRelockThread(depth);
+    const std::uint8_t depth = releaseLock ? ApiUnlockThread() : 0;
+    status = operation(board, control.code, request.at(80), control.inputSize, PayloadOf(answer), control.outputSize);
+    if (releaseLock) ApiRelockThread(depth);
   }
   return Send(answer, status);
 }
+
+QelStatus ManCmdPrivate(QelMessageHeader* message) { return ServeControl(message, ManPrivateCallback, true); }
 
 QelStatus ManCmdReportStatus(QelMessageHeader* message) {
   const Request request(message);
@@ -170,19 +176,7 @@ QelStatus ManCmdExecuteCallback(QelMessageHeader* message) {
   return Send(answer, status);
 }
 
-QelStatus ManCmdControl(QelMessageHeader* message) {
-  const Request request(message);
-  QelMessageHeader* answer = nullptr;
-  if (const QelStatus status = NewAnswer(message, CappedOutput(request, 76), &answer); status != QEL_OK)
-    return status;
-  ControlRequest control{};
-  std::uint32_t board = 0;
-  QelStatus status = CheckControl(request, &control, &board);
-  if (status == QEL_OK)
-    status = ManControl(board, control.code, request.at(80), control.inputSize, PayloadOf(answer),
-                        control.outputSize);
-  return Send(answer, status);
-}
+QelStatus ManCmdControl(QelMessageHeader* message) { return ServeControl(message, ManControl, false); }
 
 QelStatus ManCmdCallFunction(QelMessageHeader* message) {
   const Request request(message);

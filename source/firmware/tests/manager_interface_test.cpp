@@ -4,6 +4,7 @@
 // the module offers the server driver.
 #include <sstream>
 
+#include "driver/user/tests/helper_support.h"
 #include "platform/testing/board_control.h"
 #include "source/QelAPI/QelStatus.h"
 #include "source/firmware/tests/road_test_support.h"
@@ -12,23 +13,13 @@ namespace {
 
 using namespace road_test;
 
-std::string HexOf(const std::uint8_t* bytes, std::size_t count) {
-  std::string hex;
-  char pair[3];
-  for (std::size_t i = 0; i < count; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-    hex += pair;
-  }
-  return hex;
-}
-
 TEST_F(Road, TheEepromReadSlotGivesTheBoardsEepromBytes) {
   ChildProcess& server = Start();
   ASSERT_EQ(Ask(server, "open"), "open 0");
   for (int board = 0; board < 2; ++board) {
     plat::board::EepromImage image{};
     ASSERT_EQ(plat::testing::board_control_eeprom_peek(board, 0xA0, &image), plat::board::kControlOk);
-    EXPECT_EQ(Ask(server, "eeprom " + std::to_string(board) + " 0 0 48"), "eeprom 0 " + HexOf(image.data(), 48));
+    EXPECT_EQ(Ask(server, "eeprom " + std::to_string(board) + " 0 0 48"), "eeprom 0 " + helper::Hex(image.data(), 48));
   }
 }
 

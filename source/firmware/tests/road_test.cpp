@@ -90,16 +90,6 @@ TEST_F(Road, ClientFunctionsRunInTheServersProcessWithTheirArguments) {
   EXPECT_EQ(Ask(client, "blocks"), "blocks 0");
 }
 
-std::string TextField(const std::string& text, std::size_t size) {
-  std::string hex;
-  char pair[3];
-  for (std::size_t i = 0; i < size; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", i < text.size() ? static_cast<unsigned char>(text[i]) : 0);
-    hex += pair;
-  }
-  return hex;
-}
-
 TEST_F(Road, ClientLogLinesAreTakenLiterallyAndShortRequestsNameTheirMissingArgument) {
   ChildProcess& client = Start();
   ASSERT_EQ(Ask(client, "open"), "open 0");
@@ -192,15 +182,7 @@ TEST_F(Road, AHandlerThatReleasesTheApiLockLetsAnotherThreadAndAnotherProcessTak
   EXPECT_EQ(Ask(outsider, "unlock"), "unlock 1");
   EXPECT_EQ(Ask(other, "call Tramond-CL_RZ6_2 1018 " + Word(32)), "answer 0 0 " + Word(1));
   plat::testing::write_file(machine_.path("release"), "1\n");
-  const std::string reply = "code " + std::to_string(0xA0000001u) + " hi";
-  std::string hex;
-  for (char c : reply) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned char>(c));
-    hex += pair;
-  }
-  hex.resize(32, '0');
-  EXPECT_EQ(blocked.read_line(60s), "answer 0 0 " + hex);
+  EXPECT_EQ(blocked.read_line(60s), "answer 0 0 " + TextField("code " + std::to_string(0xA0000001u) + " hi", 16));
 }
 
 TEST_F(Road, AKilledServerProcessLeavesTheDatabaseAndItsWaitingClientTimesOut) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/user/tests/helper_support.h"
 #include "platform/sdk/qelapi.h"
 #include "platform/support/machine_log.h"
 #include "platform/testing/child_process.h"
@@ -81,13 +82,16 @@ class Road : public ::testing::Test {
 
 // Little-endian hex of 32-bit and 64-bit words, for request payloads.
 inline std::string Word(std::uint32_t value) {
-  std::string hex;
-  char pair[3];
-  for (int i = 0; i < 4; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", (value >> (8 * i)) & 0xFF);
-    hex += pair;
-  }
-  return hex;
+  std::uint8_t bytes[4];
+  std::memcpy(bytes, &value, sizeof bytes);
+  return helper::Hex(bytes, sizeof bytes);
+}
+
+// Hex of text bytes, `size` of them (zeros after the text).
+inline std::string TextField(const std::string& text, std::size_t size) {
+  std::string padded = text.substr(0, size);
+  padded.resize(size, '\0');
+  return helper::Hex(reinterpret_cast<const std::uint8_t*>(padded.data()), padded.size());
 }
 
 inline std::string Quad(std::uint64_t value) {
