@@ -13,6 +13,9 @@
 //   order                        the release steps that ran, in order       -> "order <indexes>"
 //   apievents                    the event pool and message wrappers with the SDK's lock bound and held
 //                                -> "apievents <release> <again> <foreign> <alloc answer> <wait> <holder after wait>"
+//   apimessages                  a request posted to this server and its answer, through the message wrappers
+//                                -> "apimessages <post> <wait> <get> <answer status> <payload word> <thread error> <free>"
+#include <cstring>
 #include <sstream>
 #include <string>
 
@@ -83,6 +86,61 @@ std::string ApiEvents() {
          std::to_string(alloc) + " " + std::to_string(wait) + " " + std::to_string(holder);
 }
 
+// Answers command 4242 with the request's word doubled and an explanation.
+QelStatus Doubler(QelMessageHeader* request) {
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus status = QelManAllocAnswer(request, sizeof(QelMessageHeader) + 4, &answer); status != QEL_OK)
+    return status;
+  std::uint32_t word = 0;
+  std::memcpy(&word, request + 1, sizeof word);
+  word *= 2;
+  std::memcpy(answer + 1, &word, sizeof word);
+  answer->command = 0x4C00046;
+  QelManSetThreadError(answer->command, "doubled");
+  return QelManSendAnswer(answer);
+}
+
+std::string ApiMessages() {
+  LoadQelLog();
+  if (plat::load_library("QelApi.dll") == nullptr || !LoadQelMem("Quillet.DLL")) return "apimessages nosdk";
+  BindApiLocker();
+  QELMANINITEVENTS();
+  HostSetServerIndex(0x01DE0100);
+  HostSetAddressBase(0x01DE0100);
+  const QelFuncHandler table[1] = {Doubler};
+  HostFuncHandler* token = nullptr;
+  QelManNewFuncHandler(4242, 4242, table, &token);
+  if (!ApiLock()) return "apimessages nolock";
+  plat::Handle event = plat::kNullHandle;
+  QelManGetEvent(&event);
+  QelMessageHeader* request = nullptr;
+  QelManAllocMsg(sizeof(QelMessageHeader) + 4, &request);
+  request->destination = HostGetLocalAddress();
+  request->command = 4242;
+  const std::uint32_t word = 21;
+  std::memcpy(request + 1, &word, sizeof word);
+  HostTransaction* transaction = nullptr;
+  const QelStatus post = QelManPostMsg(request, event, &transaction);
+  QelManFreeMsg(request);
+  const QelStatus wait = QelManWaitEvent(event, 2000);
+  QelMessageHeader* answer = nullptr;
+  const QelStatus get = QelManGetAnswer(transaction, &answer);
+  std::uint32_t payload = 0;
+  if (answer != nullptr) std::memcpy(&payload, answer + 1, sizeof payload);
+  std::uint32_t code = 0;
+  const char* error = QelManGetThreadError(&code);
+  const std::string result = "apimessages " + std::to_string(post) + " " + std::to_string(wait) + " " +
+                             std::to_string(get) + " " + std::to_string(answer ? answer->command : 0) + " " +
+                             std::to_string(payload) + " " + (error ? error : "-") + " " +
+                             std::to_string(QelManFreeAnswer(transaction));
+  if (answer != nullptr) QelManFreeMsg(answer);
+  QelManReleaseEvent(event);
+  ApiUnlock();
+  ManServerFree(&token);
+  QelManFreeEvents();
+  return result;
+}
+
 std::string Run(const std::string& line) {
   std::istringstream in(line);
   std::string command;
@@ -125,6 +183,7 @@ std::string Run(const std::string& line) {
   }
   if (command == "order") return "order" + g_order;
   if (command == "apievents") return ApiEvents();
+  if (command == "apimessages") return ApiMessages();
   return "unknown " + command;
 }
 

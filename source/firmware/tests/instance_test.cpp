@@ -135,4 +135,12 @@ TEST_F(Instance, WithTheSdksLockHeldEventsGoBackOnceAndMessagesCanBeMade) {
                         "QelManWaitEvent => Communication Timeout (50 ms)"}));
 }
 
+TEST_F(Instance, ARequestPostedThroughTheWrappersIsAnsweredToItsTransaction) {
+  ChildProcess& process = StartInstance();
+  // Posted, dispatched to its handler, answered, woken, taken: the status and
+  // payload the handler gave; its error text stays on its thread (here the
+  // poster's), nothing is appended to an answer for this very server.
+  EXPECT_EQ(Ask(process, "apimessages"), "apimessages 0 0 0 " + std::to_string(0x4C00046) + " 42 doubled 0");
+}
+
 }  // namespace
