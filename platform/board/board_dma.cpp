@@ -23,4 +23,14 @@ bool board_dma_read(Board* board, std::uint64_t bus_address, std::span<std::byte
   return may_master_bus(*board) && plat::kernel::dma_read(bus_address, out);
 }
 
+BoardDmaBatch::BoardDmaBatch(Board* board) : may_master_(may_master_bus(*board)) {}
+
+bool BoardDmaBatch::write(std::uint64_t bus_address, std::span<const std::byte> data) const {
+  return may_master_ && plat::kernel::dma_write(bus_address, data);
+}
+
+bool BoardDmaBatch::read(std::uint64_t bus_address, std::span<std::byte> out) const {
+  return may_master_ && plat::kernel::dma_read(bus_address, out);
+}
+
 }  // namespace plat::board

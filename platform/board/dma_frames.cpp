@@ -243,8 +243,8 @@ struct Run {
   std::size_t length = 0;
 };
 
-bool flush(Board* board, const Run& run, std::span<const std::byte> data) {
-  return run.length == 0 || board_dma_write(board, run.address, data.subspan(run.offset, run.length));
+bool flush(const BoardDmaBatch& dma, const Run& run, std::span<const std::byte> data) {
+  return run.length == 0 || dma.write(run.address, data.subspan(run.offset, run.length));
 }
 
 // BH: the stream along the host descriptors of the channel's current entry,
@@ -253,8 +253,9 @@ bool flush(Board* board, const Run& run, std::span<const std::byte> data) {
 HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current, std::span<const std::byte> data) {
   HostResult result;
   result.next = current;
+  const BoardDmaBatch dma(board);
   Entry entry{};
-  if (!board_dma_read(board, current, std::as_writable_bytes(std::span(entry)))) return result;
+  if (!dma.read(current, std::as_writable_bytes(std::span(entry)))) return result;
   const bool armed = (entry[0] & kEntryArmed) != 0;
   const std::uint32_t mode = (entry[2] >> 25) & 3;
   if (mode != 0 && !armed) return result;
@@ -265,7 +266,7 @@ HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current,
   Run run;
   for (std::uint32_t n = 0; n < kMaxDescriptors && position < data.size(); ++n) {
     Descriptor d{};
-    if (!board_dma_read(board, at, std::as_writable_bytes(std::span(&d, 1)))) break;
+    if (!dma.read(at, std::as_writable_bytes(std::span(&d, 1)))) break;
     if (n == 0) frame_notify = (d.control & kHostFrameNotify) != 0;
     const std::size_t count = (d.control & kCountMask) == 0 ? 4096 : d.control & kCountMask;
     const std::size_t take = std::min(count, data.size() - position);
@@ -273,7 +274,7 @@ HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current,
     if (run.length != 0 && run.address + run.length == address) {
       run.length += take;
     } else {
-      if (!flush(board, run, data)) return result;
+      if (!flush(dma, run, data)) return result;
       run = Run{address, position, take};
     }
     position += take;
@@ -281,9 +282,9 @@ HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current,
     if (closes || d.next == head) break;
     at = d.next;
   }
-  if (!flush(board, run, data)) return result;
+  if (!flush(dma, run, data)) return result;
   const std::uint32_t disarmed = entry[0] & ~kEntryArmed;
-  board_dma_write(board, current, std::as_bytes(std::span(&disarmed, 1)));
+  dma.write(current, std::as_bytes(std::span(&disarmed, 1)));
   const std::uint32_t word0 = (entry[2] & 0xFFFFF) | channel << 24;
   if (frame_notify) result.messages[result.message_count++] = HostMessage{word0, kMessageKind | kMessageStart, 0, 0, 0, 0, 0, 0};
   if ((entry[2] & kControlEndMessage) != 0)

@@ -128,6 +128,14 @@ std::uint64_t physmem_physical_of(const void* kernel_address) {
   return kArenaBase + (address - base);
 }
 
+std::size_t physmem_detail::arena_run(std::uint64_t bus_address, std::byte** host) {
+  Arena& a = arena();
+  std::lock_guard lock(a.mutex);
+  if (a.view == nullptr || bus_address < kArenaBase || bus_address - kArenaBase >= a.size) return 0;
+  *host = a.view + (bus_address - kArenaBase);
+  return a.size - static_cast<std::size_t>(bus_address - kArenaBase);
+}
+
 void* physmem_kernel_address(std::uint64_t physical) {
   Arena& a = arena();
   std::lock_guard lock(a.mutex);

@@ -11,14 +11,6 @@ namespace plat::kernel {
 using namespace physmem_detail;
 namespace {
 
-// Bytes of the arena reachable from a bus address in one piece; 0 outside.
-std::size_t arena_run(std::uint64_t bus_address, std::byte** host) {
-  auto* start = static_cast<std::byte*>(physmem_kernel_address(bus_address));
-  if (start == nullptr) return 0;
-  *host = start;
-  return physmem_arena_size() - static_cast<std::size_t>(bus_address - kArenaBase);
-}
-
 // Calls copy(host pointer or null, client run or null, offset in data, length)
 // for each piece; stops at the first piece without backing.
 template <typename Copy>

@@ -23,6 +23,9 @@ struct ClientRun {
   std::uint64_t length;   // bytes reachable from there in one piece
 };
 bool find_locked_run(std::uint64_t bus_address, ClientRun* run);
+// The host's view of a bus address in the arena and the bytes from there to
+// the arena's end (one lock); 0 outside the arena.
+std::size_t arena_run(std::uint64_t bus_address, std::byte** host);
 void forget_all_locks();
 
 }  // namespace plat::kernel::physmem_detail
