@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/board/board_activity.h"
 #include "platform/board/board_dma.h"
 #include "platform/board/board_flash.h"
 #include "platform/board/board_front_end.h"
@@ -318,6 +319,12 @@ void control_execute(ControlTable& table, const ControlRequest& request,
   }
   if (request.command >= kControlGrabFirst && request.command <= kControlGrabLast) {
     reply->status = grab_control_command(table.boards[request.board], request, payload, reply_payload);
+    reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
+    return;
+  }
+  if (request.command == kControlActivity) {
+    const BoardActivity a = board_activity(table.boards[request.board]);
+    reply_with(ControlBoardActivity{a.logic_resets, a.flash_array_reads, a.eeprom_accesses, 0}, reply_payload);
     reply->payload_size = static_cast<std::uint32_t>(reply_payload->size());
     return;
   }

@@ -28,6 +28,7 @@ enum ControlCommand : std::uint32_t {
   kControlPeekRegister = 12,    // offset = register -> the value last written
   kControlPeekProcessing = 13,  // target = unit, offset = byte address (width 1: index register) -> value
   kControlPostHostMessage = 14,  // payload in: eight 32-bit words of a host message
+  kControlActivity = 15,         // -> payload out: ControlBoardActivity
   kControlEepromPeek = 40,     // offset = EEPROM address -> payload out: its 256 bytes
   kControlEepromProgram = 41,  // offset = EEPROM address, payload in: the bytes
   kControlEepromFitted = 42,   // offset = EEPROM address, value 1 fitted, 0 removed
@@ -174,6 +175,18 @@ struct ControlGrabState {
 static_assert(sizeof(ControlGrabState) == 56);
 static_assert(offsetof(ControlGrabState, triggers) == 40);
 static_assert(offsetof(ControlGrabState, start_tick_us) == 48);
+
+// What the board has done since the kernel host made it: the main FPGA's
+// logic resets, bus reads of the flash array (the firmware records the board
+// library reads when it initialises the FPGA access), and transfers the
+// EEPROMs acknowledged.
+struct ControlBoardActivity {
+  std::uint32_t logic_resets;
+  std::uint32_t flash_array_reads;
+  std::uint32_t eeprom_accesses;
+  std::uint32_t reserved;
+};
+static_assert(sizeof(ControlBoardActivity) == 16);
 
 struct ControlBoardEntry {
   char model[32];  // zero-terminated

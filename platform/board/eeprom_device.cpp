@@ -114,6 +114,7 @@ void receive_fall(EepromDevice& device) {
       return;
     }
     device.read_request = (device.shift & 1) != 0;
+    ++device.accesses;
     if (!device.read_request) device.have_word_address = false;
   } else {
     take_received_byte(device);

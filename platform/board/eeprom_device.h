@@ -52,6 +52,7 @@ struct EepromDevice {
   bool no_acknowledge = false;
   EepromImage memory{};
   std::string file;  // where the contents persist; empty: nowhere
+  std::uint32_t accesses = 0;  // transfers it acknowledged its address for (tests read it)
   std::chrono::microseconds write_cycle = kDefaultWriteCycle;
   std::chrono::steady_clock::time_point busy_until{};
 

@@ -201,7 +201,9 @@ std::uint16_t flash_read_cycle(FlashDevice& device, std::uint32_t word_address) 
     case FlashMode::kQuery: return query_read(device, at);
     case FlashMode::kProtectBits: return device.protected_blocks[block_of(at)] != 0 ? 0 : 1;
     case FlashMode::kLegacyVerify: return device.protected_blocks[block_of(at)] != 0 ? 1 : 0;
-    default: return array_read(device, at);
+    default:
+      ++device.array_reads;
+      return array_read(device, at);
   }
 }
 

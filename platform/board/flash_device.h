@@ -88,6 +88,7 @@ struct FlashDevice {
   bool busy_erase = false;
   std::uint16_t busy_data = 0;
   std::uint32_t reset_recovery_reads = 0;  // reads that still see the ready line low
+  std::uint32_t array_reads = 0;           // bus reads of the array (tests read it)
   // Verify failures.
   std::uint32_t verify_failures = 0;
   bool weak_armed = false;

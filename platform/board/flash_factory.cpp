@@ -26,7 +26,8 @@ std::vector<std::uint8_t> factory_payload(const BoardPreset& preset) {
   return payload;
 }
 
-CbhHeader factory_header(std::uint16_t section, std::span<const std::uint8_t> image, const BoardPreset& preset) {
+CbhHeader factory_header(std::uint16_t section, std::span<const std::uint8_t> image, const BoardPreset& preset,
+                         std::uint16_t option_bits) {
   CbhHeader header{};
   std::memcpy(header.magic, kCbhMagic.data(), kCbhMagic.size());
   header.headerVersion = 1;
@@ -38,6 +39,7 @@ CbhHeader factory_header(std::uint16_t section, std::span<const std::uint8_t> im
   header.componentId = section;
   header.compatibilityVersion = 1;
   header.firmwareId = preset.fpga_id;
+  header.optionBits = option_bits;
   std::uint32_t sum = 0;
   for (std::uint8_t b : image) sum += b;
   header.firmwareChecksum = sum;
@@ -51,13 +53,13 @@ void put_word(std::span<std::uint8_t> flash, std::uint32_t at, std::uint32_t val
 }
 
 void put_section(std::span<std::uint8_t> flash, std::uint16_t section, std::uint32_t offset,
-                 std::span<const std::uint8_t> image, const BoardPreset& preset) {
+                 std::span<const std::uint8_t> image, const BoardPreset& preset, std::uint16_t option_bits) {
   std::copy(image.begin(), image.end(), flash.begin() + offset);
   const std::uint32_t slot = kFlashHeaderArea + section * kFlashHeaderSlotSize;
   put_word(flash, slot, kFlashSlotMagic);
   put_word(flash, slot + 4, 12);
   put_word(flash, slot + 8, offset);
-  const CbhHeader header = factory_header(section, image, preset);
+  const CbhHeader header = factory_header(section, image, preset, option_bits);
   std::memcpy(flash.data() + slot + 12, &header, sizeof header);
 }
 
@@ -67,12 +69,12 @@ BitstreamDesign flash_factory_design(const BoardPreset& preset) {
   return BitstreamDesign{FpgaKind::kMain, preset.fpga_id, kFactoryVersion};
 }
 
-void flash_factory_fill(std::span<std::uint8_t> flash, const BoardPreset& preset) {
+void flash_factory_fill(std::span<std::uint8_t> flash, const BoardPreset& preset, std::uint16_t option_bits) {
   if (flash.size() < kFlashBytes) return;
   std::fill(flash.begin(), flash.end(), std::uint8_t{0xFF});
   const std::vector<std::uint8_t> image = bitstream_build(flash_factory_design(preset), factory_payload(preset));
-  put_section(flash, kMainSection, kFlashMainOffset, image, preset);
-  put_section(flash, kBackupSection, kFlashBackupOffset, image, preset);
+  put_section(flash, kMainSection, kFlashMainOffset, image, preset, option_bits);
+  put_section(flash, kBackupSection, kFlashBackupOffset, image, preset, option_bits);
 }
 
 }  // namespace plat::board

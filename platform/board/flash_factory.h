@@ -23,7 +23,8 @@ inline constexpr std::uint32_t kFlashFactoryPayload = 0x3000;
 
 // The design the model's factory firmware configures.
 BitstreamDesign flash_factory_design(const BoardPreset& preset);
-// Writes the factory image over `flash` (kFlashBytes bytes).
-void flash_factory_fill(std::span<std::uint8_t> flash, const BoardPreset& preset);
+// Writes the factory image over `flash` (kFlashBytes bytes). Both headers
+// carry `option_bits` (a firmware built with options, e.g. for one camera).
+void flash_factory_fill(std::span<std::uint8_t> flash, const BoardPreset& preset, std::uint16_t option_bits = 0);
 
 }  // namespace plat::board

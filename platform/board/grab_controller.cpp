@@ -186,7 +186,9 @@ bool act_on_write(Board& board, std::uint32_t offset, std::uint32_t value) {
 }  // namespace
 
 bool grab_camera_present(const Board& board, std::uint32_t camera) {
-  return camera < kGrabCameras && camera < board.preset->camera_inputs;
+  if (camera >= kGrabCameras || camera >= board.preset->camera_inputs) return false;
+  // A firmware built for one camera leaves the second input without its controller.
+  return camera == 0 || (board.identity.option_bits & kFirmwareSingleCamera) == 0;
 }
 
 bool grab_active(const Board& board) {

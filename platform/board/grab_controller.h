@@ -4,8 +4,9 @@
 // Registers (BAR 0 offsets; camera c's register r is r + c x 0x400):
 // - 0x1000 capability word: what the plain registers give (the front-end
 //   identity) where the board has the camera input; 0 where it has none (the
-//   "Full" board's camera 1), and then camera c has no grab controller: its
-//   other registers are plain ones.
+//   "Full" board's camera 1, and the "Dual" board's camera 1 when its firmware
+//   carries option bit 9, built for one camera), and then camera c has no grab
+//   controller: its other registers are plain ones.
 // - 0x1004..0x1060 and 0x1180..0x1190: the controller's settings. They read
 //   back what was written (with a register's input bits, where it has any).
 //   The ones the model acts on: 0x1014 group count (1 at power-on; 0 counts

@@ -258,6 +258,10 @@ int camera_record(ControlCommand command, int board, std::uint32_t camera, Recor
 
 }  // namespace
 
+int board_control_activity(int board, plat::board::ControlBoardActivity* activity) {
+  return camera_record(kControlActivity, board, 0, activity);
+}
+
 int board_control_set_camera_model(int board, std::uint32_t camera, const plat::board::ControlCameraModel& model) {
   ControlRequest request = make(kControlGrabSetCamera, board);
   request.target = camera;

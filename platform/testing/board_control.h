@@ -49,6 +49,9 @@ int board_control_set_inputs(int board, std::uint32_t offset, std::uint32_t inpu
 int board_control_peek_register(int board, std::uint32_t offset, std::uint32_t* value);
 int board_control_peek_processing(int board, std::uint32_t unit, std::uint32_t address, bool index_register,
                                   std::uint32_t* value);
+// What the board has done since the kernel host made it (FPGA logic resets,
+// flash array reads, EEPROM transfers): a test compares two readings.
+int board_control_activity(int board, plat::board::ControlBoardActivity* activity);
 // Writes host memory at a bus address by the board's DMA.
 int board_control_dma_write(int board, std::uint64_t bus_address, std::span<const std::byte> data);
 // A board's EEPROMs (8-bit addresses 0xA0, 0xA2, 0xAA, 0xA4) and its I2C
