@@ -9,6 +9,8 @@
 #include <cstdint>
 
 #include "firmware/win32/QelUtilCpu.h"
+#include "source/QelAcq/AcqDeviceRecord.h"
+#include "source/QelAcq/AcqLutShadows.h"
 #include "source/QelHost/QelHostShared.h"
 
 // The section's name on the machine: the library's file name.
@@ -19,6 +21,8 @@ struct QuilletSharedData {
   std::uint32_t reserved;
   CpuFeatureCache cpu;
   HostSharedTables host;
+  AcqSharedTables acq;
+  AcqLutShadows acqLuts;
 };
 static_assert(offsetof(QuilletSharedData, cpu) == 8);
 static_assert(offsetof(QuilletSharedData, host) == 40);

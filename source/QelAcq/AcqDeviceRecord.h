@@ -93,15 +93,19 @@ struct AcqDeviceOwnerTags {
 };
 static_assert(sizeof(AcqDeviceOwnerTags) == 32);
 
-// Per-board detection results, kept beside the records.
+// Per-board detection results, kept beside the records. `firstStatus` keeps
+// what the board's one hardware detection answered, so that a process that
+// only registers the stored result does not take a failed detection for a
+// board without devices.
 struct AcqDetectionTables {
   std::uint32_t detected[kAcqMaxBoards];
   std::uint32_t deviceType[kAcqMaxBoards][kAcqSlotsPerBoard];
   std::uint32_t resourceMask[kAcqMaxBoards][kAcqSlotsPerBoard];
   std::uint32_t registration[kAcqMaxBoards][kAcqSlotsPerBoard];
   std::uint32_t typeList[kAcqMaxBoards][kAcqSlotsPerBoard];
+  std::uint32_t firstStatus[kAcqMaxBoards];
 };
-static_assert(sizeof(AcqDetectionTables) == 64 + 4 * 832);
+static_assert(sizeof(AcqDetectionTables) == 64 + 4 * 832 + 64);
 
 // The acquisition module's block of the shared data section.
 struct AcqSharedTables {
@@ -121,7 +125,10 @@ static_assert(offsetof(AcqSharedTables, records) == 200);
 static_assert(sizeof(AcqSharedTables::records) == 16 * 13 * 5496);
 static_assert(offsetof(AcqSharedTables, ownerTags) == 200 + 1143168);
 static_assert(offsetof(AcqSharedTables, detection) == 200 + 1143168 + 6656);
-static_assert(sizeof(AcqSharedTables) == 200 + 1143168 + 6656 + 3392);
+static_assert(sizeof(AcqSharedTables) == 200 + 1143168 + 6656 + 3456);
+
+// The module's block of the server driver's shared data section.
+AcqSharedTables* AcqGetSharedTables();
 
 // Record and tags of (board, slot); null outside 16 x 13 or without tables.
 AcqDeviceRecord* AcqSharedRecord(AcqSharedTables* tables, std::uint32_t board, std::uint32_t slot);
