@@ -40,6 +40,26 @@ struct BoardPreset {
   std::vector<std::pair<std::uint32_t, std::uint8_t>> bytes;  // any other EEPROM byte
 };
 
+inline BoardPreset Model(std::uint16_t code, std::uint16_t options = 0) {
+  BoardPreset preset;
+  preset.modelCode = code;
+  preset.firmwareOptions = options;
+  return preset;
+}
+
+inline BoardPreset OneConnector(std::uint16_t options) {
+  BoardPreset preset = Model(1, options);
+  preset.extension = 0x01;
+  preset.drawing = 0x816;
+  return preset;
+}
+
+inline BoardPreset Factory(const char* model) {
+  BoardPreset preset;
+  preset.model = model;
+  return preset;
+}
+
 inline void Put16(plat::board::EepromImage& image, std::uint32_t offset, std::uint16_t value) {
   image[offset] = static_cast<std::uint8_t>(value);
   image[offset + 1] = static_cast<std::uint8_t>(value >> 8);
