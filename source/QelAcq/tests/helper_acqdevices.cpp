@@ -12,6 +12,7 @@
 //   lutwrite B S LUT N         -> a colour LUT write of N descending entries: <status>
 //   trigger B S TYPE | format B S ID | events B S MASK | unroute B S MASK -> <status> [value]
 //   quit
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -103,7 +104,8 @@ std::string Register(const Device& d, std::uint32_t open) {
 }
 
 std::string Lut(const Device& d, std::uint32_t lut, std::uint32_t bytes, bool colour) {
-  std::vector<std::uint16_t> entries(bytes / 2 + 1);
+  // Room for the largest LUT: a read past it would be the operation's fault.
+  std::vector<std::uint16_t> entries(std::min<std::uint32_t>(bytes, 3 * 8192) / 2 + 1);
   if (d.table()->lutRead == nullptr) return "lut none";
   const QelStatus status = d.table()->lutRead(d.handle(), lut, bytes, 1, entries.data());
   std::uint32_t identity = 0;
