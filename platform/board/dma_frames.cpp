@@ -9,6 +9,7 @@
 
 #include "platform/board/board_dma.h"
 #include "platform/board/board_state.h"
+#include "platform/board/input_lut.h"
 #include "platform/board/interrupt_line.h"
 
 namespace plat::board {
@@ -156,8 +157,8 @@ struct ShareCursor {
   std::uint64_t into = 0;   // bytes of it already placed
 };
 
-void place_share(Board& board, const CameraFrame& frame, const std::vector<Span>& share, ShareCursor* cursor,
-                 std::uint64_t address, std::uint64_t count) {
+void place_share(Board& board, const CameraFrame& frame, const InputLut& lut, const std::vector<Span>& share,
+                 ShareCursor* cursor, std::uint64_t address, std::uint64_t count) {
   const std::uint64_t line_bytes = std::uint64_t{frame.width} * frame.bytes_per_pixel;
   while (count > 0 && cursor->run < share.size()) {
     const Span& run = share[cursor->run];
@@ -169,6 +170,7 @@ void place_share(Board& board, const CameraFrame& frame, const std::vector<Span>
       const std::uint64_t x = position % line_bytes;
       const std::uint64_t take = std::min<std::uint64_t>(place.size() - done, line_bytes - x);
       pattern_run(board.index, frame, position / line_bytes, x, place.data() + done, take);
+      input_lut_apply(lut, place.subspan(done, take));
       done += take;
     }
     address += place.size();
@@ -188,12 +190,13 @@ void acquire(Board& board, DmaChannelState& channel, const CameraFrame& frame) {
   Scratch& s = scratch();
   chain_spans(board.onboard, entry, &s.chain);
   const std::uint64_t size = tap_share(frame, s.chain, s);
+  const InputLut lut = input_lut_of(board, frame.channel, frame.bytes_per_pixel);
   ShareCursor cursor;
   std::uint64_t done = 0;
   for (const Span& span : s.chain) {
     if (done >= size) break;
     const std::uint64_t count = std::min(span.count, size - done);
-    place_share(board, frame, s.share, &cursor, std::uint64_t{entry[0]} + span.offset, count);
+    place_share(board, frame, lut, s.share, &cursor, std::uint64_t{entry[0]} + span.offset, count);
     done += count;
   }
   channel.current = entry[7];

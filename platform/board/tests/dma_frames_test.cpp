@@ -11,6 +11,8 @@
 #include "platform/board/board_state.h"
 #include "platform/board/dma_engines.h"
 #include "platform/board/dma_frames.h"
+#include "platform/board/front_end.h"
+#include "platform/board/input_lut.h"
 #include "platform/board/tests/board_fixture.h"
 
 namespace plat::board {
@@ -128,6 +130,27 @@ TEST_F(DmaFramesTest, PlacesBeyondTheFrameAndOtherCamerasChainsStayUntouched) {
   const std::vector<std::uint8_t> bytes = buffer();
   EXPECT_EQ(bytes[0], 0xEE);
   EXPECT_EQ(bytes[(kHeight - 1) * kLineBytes + 1], camera_pattern(0, kCamera, 3, 1, kHeight - 1));
+}
+
+// The camera's input LUT, once enabled, changes every 8-bit pixel on its way
+// into the acquisition buffer; the table is what the board library loads
+// into the LUT memory (one word per entry).
+TEST_F(DmaFramesTest, AnEnabledInputLutShowsInTheFrame) {
+  for (std::uint32_t i = 0; i < 256; ++i) bar_write32(board.get(), 0, kLutMemory + 4 * i, 255 - i);
+  load(0, lines(0, kHeight));
+  board_inject_frame(board.get(), CameraFrame{kCamera, kWidth, kHeight, 1, 3});
+  EXPECT_EQ(buffer()[5], camera_pattern(0, kCamera, 3, 5, 0)) << "not enabled: the camera's pixels";
+
+  bar_write32(board.get(), 0, kRegLutControl, kLutEnableBit);
+  board_inject_frame(board.get(), CameraFrame{kCamera, kWidth, kHeight, 1, 4});
+  const std::vector<std::uint8_t> bytes = buffer();
+  for (std::uint32_t y = 0; y < kHeight; ++y)
+    for (std::uint32_t x = 0; x < kWidth; ++x)
+      ASSERT_EQ(bytes[y * kLineBytes + x], 255 - camera_pattern(0, kCamera, 4, x, y)) << x << ',' << y;
+
+  bar_write32(board.get(), 0, kRegLutControl, 0);
+  board_inject_frame(board.get(), CameraFrame{kCamera, kWidth, kHeight, 1, 5});
+  EXPECT_EQ(buffer()[7], camera_pattern(0, kCamera, 5, 7, 0)) << "disabled again";
 }
 
 }  // namespace
