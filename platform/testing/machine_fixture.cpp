@@ -28,6 +28,14 @@ ScopedMachine::~ScopedMachine() {
     ::unsetenv("PLAT_MACHINE");
 }
 
+std::string make_driver_directory(const ScopedMachine& machine) {
+  const std::string dir = machine.path("driver");
+  std::filesystem::create_directories(dir);
+  write_file(dir + "/Yat_Tramond-CL_RZ6_Config.ini", "");
+  ::setenv("YATFOLVA4XDIR", dir.c_str(), 1);
+  return dir;
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream contents;

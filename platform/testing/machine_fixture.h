@@ -22,6 +22,11 @@ class ScopedMachine {
   bool had_previous_ = false;
 };
 
+// The driver directory of a machine ("<machine>/driver") with an empty options
+// file, named by YATFOLVA4XDIR for this process and the ones it starts, as the
+// board library expects to find it. Answers the directory.
+std::string make_driver_directory(const ScopedMachine& machine);
+
 // Reads a whole file; empty when it does not exist.
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& contents);

@@ -12,17 +12,20 @@
 
 inline constexpr std::uint32_t kAcqWindowCapsWords = 23;
 
+// A little-endian 16-bit field of an EEPROM page or a firmware record.
+inline std::uint16_t AcqField16(const std::uint8_t* bytes, std::uint32_t offset) {
+  std::uint16_t value;
+  std::memcpy(&value, bytes + offset, sizeof value);
+  return value;
+}
+
 struct AcqBoardInputs {
   std::array<std::uint8_t, 256> eeprom{};
   std::array<std::uint8_t, 92> firmware{};
   std::uint32_t lutType = 0;
   std::array<std::uint32_t, kAcqWindowCapsWords> window{};
 
-  std::uint16_t word16(const std::uint8_t* bytes, std::uint32_t offset) const {
-    std::uint16_t value;
-    std::memcpy(&value, bytes + offset, sizeof value);
-    return value;
-  }
+  std::uint16_t word16(const std::uint8_t* bytes, std::uint32_t offset) const { return AcqField16(bytes, offset); }
   // The board's option word (EEPROM byte 38) and its bits.
   std::uint16_t options() const { return word16(eeprom.data(), 38); }
   bool option(unsigned bit) const { return ((options() >> bit) & 1u) != 0; }

@@ -8,6 +8,7 @@
 #include "firmware/win32/QelExtInterface.h"
 #include "qellib/QelLog.h"
 #include "source/QelAcq/AcqApplyTables.h"
+#include "source/QelAcq/AcqBoardInputs.h"
 #include "source/QelAcq/AcqDetect.h"
 #include "source/QelAcq/AcqDeviceOps.h"
 #include "source/QelAcq/AcqHostMutex.h"
@@ -38,18 +39,12 @@ QelStatus ReadBoard(std::uint32_t board, BoardFacts* facts) {
   return status;
 }
 
-std::uint16_t Word16(const std::uint8_t* bytes, std::uint32_t offset) {
-  std::uint16_t value;
-  std::memcpy(&value, bytes + offset, sizeof value);
-  return value;
-}
-
 std::array<std::uint32_t, kAcqSlotsPerBoard> Candidates(std::uint32_t board, const BoardFacts& facts) {
-  const std::uint16_t options = Word16(facts.firmware.data(), kFirmwareOptionsOffset);
+  const std::uint16_t options = AcqField16(facts.firmware.data(), kFirmwareOptionsOffset);
   const AcqCandidates candidates = AcqChooseCandidates(facts.eeprom.data(), options);
   if (candidates.verdict == AcqModelVerdict::kUnknown)
     LogPutLog(kQelLogError, __FILE__, __LINE__, "%s board #%d, acqDetect => unknow board model 0x%08x", kModuleName,
-              static_cast<int>(board), static_cast<unsigned>(Word16(facts.eeprom.data(), kModelOffset)));
+              static_cast<int>(board), static_cast<unsigned>(AcqField16(facts.eeprom.data(), kModelOffset)));
   return candidates.types;
 }
 

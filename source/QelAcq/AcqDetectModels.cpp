@@ -5,6 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "source/QelAcq/AcqBoardInputs.h"
 #include "source/QelAcq/AcqDetect.h"
 
 namespace {
@@ -16,12 +17,6 @@ constexpr std::uint8_t kSingleConnector = 0x01;
 constexpr std::uint16_t kSingleTypeDrawing = 0x816;
 // Model codes made of bits 0, 1 and 3 alone (but 1 and 2) name no board of this family.
 constexpr std::uint16_t kFamilyBits = 0xFFF4;
-
-std::uint16_t Word16(const std::uint8_t* bytes, std::uint32_t offset) {
-  std::uint16_t value;
-  std::memcpy(&value, bytes + offset, sizeof value);
-  return value;
-}
 
 bool Bit(std::uint16_t word, unsigned bit) { return ((word >> bit) & 1u) != 0; }
 
@@ -71,7 +66,7 @@ void SingleConnectorRows(std::uint16_t f, bool single, std::uint16_t drawing, Li
 
 AcqCandidates AcqChooseCandidates(const std::uint8_t* eeprom, std::uint16_t f) {
   AcqCandidates result;
-  const std::uint16_t model = Word16(eeprom, kModelOffset);
+  const std::uint16_t model = AcqField16(eeprom, kModelOffset);
   if (model > 2 && (model & kFamilyBits) == 0) return result;
   result.verdict = AcqModelVerdict::kAccepted;
   const bool single = (eeprom[kExtensionOffset] & kSingleConnector) != 0;
@@ -100,7 +95,7 @@ AcqCandidates AcqChooseCandidates(const std::uint8_t* eeprom, std::uint16_t f) {
   } else if (OneOf(code, {4098, 8194, 16386})) {
     ConnectorOptionRows(f, single, list);
   } else if (OneOf(code, {1, 32, 33, 129, 257, 513, 1025, 2049, 4097, 8193, 16385, 32769})) {
-    SingleConnectorRows(f, single, Word16(eeprom, kDrawingOffset), list);
+    SingleConnectorRows(f, single, AcqField16(eeprom, kDrawingOffset), list);
   } else {
     result.verdict = AcqModelVerdict::kUnknown;
   }

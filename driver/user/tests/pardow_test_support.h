@@ -30,10 +30,7 @@ inline constexpr const char* kOptionsFile = "Yat_Tramond-CL_RZ6_Config.ini";
 class PardowMachine : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string driverDir = machine_.path("driver");
-    std::filesystem::create_directories(driverDir);
-    plat::testing::write_file(driverDir + "/" + kOptionsFile, "");
-    ::setenv("YATFOLVA4XDIR", driverDir.c_str(), 1);
+    plat::testing::make_driver_directory(machine_);
   }
 
   void TearDown() override {

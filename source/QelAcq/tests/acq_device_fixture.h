@@ -68,10 +68,7 @@ inline void Put16(plat::board::EepromImage& image, std::uint32_t offset, std::ui
 class AcqDevices : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string driverDir = machine_.path("driver");
-    std::filesystem::create_directories(driverDir);
-    plat::testing::write_file(driverDir + "/Yat_Tramond-CL_RZ6_Config.ini", "");
-    ::setenv("YATFOLVA4XDIR", driverDir.c_str(), 1);
+    plat::testing::make_driver_directory(machine_);
   }
   void TearDown() override {
     for (auto& helper : helpers_) {

@@ -36,10 +36,7 @@ inline std::string AskLine(ChildProcess& process, const std::string& line) {
 class Road : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string driverDir = machine_.path("driver");
-    std::filesystem::create_directories(driverDir);
-    plat::testing::write_file(driverDir + "/Yat_Tramond-CL_RZ6_Config.ini", "");
-    ::setenv("YATFOLVA4XDIR", driverDir.c_str(), 1);
+    plat::testing::make_driver_directory(machine_);
     ConfigureModule("Ormel.VKM");
     host_ = std::make_unique<plat::testing::KernelHostProcess>(std::vector<std::string>{"FolvantX4Full", "FolvantX4Dual"});
     ASSERT_TRUE(host_->ready());
