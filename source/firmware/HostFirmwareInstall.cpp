@@ -10,13 +10,14 @@ namespace {
 constinit HostFirmwareTokens g_tokens{};
 
 QelStatus InstallManagerCommands(std::uint32_t) { return ManServerInit(&g_tokens.manager); }
+QelStatus InstallBufferFunctions(std::uint32_t) { return InstallBufferCommands(&g_tokens.buffer); }
 
-// The modules of the acquisition, buffers and transfers, serial ports, general
-// I/O, pixel processor and lookup tables fill their steps when they are built.
+// The modules of the acquisition, transfers, serial ports, general I/O, pixel
+// processor and lookup tables fill their steps when they are built.
 std::array<InstallStep, kInstallStepCount> g_installSteps{{
     {InstallManagerCommands, "%s: InstallFunctions => Manager Functions could not be initialized"},
     {nullptr, "%s: InstallFunctions => Acquisition Module could not be initialized"},
-    {nullptr, "%s: InstallFunctions => Buffer Functions could not be initialized"},
+    {InstallBufferFunctions, "%s: InstallFunctions => Buffer Functions could not be initialized"},
     {nullptr, "%s: InstallFunctions => Custom Buffer Functions could not be initialized"},
     {nullptr, "%s: InstallFunctions => Transfer Functions could not be initialized"},
     {nullptr, "%s: InstallFunctions => Transfer Module could not be initialized"},

@@ -55,9 +55,9 @@ TEST_F(Instance, ServerModeZeroInstallsNothingAndItsCloseRemovesNothing) {
   EXPECT_EQ(Ask(process, "counter"), "counter 0");
   EXPECT_EQ(Ask(process, "close"), "close 0");
   EXPECT_EQ(Ask(process, "counter"), "counter 0");
-  // Server mode sets them all up.
+  // Server mode sets them all up, the buffer commands among them.
   EXPECT_EQ(Ask(process, "open 1"), "open 0");
-  EXPECT_EQ(Ask(process, "view"), "view 1 0 1 1 1 1 0");
+  EXPECT_EQ(Ask(process, "view"), "view 1 0 1 1 1 1 1");
   EXPECT_EQ(Ask(process, "close"), "close 0");
   EXPECT_EQ(Ask(process, "view"), "view 0 0 0 0 0 0 0");
 }
