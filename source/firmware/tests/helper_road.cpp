@@ -6,6 +6,7 @@
 //   env <name> <value>            sets an environment variable              -> "env 0"
 //   find <name>                   a server by name                          -> "found <s> <address>"
 //   call <name> <cmd> [hex]       a request (payload after the handle)      -> "answer <send s> <status> <hex>"
+//   callh <name> <cmd> <hex>      a request whose payload, a handle first, is given whole -> as call
 //   counter                       the server driver's shared open counter   -> "counter <n>"
 //   ports                         use count of the server driver's port 0   -> "ports <n>"
 //   functions                     addresses of this process's functions     -> "functions <private> <callback> <function> <event>"
@@ -20,6 +21,8 @@
 //   fieldwrite <b> <field> <text>                                            -> "fieldwrite <s>"
 //   blocks                        messages in use in the machine's pool       -> "blocks <n>"
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <chrono>
 #include <cstdio>
@@ -96,18 +99,18 @@ std::uint32_t EventFunction(std::uint64_t context, QelHandle* info) {
   return 0;
 }
 
-std::string Call(const std::string& name, std::uint32_t command, const std::string& hex) {
+std::string Call(const std::string& name, std::uint32_t command, const std::string& hex, bool whole = false) {
   QelServerHandle server{};
   std::uint32_t status = Sdk<QelManGetServerByNameFn>("QelManGetServerByName")(name.c_str(), &server);
   if (status != kSdkOk) return std::to_string(status) + " - -";
   const std::vector<std::uint8_t> payload = helper::Bytes(hex);
   void* request = nullptr;
+  const std::size_t at = whole ? 0 : sizeof server;
   status = Sdk<QelManAllocRequestFn>("QelManAllocRequest")(
-      &server, command, static_cast<std::uint32_t>(sizeof server + payload.size()), &request);
+      &server, command, static_cast<std::uint32_t>(at + std::max(payload.size(), whole ? sizeof server : 0)), &request);
   if (status != kSdkOk) return std::to_string(status) + " - -";
   if (!payload.empty())
-    std::memcpy(static_cast<std::uint8_t*>(request) + sizeof(QelSdkMessageHeader) + sizeof server, payload.data(),
-                payload.size());
+    std::memcpy(static_cast<std::uint8_t*>(request) + sizeof(QelSdkMessageHeader) + at, payload.data(), payload.size());
   void* answer = nullptr;
   status = Sdk<QelManSendRequestFn>("QelManSendRequest")(request, 20000, &answer);
   if (status != kSdkOk) return std::to_string(status) + " - -";
@@ -248,12 +251,12 @@ std::string Run(const std::string& line) {
     const std::uint32_t status = Sdk<QelManGetServerByNameFn>("QelManGetServerByName")(name.c_str(), &server);
     return "found " + std::to_string(status) + " " + std::to_string(server.address);
   }
-  if (command == "call") {
+  if (command == "call" || command == "callh") {
     std::string name, hex;
     in >> name;
     const std::uint32_t id = helper::Number(in);
     in >> hex;
-    return "answer " + Call(name, id, hex);
+    return "answer " + Call(name, id, hex, command == "callh");
   }
   if (command == "counter") return "counter " + std::to_string(QuilletGetSharedData()->HostOpenCounter);
   if (command == "ports") return "ports " + std::to_string(QuilletGetSharedData()->host.ports[0].useCount);
