@@ -1,128 +1,77 @@
-// The client stubs' exchange in one process, against a test handler range of
-// this server: the busy retry, the repetition and its bound, the unpacking.
-#include <cstring>
-#include <vector>
+// The client stubs' exchange against a test handler range of a server in
+// another process's own instance: the busy retry, the repetition and its
+// bound, the unpacking, and nothing of the exchange kept afterwards.
+#include <gtest/gtest.h>
 
-#include "source/QelAPI/QelCapiExchange.h"
-#include "source/QelHost/tests/host_test_support.h"
+#include <chrono>
+#include <sstream>
+#include <string>
+
+#include "platform/support/machine_log.h"
+#include "platform/testing/child_process.h"
+#include "platform/testing/kernel_host.h"
+#include "platform/testing/machine_fixture.h"
 
 namespace {
 
-constexpr std::uint32_t kCommand = 9500;
+using namespace std::chrono_literals;
+using plat::testing::ChildProcess;
 
-// The statuses the test server answers, one per request; the last repeats.
-std::vector<QelStatus> g_script;
-std::size_t g_requests = 0;
-std::vector<std::uint32_t> g_words;
-
-QelStatus Scripted(QelMessageHeader* request) {
-  const QelStatus status = g_script[std::min(g_requests, g_script.size() - 1)];
-  ++g_requests;
-  std::uint32_t word = 0;
-  std::memcpy(&word, request + 1, sizeof word);
-  g_words.push_back(word);
-  QelMessageHeader* answer = nullptr;
-  if (const QelStatus allocated = QelManAllocAnswer(request, sizeof(QelMessageHeader) + 4, &answer);
-      allocated != QEL_OK)
-    return allocated;
-  const std::uint32_t reply = word + 1;
-  std::memcpy(answer + 1, &reply, sizeof reply);
-  answer->command = status;
-  return QelManSendAnswer(answer);
-}
-
-void FillWord(const void* context, QelMessageHeader* request) {
-  std::memcpy(request + 1, context, sizeof(std::uint32_t));
-}
-
-QelStatus ReadWord(void* context, const QelMessageHeader* answer) {
-  std::memcpy(context, answer + 1, sizeof(std::uint32_t));
-  return QEL_OK;
-}
-
-class CapiExchange : public host_test::HostLayer {
+class CapiExchange : public ::testing::Test {
  protected:
-  void SetUp() override {
-    HostLayer::SetUp();
-    g_script.clear();
-    g_requests = 0;
-    g_words.clear();
-    QelApiInstallDispatch();
-    ASSERT_EQ(QELMANINITEVENTS(), QEL_OK);
-    SetAddress(0x01DE0100);
-    static const QelFuncHandler table[1] = {Scripted};
-    ASSERT_EQ(QelManNewFuncHandler(kCommand, kCommand, table, &token_), QEL_OK);
+  void SetUp() override { ASSERT_EQ(process_.read_line(60s), "ready"); }
+  std::string Ask(const std::string& line) {
+    process_.write_line(line);
+    return process_.read_line(60s);
   }
-  void TearDown() override {
-    ManServerFree(&token_);
-    QelManFreeEvents();
-    HostLayer::TearDown();
+  // The status and the number of requests of a call's reply.
+  static std::pair<std::uint64_t, std::uint64_t> StatusAndRequests(const std::string& reply) {
+    std::istringstream in(reply);
+    std::string word;
+    std::uint64_t status = 0, requests = 0;
+    in >> word >> status >> requests;
+    return {status, requests};
   }
-
-  QelStatus Call(bool busyRetry, std::uint32_t timeoutMs = 2000) {
-    const std::uint32_t sent = 41;
-    QelCapiCall call{HostGetLocalAddress(), kCommand, sizeof(QelMessageHeader) + 4, busyRetry, timeoutMs,
-                     FillWord, &sent, ReadWord, &received_};
-    return QelCapiExchange(call);
-  }
-
-  HostFuncHandler* token_ = nullptr;
-  std::uint32_t received_ = 0;
+  plat::testing::ScopedMachine machine_;
+  ChildProcess process_{"quillet-helper-capi", {}};
 };
 
-TEST_F(CapiExchange, ABusyServerIsAskedAgainUntilItAnswers) {
-  g_script = {0x80006B, 0x80006B, 0x80006B, QEL_OK};
-  EXPECT_EQ(Call(true), QEL_OK);
-  EXPECT_EQ(g_requests, 4u);
-  EXPECT_EQ(g_words, (std::vector<std::uint32_t>{41, 41, 41, 41}));
-  EXPECT_EQ(received_, 42u);
+TEST_F(CapiExchange, ABusyServerIsAskedAgainWithTheSameRequestUntilItAnswers) {
+  Ask("script 0x80006B 0x80006B 0x80006B 0");
+  EXPECT_EQ(Ask("call 1 2000"), "call 0 4 42 41 41 41 41");
 }
 
 TEST_F(CapiExchange, WithoutTheBusyRetryTheBusyStatusComesBackAtOnce) {
-  g_script = {0x30006B, QEL_OK};
-  EXPECT_EQ(Call(false), 0x30006Bu);
-  EXPECT_EQ(g_requests, 1u);
-  EXPECT_EQ(received_, 0u);
+  Ask("script 0x30006B 0");
+  EXPECT_EQ(Ask("call 0 2000"), "call " + std::to_string(0x30006B) + " 1 0 41");
 }
 
 TEST_F(CapiExchange, AServerBusyForEverGivesItsBusyStatusBack) {
-  g_script = {0x80006B};
-  EXPECT_EQ(Call(true), 0x80006Bu);
-  EXPECT_GT(g_requests, 2u);
+  Ask("script 0x80006B");
+  const auto [status, requests] = StatusAndRequests(Ask("call 1 2000"));
+  EXPECT_EQ(status, 0x80006Bu);
+  EXPECT_GT(requests, 2u);
 }
 
 TEST_F(CapiExchange, ARepetitionSendsAFreshRequestAndTheFirstOtherStatusIsReturned) {
-  g_script = {0x80007E, 0x80007E, 0x800233};
-  EXPECT_EQ(Call(true), 0x800233u);
-  EXPECT_EQ(g_requests, 3u);
-  EXPECT_EQ(g_words, (std::vector<std::uint32_t>{41, 41, 41}));
-  EXPECT_EQ(received_, 0u);  // nothing is read from a failed answer
+  Ask("script 0x80007E 0x80007E 0x800233");
+  // Nothing is read from an answer that failed.
+  EXPECT_EQ(Ask("call 1 2000"), "call " + std::to_string(0x800233) + " 3 0 41 41 41");
 }
 
 TEST_F(CapiExchange, RepetitionsEndAfterTenTimeOutsWithALogLine) {
-  g_script = {0x80007E};
-  EXPECT_EQ(Call(true, 20), 0x80007Eu);
-  EXPECT_GT(g_requests, 1u);
-  EXPECT_TRUE(Logged("still asked for repetition"));
+  Ask("script 0x80007E");
+  const auto [status, requests] = StatusAndRequests(Ask("call 1 20"));
+  EXPECT_EQ(status, 0x80007Eu);
+  EXPECT_GT(requests, 1u);
+  EXPECT_TRUE(plat::testing::machine_log_shows({"still asked for repetition"}, 30s));
 }
 
 TEST_F(CapiExchange, EveryEventAndMessageIsGivenBack) {
-  g_script = {0x80006B, 0x80007E, QEL_OK};
-  for (int i = 0; i < 100; ++i) {
-    g_requests = 0;
-    ASSERT_EQ(Call(true), QEL_OK);
-  }
-  // 64 events in the pool: a leak of one per call would have run it dry.
-  plat::Handle event = plat::kNullHandle;
-  ASSERT_TRUE(ApiLock());
-  EXPECT_EQ(QelManGetEvent(&event), QEL_OK);
-  QelManReleaseEvent(event);
-  ApiUnlock();
-}
-
-TEST_F(CapiExchange, AServerThatIsNotThereEndsTheExchangeWithTheTransportStatus) {
-  QelCapiCall call{0x01DE0700, 1, sizeof(QelMessageHeader), true, 200, nullptr, nullptr, nullptr, nullptr};
-  EXPECT_NE(QelCapiExchange(call), QEL_OK);
+  Ask("script 0x80006B 0x80007E 0");
+  // 64 events in the pool: a leak of one per exchange would run it dry.
+  for (int i = 0; i < 70; ++i) ASSERT_EQ(StatusAndRequests(Ask("call 1 2000")).first, 0u);
+  EXPECT_EQ(Ask("events"), "events 0");
 }
 
 }  // namespace
