@@ -60,6 +60,10 @@ class BufferRoad : public Road {
     return process;
   }
   std::string File(const std::string& name) { return machine_.path(name); }
+  void TearDown() override {
+    if (HasFailure()) std::fprintf(stderr, "%s\n", plat::support::read_machine_log().c_str());
+    Road::TearDown();
+  }
 };
 
 TEST_F(BufferRoad, EveryMemoryKindHoldsItsImageWhereTheBoardReachesIt) {

@@ -52,7 +52,8 @@ std::string Hex(const void* data, std::size_t size) {
   return helper::Hex(static_cast<const std::uint8_t*>(data), size);
 }
 
-std::string Created(const std::string& word, QelStatus status, QelHandle* handle) {
+// The handle is read after the call that made it (an argument would be read before).
+std::string Created(const std::string& word, QelStatus status, QelHandle* const& handle) {
   if (status != QEL_OK) return word + " " + std::to_string(status) + " -";
   g_buffers.push_back(handle);
   return word + " 0 " + std::to_string(g_buffers.size() - 1);
