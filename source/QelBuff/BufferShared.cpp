@@ -80,16 +80,21 @@ QelStatus BufferNewShared(std::uint32_t width, std::uint32_t height, std::uint32
   if ((type & ~kSharedTypes) != 0) return BufferStatus(4, 0x35);
   const std::uint64_t image = BufferMemorySize(width, height, format);
   SharedMemory shared;
-  if (shared.object == nullptr || !QelUtilAllocSharedBuffer(kHeaderSize + image, name, shared.object) ||
-      !shared.Map(kHeaderSize + image))
+  if (shared.object == nullptr || !QelUtilAllocSharedBuffer(kHeaderSize + image, name, shared.object))
     return kBufferNoMemory;
   if (QelUtilHasCreatedSharedBuffer(shared.object)) {
+    if (!shared.Map(kHeaderSize + image)) return kBufferNoMemory;
     SharedHeader header{width, height, format, {0, 0}, image,
                         static_cast<std::uint64_t>(plat::current_process().pid)};
     std::memcpy(shared.start, &header, sizeof header);
-  } else if (!Agrees(shared.Header(), width, height, format)) {
-    return kBufferNotAllowed;
+    return Adopt(shared, type, out);
   }
+  // Another process made it: it must be the same image.
+  if (!shared.Map(kHeaderSize)) return kBufferNoMemory;
+  const bool agrees = Agrees(shared.Header(), width, height, format);
+  QelUtilUnmapSharedBuffer(&shared.window);
+  if (!agrees) return kBufferNotAllowed;
+  if (!shared.Map(kHeaderSize + image)) return kBufferNoMemory;
   return Adopt(shared, type, out);
 }
 

@@ -28,6 +28,7 @@
 //   arena <physical> <n>                   bytes of physical memory seen through the arena -> "arena <hex>"
 //   blocks                                 messages of the pool in use -> "blocks <n>"
 #include <cstdlib>
+#include <deque>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -47,6 +48,8 @@ namespace {
 constexpr std::uint32_t kBoardServer = 0x01DE0100;
 
 std::vector<QelHandle*> g_buffers;
+// Copies of freed buffers' handles: a later use shows what the server answers.
+std::deque<QelHandle> g_freed;
 
 std::string Hex(const void* data, std::size_t size) {
   return helper::Hex(static_cast<const std::uint8_t*>(data), size);
@@ -171,7 +174,7 @@ void FillRaw(const void* context, QelMessageHeader* request) {
 QelStatus ReadRaw(void* context, const QelMessageHeader* answer) {
   auto* bytes = static_cast<std::vector<std::uint8_t>*>(context);
   const std::size_t held = answer->size - sizeof(QelMessageHeader);
-  std::memcpy(bytes->data(), answer + 1, std::min(held, bytes->size()));
+  if (!bytes->empty()) std::memcpy(bytes->data(), answer + 1, std::min(held, bytes->size()));
   return QEL_OK;
 }
 
@@ -278,7 +281,14 @@ std::string Run(const std::string& line) {
     const std::uint32_t t = helper::Number(in);
     return Created(c, QelBufferNewByName(Server(), t, Text(in).c_str(), &handle), handle);
   }
-  if (c == "free") return Status(c, QelBufferFree(Buffer(in)));
+  if (c == "free") {
+    const std::uint32_t id = helper::Number(in);
+    QelHandle* buffer = id < g_buffers.size() ? g_buffers[id] : nullptr;
+    const QelHandle copy = buffer != nullptr ? *buffer : QelHandle{};
+    const QelStatus status = QelBufferFree(buffer);
+    if (status == QEL_OK) g_buffers[id] = &g_freed.emplace_back(copy);
+    return Status(c, status);
+  }
   if (c == "get") return Get(in, false);
   if (c == "cap") return Get(in, true);
   if (c == "set") {
