@@ -7,10 +7,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
-#include <string>
 
 #include "source/QelAPI/QelApi.h"
+#include "source/QelAPI/QelRequest.h"
 #include "source/QelBuff/BufferModule.h"
 
 inline constexpr std::uint32_t kBufferHandleOffset = 36;
@@ -19,49 +18,9 @@ inline constexpr std::uint32_t kBufferNameField = 256;
 // The largest data block an answer may carry.
 inline constexpr std::uint32_t kBufferLargestAnswer = 64u << 20;
 
-class BufferRequest {
+class BufferRequest : public QelRequest {
  public:
-  explicit BufferRequest(const QelMessageHeader* message)
-      : bytes_(reinterpret_cast<const std::uint8_t*>(message)), size_(message->size) {}
-  std::uint32_t size() const { return size_; }
-  bool holds(std::uint64_t end) const { return end <= size_; }
-  std::uint32_t word(std::uint32_t offset) const { return holds(offset + 4ull) ? read<std::uint32_t>(offset) : 0; }
-  std::uint64_t quad(std::uint32_t offset) const { return holds(offset + 8ull) ? read<std::uint64_t>(offset) : 0; }
-  const std::uint8_t* at(std::uint32_t offset) const { return bytes_ + offset; }
-  // The handle at offset: null when the request is short or the handle all zeros.
-  const QelHandle* handle(std::uint32_t offset) const {
-    if (!holds(offset + std::uint64_t{sizeof(QelHandle)})) return nullptr;
-    const std::uint8_t* start = bytes_ + offset;
-    const bool absent = std::all_of(start, start + sizeof(QelHandle), [](std::uint8_t b) { return b == 0; });
-    return absent ? nullptr : reinterpret_cast<const QelHandle*>(start);
-  }
-  // A name field: at most `limit` bytes, cut at its terminator and at the request's end.
-  std::string text(std::uint32_t offset, std::uint32_t limit) const {
-    if (!holds(offset)) return {};
-    const std::uint32_t room = std::min(size_ - offset, limit);
-    const char* start = reinterpret_cast<const char*>(bytes_ + offset);
-    return std::string(start, strnlen(start, room));
-  }
-  // 0x800035 | (k << 8) for the first field k (1-based, the handle first)
-  // whose end passes the request.
-  QelStatus check(std::initializer_list<std::uint64_t> ends) const {
-    std::uint32_t argument = 1;
-    for (std::uint64_t end : ends) {
-      if (!holds(end)) return BufferStatus(argument, 0x35);
-      ++argument;
-    }
-    return QEL_OK;
-  }
-
- private:
-  template <typename T>
-  T read(std::uint32_t offset) const {
-    T value;
-    std::memcpy(&value, bytes_ + offset, sizeof value);
-    return value;
-  }
-  const std::uint8_t* bytes_;
-  std::uint32_t size_;
+  explicit BufferRequest(const QelMessageHeader* message) : QelRequest(message, kBufferModule) {}
 };
 
 // The answer's payload, zero-filled, for the operation to write into.

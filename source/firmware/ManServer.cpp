@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "source/QelAPI/QelRequest.h"
 #include "source/firmware/HostFirmware.h"
 #include "source/firmware/ManControl.h"
 #include "source/firmware/ManServer.h"
@@ -16,52 +17,17 @@ constexpr std::uint32_t kFieldsOffset = 68;
 constexpr std::uint32_t kInstallDirSize = 256;
 constexpr std::uint32_t kLogTextSize = 256;
 
-QelStatus Short(std::uint32_t argument) { return kQelModuleManager | (argument << 8) | 0x35u; }
-
-// A request as bytes: every read is bounded by the size the header gives.
-class Request {
+// A request of the manager module; the server handle at 36 names its board.
+class Request : public QelRequest {
  public:
-  explicit Request(const QelMessageHeader* message)
-      : bytes_(reinterpret_cast<const std::uint8_t*>(message)), size_(message->size) {}
-  std::uint32_t size() const { return size_; }
-  bool holds(std::uint64_t end) const { return end <= size_; }
-  std::uint32_t word(std::uint32_t offset) const { return holds(offset + 4ull) ? read<std::uint32_t>(offset) : 0; }
-  std::uint64_t quad(std::uint32_t offset) const { return holds(offset + 8ull) ? read<std::uint64_t>(offset) : 0; }
-  const std::uint8_t* at(std::uint32_t offset) const { return bytes_ + offset; }
-  // Text from offset to its terminator, at most `limit` bytes and never past the request.
-  std::string text(std::uint32_t offset, std::uint32_t limit) const {
-    if (!holds(offset)) return {};
-    const std::uint32_t room = std::min(size_ - offset, limit);
-    const char* start = reinterpret_cast<const char*>(bytes_ + offset);
-    return std::string(start, strnlen(start, room));
-  }
-  // Short(k) for the first argument k (1-based) whose end passes the request.
-  QelStatus check(std::initializer_list<std::uint64_t> ends) const {
-    std::uint32_t argument = 1;
-    for (std::uint64_t end : ends) {
-      if (!holds(end)) return Short(argument);
-      ++argument;
-    }
-    return QEL_OK;
-  }
-  // The board of the server the handle at offset 36 names.
+  explicit Request(const QelMessageHeader* message) : QelRequest(message, kQelModuleManager) {}
   QelStatus board(std::uint32_t* board) const {
-    if (!holds(kFieldsOffset)) return Short(1);
+    if (!holds(kFieldsOffset)) return check({kFieldsOffset});
     std::uint32_t index = 0;
-    const QelStatus status = IsHandleValid(reinterpret_cast<const QelHandle*>(bytes_ + kHandleOffset), &index);
+    const QelStatus status = IsHandleValid(reinterpret_cast<const QelHandle*>(at(kHandleOffset)), &index);
     *board = index - 1;
     return status;
   }
-
- private:
-  template <typename T>
-  T read(std::uint32_t offset) const {
-    T value;
-    std::memcpy(&value, bytes_ + offset, sizeof value);
-    return value;
-  }
-  const std::uint8_t* bytes_;
-  std::uint32_t size_;
 };
 
 // The answer of a request with `payload` bytes after its header, zeroed.

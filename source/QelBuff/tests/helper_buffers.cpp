@@ -26,7 +26,6 @@
 //   memory <id>                            what the module holds
 //                                          -> "memory <kind> <sg entries> <pages> <bytes by bus address equal> <format index>"
 //   arena <physical> <n>                   bytes of physical memory seen through the arena -> "arena <hex>"
-//   blocks                                 messages of the pool in use -> "blocks <n>"
 #include <cstdlib>
 #include <deque>
 #include <cstring>
@@ -231,16 +230,6 @@ std::string Memory(std::istringstream& in) {
          std::to_string(equal ? 1 : 0) + " " + std::to_string(BufferDescriptorOf(buffer)->formatIndex);
 }
 
-std::string Blocks() {
-  plat::ModuleHandle memory = plat::find_loaded_library("QelMem.dll");
-  auto status = memory ? reinterpret_cast<qelmem::QelMemGetMsgMemStatusFn>(
-                             plat::get_proc_address(memory, "QelMemGetMsgMemStatus"))
-                       : nullptr;
-  qelmem::QelMemStatus pool{};
-  if (status == nullptr || !status(&pool)) return "blocks fail";
-  return "blocks " + std::to_string(pool.blocks_in_use);
-}
-
 std::string Open() {
   if (plat::load_library("QelApi.dll") == nullptr) return "open nosdk";
   const QelStatus status = HostFirmwareInitInstance(1);
@@ -380,7 +369,6 @@ std::string Run(const std::string& line) {
     const void* seen = plat::physical_to_user(physical);
     return seen != nullptr ? "arena " + Hex(seen, n) : "arena none";
   }
-  if (c == "blocks") return Blocks();
   return "unknown " + c;
 }
 
