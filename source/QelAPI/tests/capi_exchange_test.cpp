@@ -74,4 +74,16 @@ TEST_F(CapiExchange, EveryEventAndMessageIsGivenBack) {
   EXPECT_EQ(Ask("events"), "events 0");
 }
 
+TEST_F(CapiExchange, AFailedCreationLeavesNoClientBlockAndAFailedFreeKeepsIt) {
+  Ask("script 0x800535");
+  EXPECT_EQ(Ask("create"), "create " + std::to_string(0x800535) + " 0 0");
+  // A busy server is waited for; the handle carries the calling server's address.
+  Ask("script 0x80006B 0");
+  EXPECT_EQ(Ask("create"), "create 0 1 " + std::to_string(0x01DE0100));
+  Ask("script 0x800055");
+  EXPECT_EQ(Ask("free"), "free " + std::to_string(0x800055) + " 1");
+  Ask("script 0");
+  EXPECT_EQ(Ask("free"), "free 0 0");
+}
+
 }  // namespace

@@ -5,6 +5,9 @@
 //   call <busy retry 0|1> <time-out ms>   one exchange of command 9500
 //                              -> "call <status> <requests> <word read back> <words the server saw...>"
 //   events                     the event pool still gives an event      -> "events <status>"
+//   create                     QelBufferNew against the scripted range 9000-9001, which answers a
+//                              made-up buffer handle  -> "create <status> <handle given 0|1> <its server word>"
+//   free                       QelBufferFree of the last handle created  -> "free <status> <handle still usable 0|1>"
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -14,6 +17,7 @@
 #include "firmware/win32/QelMemBinding.h"
 #include "platform/win/library.h"
 #include "qellib/QelLog.h"
+#include "source/QelAPI/QelCapiBuf.h"
 #include "source/QelAPI/QelCapiExchange.h"
 
 namespace {
@@ -38,6 +42,41 @@ QelStatus Scripted(QelMessageHeader* request) {
   std::memcpy(answer + 1, &reply, sizeof reply);
   answer->command = status;
   return QelManSendAnswer(answer);
+}
+
+// 9000 and 9001 of a test server: the scripted status, and a buffer handle.
+QelStatus ScriptedBuffer(QelMessageHeader* request) {
+  const QelStatus status = g_script[std::min(g_requests, g_script.size() - 1)];
+  ++g_requests;
+  QelMessageHeader* answer = nullptr;
+  if (const QelStatus allocated = QelManAllocAnswer(request, sizeof(QelMessageHeader) + sizeof(QelHandle), &answer);
+      allocated != QEL_OK)
+    return allocated;
+  QelHandle handle{};
+  handle.server = 0x12345678;
+  handle.record = 1;
+  handle.tag = kQelTagBuffer;
+  std::memcpy(answer + 1, &handle, sizeof handle);
+  answer->command = status;
+  return QelManSendAnswer(answer);
+}
+
+QelHandle* g_created = nullptr;
+
+std::string Create() {
+  g_requests = 0;
+  const QelStatus status = QelBufferNew(HostGetLocalServerHandle(), 8, 8, 0x01010800, 0, &g_created);
+  return "create " + std::to_string(status) + " " + std::to_string(g_created != nullptr ? 1 : 0) + " " +
+         std::to_string(g_created != nullptr ? g_created->server : 0);
+}
+
+std::string Free() {
+  g_requests = 0;
+  const QelStatus status = QelBufferFree(g_created);
+  // A failed free leaves the client block as it was.
+  const bool usable = status != QEL_OK && g_created->tag == kQelTagBuffer;
+  if (status == QEL_OK) g_created = nullptr;
+  return "free " + std::to_string(status) + " " + std::to_string(usable ? 1 : 0);
 }
 
 void FillWord(const void* context, QelMessageHeader* request) {
@@ -87,6 +126,8 @@ std::string Run(const std::string& line) {
   }
   if (command == "call") return Call(in);
   if (command == "events") return Events();
+  if (command == "create") return Create();
+  if (command == "free") return Free();
   return "unknown " + command;
 }
 
@@ -103,5 +144,8 @@ int main() {
   static const QelFuncHandler table[1] = {Scripted};
   HostFuncHandler* token = nullptr;
   if (QelManNewFuncHandler(kCommand, kCommand, table, &token) != QEL_OK) return 1;
+  static const QelFuncHandler buffers[2] = {ScriptedBuffer, ScriptedBuffer};
+  HostFuncHandler* buffersToken = nullptr;
+  if (QelManNewFuncHandler(9000, 9001, buffers, &buffersToken) != QEL_OK) return 1;
   return helper::Serve(Run);
 }
