@@ -361,6 +361,12 @@ TEST_F(BufferRoad, DisplayKindsWorkOnTheMemoryOnlySurface) {
   EXPECT_NE(ParseQuad(Words(Ask(c, "get 1 0x90008"))[2]), 0u);
   EXPECT_EQ(Ask(c, "write 1 0 " + Pattern(160)), "write 0");
   EXPECT_EQ(Ask(c, "memory 1"), "memory 8 0 0 1 1");
+  // Kind 10: registered contiguous memory under an overlay surface, locked around access.
+  ASSERT_EQ(Ask(c, "new 40 4 " + H(kMono8) + " 10"), "new 0 2");
+  EXPECT_EQ(Ask(c, "setrect 2 0 0 2 2 " + Pattern(4)), "setrect 0");
+  EXPECT_EQ(Ask(c, "rect 2 0 0 2 2 4"), "rect 0 " + Pattern(4));
+  EXPECT_EQ(Ask(c, "memory 2"), "memory 10 0 0 1 1");
+  EXPECT_EQ(Ask(c, "free 2"), "free 0");
   EXPECT_EQ(Ask(c, "new 40 4 0x01180100 6"), "new " + S(0x800434) + " -");  // no MONO1 surface
   EXPECT_EQ(Ask(c, "free 0"), "free 0");
   EXPECT_EQ(Ask(c, "free 1"), "free 0");
@@ -384,6 +390,12 @@ TEST_F(BufferRoad, CallerMemoryMustBeTheCallers) {
   ASSERT_EQ(Ask(c, "newex 64 4 " + H(kMono8) + " 1 contig"), "newex 0 1");
   EXPECT_EQ(Ask(c, "write 1 0 " + Pattern(8)), "write 0");
   EXPECT_EQ(Ask(c, "memory 1"), "memory 17 0 0 1 1");
+  // Types 4 and 6 on the caller's physical memory: mapped, nothing to lock.
+  ASSERT_EQ(Ask(c, "newex 64 4 " + H(kMono8) + " 6 contig"), "newex 0 2");
+  EXPECT_EQ(Ask(c, "setrect 2 1 1 2 2 " + Pattern(4)), "setrect 0");
+  EXPECT_EQ(Ask(c, "rect 2 1 1 2 2 4"), "rect 0 " + Pattern(4));
+  EXPECT_EQ(Ask(c, "memory 2"), "memory 22 0 0 1 1");
+  EXPECT_EQ(Ask(c, "free 2"), "free 0");
   // Physical memory this process does not hold.
   EXPECT_EQ(Ask(c, "newex 64 4 " + H(kMono8) + " 1 phys 0xF0000000"), "newex " + S(0x800835) + " -");
   EXPECT_EQ(Ask(c, "newex 64 4 " + H(kMono8) + " 1 phys 0"), "newex " + S(0x800835) + " -");
