@@ -12,6 +12,7 @@
 #include "source/QelAcq/AcqDeviceRecord.h"
 #include "source/QelAcq/AcqLutShadows.h"
 #include "source/QelHost/QelHostShared.h"
+#include "source/QelXfer/XferShared.h"
 
 // The section's name on the machine: the library's file name.
 inline constexpr const char kQuilletSharedDataName[] = "Quillet.DLL";
@@ -23,6 +24,7 @@ struct QuilletSharedData {
   HostSharedTables host;
   AcqSharedTables acq;
   AcqLutShadows acqLuts;
+  XferSharedData xfer;
 };
 static_assert(offsetof(QuilletSharedData, cpu) == 8);
 static_assert(offsetof(QuilletSharedData, host) == 40);

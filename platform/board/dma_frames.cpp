@@ -19,6 +19,7 @@ namespace {
 constexpr std::uint32_t kMaxDescriptors = 1u << 20;  // a chain longer than this is a broken chain
 constexpr std::uint32_t kCountMask = 0xFFF;
 constexpr std::uint32_t kAlLastLine = 1u << 21;
+constexpr std::uint32_t kAlLineStart = 1u << 30;
 constexpr std::uint32_t kLbEmpty = 1u << 13;
 constexpr std::uint32_t kHostFrameNotify = 1u << 16;
 constexpr std::uint32_t kHostLastLine = 1u << 25;
@@ -77,12 +78,25 @@ struct Stream {
   std::span<const std::byte> bytes() const { return std::span<const std::byte>(storage.data(), length); }
 };
 
+// An acquisition buffer that holds the frame a strip at a time: its chain's
+// places, the offsets its rows start at, and the strip it holds now.
+struct Strip {
+  std::uint64_t buffer = 0;       // on-board address of the buffer (the entry's word 0)
+  std::vector<Span> chain;
+  std::vector<std::uint64_t> rows;  // offsets of the rows, rising
+  std::uint64_t strip_bytes = 0;  // frame bytes one strip holds
+  std::uint64_t strips = 0;
+  std::uint64_t current = 0;      // the strip the buffer holds
+  std::uint64_t last_row = 0;     // the row the last LB piece read
+};
+
 // What the thread that carries frames keeps from one frame to the next, so
 // that a frame allocates nothing once the first has grown it.
 struct Scratch {
   std::vector<Span> chain;   // an AL chain's places in its own order
   std::vector<Span> sorted;  // the same by rising offset
   std::vector<Span> share;   // the frame's bytes a tap sends, in sending order
+  std::vector<Strip> strips;  // the strip buffers of this frame
   std::array<Stream, kHostDmaChannels> streams;
 };
 
@@ -120,31 +134,47 @@ void pattern_run(int board, const CameraFrame& frame, std::uint64_t y, std::uint
 }
 
 // The AL chain of an entry in its own order, up to the descriptor that ends
-// its last line or where it closes on its head.
-void chain_spans(const OnboardMemory& memory, const Entry& entry, std::vector<Span>* spans) {
+// its last line or where it closes on its head, and the offsets its lines
+// start at. Answers whether the chain goes on after its last line into lines
+// it already walked (a strip); a chain of several regions goes on into the
+// next region's lines instead, and ends with the first as it always did.
+bool chain_spans(const OnboardMemory& memory, const Entry& entry, std::vector<Span>* spans,
+                 std::vector<std::uint64_t>* rows = nullptr) {
   spans->clear();
+  if (rows != nullptr) rows->clear();
+  std::vector<std::uint32_t> walked;
   std::uint32_t at = entry[1];
   for (std::uint32_t n = 0; n < kMaxDescriptors; ++n) {
     const auto d = read_onboard<Descriptor>(memory, at);
     spans->push_back(Span{d.address, d.control & kCountMask});
-    if ((d.control & kAlLastLine) != 0 || d.next == entry[1]) break;
+    if (rows != nullptr) {
+      walked.push_back(at);
+      if ((d.control & kAlLineStart) != 0) rows->push_back(d.address);
+    }
+    if ((d.control & kAlLastLine) != 0)
+      return d.next != entry[1] && std::find(walked.begin(), walked.end(), d.next) != walked.end();
+    if (d.next == entry[1]) return false;
     at = d.next;
   }
+  return false;
 }
 
 // The tap's share of the frame in the camera's order, as runs of frame
 // offsets: the places the chain covers, taken by rising offset, until the
 // first place beyond the frame or the frame's size in all. Answers its size.
-std::uint64_t tap_share(const CameraFrame& frame, const std::vector<Span>& chain, Scratch& s) {
+// A strip's share is the same, `shift` bytes further into the frame.
+std::uint64_t tap_share(const CameraFrame& frame, const std::vector<Span>& chain, Scratch& s,
+                        std::uint64_t shift = 0) {
   const std::uint64_t total = std::uint64_t{frame.width} * frame.bytes_per_pixel * frame.height;
   s.sorted.assign(chain.begin(), chain.end());
   std::stable_sort(s.sorted.begin(), s.sorted.end(), [](const Span& a, const Span& b) { return a.offset < b.offset; });
   s.share.clear();
   std::uint64_t size = 0;
   for (const Span& span : s.sorted) {
-    const std::uint64_t inside = span.offset >= total ? 0 : std::min(span.count, total - span.offset);
+    const std::uint64_t at = span.offset + shift;
+    const std::uint64_t inside = at >= total ? 0 : std::min(span.count, total - at);
     const std::uint64_t take = std::min(inside, total - size);
-    if (take != 0) s.share.push_back(Span{span.offset, take});
+    if (take != 0) s.share.push_back(Span{at, take});
     size += take;
     if (take < span.count) break;  // the frame ended inside this place, or the share is whole
   }
@@ -183,23 +213,64 @@ void place_share(Board& board, const CameraFrame& frame, const InputLut& lut, co
   }
 }
 
+// The share along the chain's places in the buffer.
+void place_along(Board& board, const CameraFrame& frame, const InputLut& lut, const std::vector<Span>& chain,
+                 const std::vector<Span>& share, std::uint64_t size, std::uint64_t buffer) {
+  ShareCursor cursor;
+  std::uint64_t done = 0;
+  for (const Span& span : chain) {
+    if (done >= size) break;
+    const std::uint64_t count = std::min(span.count, size - done);
+    place_share(board, frame, lut, share, &cursor, buffer + span.offset, count);
+    done += count;
+  }
+}
+
+// Strip n of the frame into the strip buffer's rows.
+void write_strip(Board& board, const CameraFrame& frame, Strip& strip, std::uint64_t n) {
+  Scratch& s = scratch();
+  const std::uint64_t size = tap_share(frame, strip.chain, s, n * strip.strip_bytes);
+  const InputLut lut = input_lut_of(board, frame.channel, frame.bytes_per_pixel);
+  place_along(board, frame, lut, strip.chain, s.share, size, strip.buffer);
+  strip.current = n;
+}
+
 // AL: the tap's share of the frame along the chain, into the entry's buffer.
+// A chain that goes on after its last line holds the frame strip by strip:
+// its first strip now, the next ones as LB reads them (forward).
 void acquire(Board& board, DmaChannelState& channel, const CameraFrame& frame) {
   const Entry entry = read_onboard<Entry>(board.onboard, channel.current);
   if (camera_of(entry) != frame.channel) return;
   Scratch& s = scratch();
-  chain_spans(board.onboard, entry, &s.chain);
-  const std::uint64_t size = tap_share(frame, s.chain, s);
-  const InputLut lut = input_lut_of(board, frame.channel, frame.bytes_per_pixel);
-  ShareCursor cursor;
-  std::uint64_t done = 0;
-  for (const Span& span : s.chain) {
-    if (done >= size) break;
-    const std::uint64_t count = std::min(span.count, size - done);
-    place_share(board, frame, lut, s.share, &cursor, std::uint64_t{entry[0]} + span.offset, count);
-    done += count;
+  std::vector<std::uint64_t> rows;
+  const bool loops = chain_spans(board.onboard, entry, &s.chain, &rows);
+  const std::uint64_t line_bytes = std::uint64_t{frame.width} * frame.bytes_per_pixel;
+  const std::uint64_t strip_bytes = rows.size() * line_bytes;
+  if (loops && strip_bytes != 0 && line_bytes * frame.height > strip_bytes) {
+    std::sort(rows.begin(), rows.end());
+    Strip strip{entry[0], s.chain, std::move(rows), strip_bytes, (line_bytes * frame.height + strip_bytes - 1) / strip_bytes};
+    write_strip(board, frame, strip, 0);
+    s.strips.push_back(std::move(strip));
+  } else {
+    const std::uint64_t size = tap_share(frame, s.chain, s);
+    const InputLut lut = input_lut_of(board, frame.channel, frame.bytes_per_pixel);
+    place_along(board, frame, lut, s.chain, s.share, size, entry[0]);
   }
   channel.current = entry[7];
+}
+
+// Before an LB piece reads a strip buffer's row at or above the last row it
+// read, the buffer takes the frame's next strip.
+void follow_strip(Board& board, const CameraFrame& frame, std::uint64_t buffer, std::uint64_t source) {
+  for (Strip& strip : scratch().strips) {
+    if (strip.buffer != buffer || source < buffer) continue;
+    const std::uint64_t offset = source - buffer;
+    const auto after = std::upper_bound(strip.rows.begin(), strip.rows.end(), offset);
+    const std::uint64_t row = after == strip.rows.begin() ? 0 : static_cast<std::uint64_t>(after - strip.rows.begin() - 1);
+    if (row < strip.last_row && strip.current + 1 < strip.strips) write_strip(board, frame, strip, strip.current + 1);
+    strip.last_row = row;
+    return;
+  }
 }
 
 // Where an LB descriptor reads: image pieces within the entry's buffer, the
@@ -219,6 +290,7 @@ void forward(Board& board, DmaChannelState& channel, const CameraFrame& frame,
     const auto d = read_onboard<Descriptor>(board.onboard, at);
     if ((d.control & kLbEmpty) == 0) {
       const std::uint32_t count = d.control & kCountMask;
+      if (d.kind == 0 || d.kind == kImagePieceKind) follow_strip(board, frame, entry[0], lb_source(entry, d));
       for (std::uint32_t b = 0; b < kHostDmaChannels; ++b) {
         if ((d.mask & (1u << b)) == 0) continue;
         onboard_memory_copy_out(board.onboard, lb_source(entry, d),
@@ -313,6 +385,7 @@ FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame) {
   FrameDelivery delivery;
   Scratch& s = scratch();
   for (Stream& stream : s.streams) stream.length = 0;
+  s.strips.clear();
   std::array<std::uint64_t, kHostDmaChannels> starts{};
   bool host_runs = false;
   {

@@ -16,6 +16,15 @@
 // columns, put the frame together again however the taps divide it; the
 // upper and lower halves of a two-tap camera are one such division. A place
 // beyond the frame's last line gets nothing.
+//
+// Strips: a transfer whose frame is taller than its acquisition buffer keeps
+// the frame in that buffer a strip of lines at a time; its AL chain goes on
+// after its last line (the driver links it back into its first lines)
+// instead of closing on its head. The model gives such a buffer the frame's
+// first strip with the AL stage, and the next strip whenever an LB piece
+// reads a row of it at or above the last row an LB piece read, so the LB
+// chain, which walks the frame's lines top to bottom over the buffer's rows
+// again and again, reads every line of the frame once.
 #pragma once
 
 #include <cstdint>

@@ -130,6 +130,7 @@ struct Options {
   bool dualExtra = false;   // two taps and an extra destination
   bool insert = false;      // an on-board buffer in front of every line
   bool twoTaps = false;     // two taps, the upper and the lower half of the frame
+  std::uint32_t strip = 0;  // lines of an on-board buffer that holds the frame a strip at a time (0: whole)
   int failAt = -1;          // the large allocation of Yat_Transfer_Init that fails (none: -1)
 };
 
@@ -155,9 +156,10 @@ std::string Init(const Options& o) {
   }
   const std::uint32_t windows = o.twoTaps ? 2 : 1;
   if (o.twoTaps) t->windowsA[0].height = t->windowsB[0].height = kHeight / 2;
-  const QelHwStatus made = Yat_InternalBuffer_Create(kBoard, 0, 0, kFrameBytes, &t->onboard);
+  const std::uint32_t lines = o.strip != 0 ? o.strip : kHeight;
+  const QelHwStatus made = Yat_InternalBuffer_Create(kBoard, 0, 0, kWidth * lines, &t->onboard);
   if (made != QELHW_OK) return "onboard " + std::to_string(made);
-  t->image = {YAT_LOCAL_IMAGE_SIZE, 0, kWidth, kHeight, kFormat, 0, 0, kWidth, kHeight, t->onboard.onboardAddress,
+  t->image = {YAT_LOCAL_IMAGE_SIZE, 0, kWidth, lines, kFormat, 0, 0, kWidth, kHeight, t->onboard.onboardAddress,
               0, windows, Address(t->windowsA), windows, Address(t->windowsB), 0};
   t->images.images = Address(&t->image);
   std::uint32_t flags = o.flags;
@@ -206,6 +208,7 @@ Options Parse(std::istringstream& in) {
     else if (key == "crossing") o.crossing = value != 0;
     else if (key == "flipped") o.flipped = value;
     else if (key == "taps") o.twoTaps = value == 2;
+    else if (key == "strip") o.strip = value;
     else if (key == "failat") o.failAt = static_cast<int>(value);
   }
   return o;

@@ -175,6 +175,21 @@ TEST_F(TransferInit, InsertPiecesAreAcceptedAndLeaveTheImageWhole) {
   finish(c);
 }
 
+// An on-board buffer of two lines holds the eight-line frame a strip at a
+// time: the host buffer still gets every line of it, in order.
+TEST_F(TransferInit, AStripBufferCarriesAFrameTallerThanItself) {
+  start_host({"FolvantX4Full"});
+  ChildProcess& c = client();
+  ASSERT_EQ(ask(c, "claim 0 0"), "0");
+  ASSERT_EQ(ask(c, "connect buffers=2 strip=2"), "0 0");
+  ASSERT_EQ(ask(c, "start"), "0");
+  EXPECT_EQ(Inject(5), 1u);
+  EXPECT_EQ(Inject(6), 1u);
+  EXPECT_EQ(ask(c, "image 0"), Pattern(5));
+  EXPECT_EQ(ask(c, "image 1"), Pattern(6));
+  finish(c);
+}
+
 // On release each entry learns whether the board still held its buffer and
 // forgets the state words the transfer had bound.
 TEST_F(TransferInit, ReleaseSettlesTheStateOfEveryHostBuffer) {
