@@ -15,6 +15,11 @@ inline constexpr std::uint32_t YAT_GC_LOGICAL_REGISTERS = 32;
 inline constexpr std::uint32_t YAT_GC_ENDLESS = 0xFFFFFFFFu;
 inline constexpr std::uint32_t YAT_GC_AUTO_TIME_BASE = 256;
 
+// The output selection code of a timer's (word 7) or the strobe's (word 9)
+// output: (4 - word) mod 4. The acquisition module's records name output 4,
+// which selects what 0 selects; 5 and more are refused.
+inline constexpr std::array<std::uint32_t, 5> YAT_GC_OUTPUT_CODE = {0, 3, 2, 1, 0};
+
 // Acquisition control commands (bits 0..3 of logical register 8, and of the
 // board's multi-camera register).
 inline constexpr std::uint32_t YAT_GC_CMD_COUNTED = 1;

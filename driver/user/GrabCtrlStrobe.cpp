@@ -16,7 +16,7 @@ constexpr std::size_t kOn = 1, kPolarity = 2, kPhase = 3, kValueA = 4, kValueB =
 constexpr std::uint32_t kUnitTimed = 1, kUnitFine = 5, kMaxBase = 4;
 constexpr std::uint32_t kLimitFirst = 1, kLimitSecond = 2;
 
-constexpr std::array<std::uint32_t, 4> kOutputCode = {0, 3, 2, 1};
+constexpr const auto& kOutputCode = YAT_GC_OUTPUT_CODE;
 constexpr std::array<std::uint32_t, 5> kClockCode = {0, 2, 2, 1, 2};
 constexpr std::array<std::uint32_t, 5> kDivisor = {1, 1000, 100, 1000, 100000};
 

@@ -22,7 +22,7 @@ constexpr std::uint32_t kUnitTimed = 1, kUnitRaw = 6;
 constexpr std::uint32_t kBaseRaw = 3, kBaseFine = 2, kMaxBase = 4;
 constexpr std::uint32_t kLimitFirst = 1, kLimitSecond = 2;
 
-constexpr std::array<std::uint32_t, 4> kOutputCode = {0, 3, 2, 1};
+constexpr const auto& kOutputCode = YAT_GC_OUTPUT_CODE;
 constexpr std::array<std::uint32_t, 5> kClockCode = {0, 2, 2, 1, 2};
 constexpr std::array<float, 5> kBaseFactor = {1.0f, 1000.0f, 0.1f, 1.0f, 100000.0f};
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "firmware/win32/QelUtilCpu.h"
+#include "source/QelAcq/AcqBoardSyncTable.h"
 #include "source/QelAcq/AcqDeviceRecord.h"
 #include "source/QelAcq/AcqLutShadows.h"
 #include "source/QelHost/QelHostShared.h"
@@ -25,6 +26,7 @@ struct QuilletSharedData {
   AcqSharedTables acq;
   AcqLutShadows acqLuts;
   XferSharedData xfer;
+  AcqBoardSyncTable acqBoardSync;
 };
 static_assert(offsetof(QuilletSharedData, cpu) == 8);
 static_assert(offsetof(QuilletSharedData, host) == 40);

@@ -169,6 +169,13 @@ bool board_peek_register(Board* board, std::uint32_t offset, std::uint32_t* valu
   return control_registers_peek(board->registers, offset, value);
 }
 
+bool board_register_writes(Board* board, std::uint32_t offset, std::uint32_t* count) {
+  if (offset >= kRegisterSpaceSize || offset % 4 != 0) return false;
+  std::lock_guard guard(board->lock);
+  *count = board->writes.counts[offset / 4];
+  return true;
+}
+
 bool board_peek_processing(Board* board, std::uint32_t unit, std::uint32_t address, bool index_register,
                            std::uint32_t* value) {
   std::lock_guard guard(board->lock);

@@ -90,6 +90,9 @@ void board_set_vanish_mode(Board* board, VanishMode mode);
 // a plain register, write-only ones included (false for other offsets).
 bool board_set_register_inputs(Board* board, std::uint32_t offset, std::uint32_t value);
 bool board_peek_register(Board* board, std::uint32_t offset, std::uint32_t* value);
+// The writes a register of BAR 0 took since the board was made (register_writes.h);
+// false beyond the register space or off a word.
+bool board_register_writes(Board* board, std::uint32_t offset, std::uint32_t* count);
 // A word of a processing unit's memory (byte address) or one of its index
 // registers; false outside the unit.
 bool board_peek_processing(Board* board, std::uint32_t unit, std::uint32_t address, bool index_register,

@@ -28,6 +28,7 @@
 #include "platform/board/packer_arbiter.h"
 #include "platform/board/presets.h"
 #include "platform/board/processing_unit.h"
+#include "platform/board/register_writes.h"
 
 namespace plat::board {
 
@@ -69,6 +70,7 @@ class Board {
   GpioBlock gpio;
   CameraUart camera_uart;
   FlashBlock flash;
+  RegisterWrites writes;
   InterruptLineState line;
   UartBlock uarts;
   UartWorker uart_worker;  // last: it stops before anything it uses goes

@@ -255,6 +255,8 @@ std::int32_t board_command(ControlTable& table, int index, const ControlRequest&
       return board_set_register_inputs(board, request.offset, request.value) ? kControlOk : kControlBadRequest;
     case kControlPeekRegister:
       return board_peek_register(board, request.offset, value) ? kControlOk : kControlBadRequest;
+    case kControlRegisterWrites:
+      return board_register_writes(board, request.offset, value) ? kControlOk : kControlBadRequest;
     case kControlPeekProcessing:
       return board_peek_processing(board, request.target, request.offset, request.width == 1, value)
                  ? kControlOk

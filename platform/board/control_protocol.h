@@ -29,6 +29,7 @@ enum ControlCommand : std::uint32_t {
   kControlPeekProcessing = 13,  // target = unit, offset = byte address (width 1: index register) -> value
   kControlPostHostMessage = 14,  // payload in: eight 32-bit words of a host message
   kControlActivity = 15,         // -> payload out: ControlBoardActivity
+  kControlRegisterWrites = 16,   // offset = register -> value: the writes it took (register_writes.h)
   kControlEepromPeek = 40,     // offset = EEPROM address -> payload out: its 256 bytes
   kControlEepromProgram = 41,  // offset = EEPROM address, payload in: the bytes
   kControlEepromFitted = 42,   // offset = EEPROM address, value 1 fitted, 0 removed

@@ -119,9 +119,11 @@ const std::array<std::uint8_t, 256 + kRampRun>& ramp() {
   return table;
 }
 
-// Bytes x .. x + count of line y of the frame.
+// Bytes x .. x + count of line y of the frame, as the camera sent them.
 void pattern_run(int board, const CameraFrame& frame, std::uint64_t y, std::uint64_t x, std::uint8_t* out,
                  std::uint64_t count) {
+  y += frame.first_line;
+  x += frame.first_byte;
   const std::uint32_t base = camera_pattern(board, frame.channel, frame.number, 0, static_cast<std::uint32_t>(y));
   while (count > 0) {
     const std::uint64_t take = std::min<std::uint64_t>(count, kRampRun);

@@ -39,6 +39,11 @@ struct CameraFrame {
   std::uint32_t height;   // lines
   std::uint32_t bytes_per_pixel;
   std::uint32_t number;   // frame number, part of the pattern
+  // Where the frame lies in the camera's frame (a crop window, crop_window.h):
+  // its byte x of line y carries the camera's byte first_byte + x of line
+  // first_line + y.
+  std::uint32_t first_byte = 0;
+  std::uint32_t first_line = 0;
 };
 
 // Byte x of line y of a frame: the deterministic pattern tests check.

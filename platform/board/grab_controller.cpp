@@ -5,6 +5,7 @@
 
 #include "platform/board/board_log.h"
 #include "platform/board/board_state.h"
+#include "platform/board/crop_window.h"
 #include "platform/board/grab_worker.h"
 
 namespace plat::board {
@@ -78,8 +79,10 @@ void settle(GrabCamera& camera) {
 void start_frame(Board& board, std::uint32_t c, GrabClock::time_point now) {
   GrabCamera& camera = board.grab.cameras[c];
   const GrabClock::time_point slot = std::min(camera.next_start, now);
-  camera.current = CameraFrame{c, camera.model.width, camera.model.height, camera_bytes_per_pixel(camera.model),
-                               camera.next_number++};
+  const CropWindow window = crop_window_of(board, c, camera.model);
+  const std::uint32_t bytes = camera_bytes_per_pixel(camera.model);
+  camera.current = CameraFrame{c, window.width, window.height, bytes, camera.next_number++,
+                               window.first_pixel * bytes, window.first_line};
   camera.in_progress = true;
   camera.frame_end = slot + camera_readout_time(camera.model);
   camera.next_start = slot + camera_frame_period(camera.model);

@@ -38,7 +38,8 @@
 // stood at the start command), each group of frames waits for one trigger,
 // which starts its first frame at once when no frame is in progress. A
 // trigger that finds no group waiting is counted and otherwise lost. At the
-// end of its readout a frame goes into the acquisition path exactly as
+// end of its readout a frame (the part of the camera's frame the crop window
+// lets through, crop_window.h) goes into the acquisition path exactly as
 // board_inject_frame carries it (channel = camera), on the board's own
 // carrying thread, and then raises its end event; a frame that no armed host
 // buffer takes (or that finds no room for its messages, or the queue of

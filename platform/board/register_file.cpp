@@ -75,6 +75,7 @@ std::uint32_t register_read(Board& board, std::uint64_t offset) {
 }
 
 void register_write(Board& board, std::uint64_t offset, std::uint32_t value) {
+  if (routable(offset)) ++board.writes.counts[offset / 4];
   if (offset == kRegHostDmaStatus) {
     host_dma_status_write(board.host_messages, board.interrupts, value);
     return;

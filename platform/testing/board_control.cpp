@@ -212,6 +212,12 @@ int board_control_peek_register(int board, std::uint32_t offset, std::uint32_t* 
   return simple(request, value);
 }
 
+int board_control_register_writes(int board, std::uint32_t offset, std::uint32_t* count) {
+  ControlRequest request = make(kControlRegisterWrites, board);
+  request.offset = offset;
+  return simple(request, count);
+}
+
 int board_control_peek_processing(int board, std::uint32_t unit, std::uint32_t address, bool index_register,
                                   std::uint32_t* value) {
   ControlRequest request = make(kControlPeekProcessing, board);

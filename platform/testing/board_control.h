@@ -47,6 +47,8 @@ int board_control_set_vanish_mode(int board, plat::board::VanishMode mode);
 // or index register (board.h).
 int board_control_set_inputs(int board, std::uint32_t offset, std::uint32_t inputs);
 int board_control_peek_register(int board, std::uint32_t offset, std::uint32_t* value);
+// The writes a register took since the kernel host made the board.
+int board_control_register_writes(int board, std::uint32_t offset, std::uint32_t* count);
 int board_control_peek_processing(int board, std::uint32_t unit, std::uint32_t address, bool index_register,
                                   std::uint32_t* value);
 // What the board has done since the kernel host made it (FPGA logic resets,

@@ -1,7 +1,8 @@
 // The fillers of a device's own apply tables: othStruct slot 3 (130 VIC
 // handlers) and slot 5 (120 CAM handlers), both allocated by the module at
 // board initialisation. An empty entry is a parameter without a hardware
-// effect of its own: the apply-all road only takes its value.
+// effect of its own: the apply-all road only takes its value. The handlers
+// call the appliers of AcqApply.h and AcqFeatureApply.h.
 #pragma once
 
 #include "source/QelAcq/AcqOthStruct.h"

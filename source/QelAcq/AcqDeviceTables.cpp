@@ -6,6 +6,7 @@
 
 #include "source/QelAcq/AcqCaps.h"
 #include "source/QelAcq/AcqDeviceOps.h"
+#include "source/QelAcq/AcqFeatureApply.h"
 
 namespace {
 
@@ -33,6 +34,8 @@ QelStatus NameOfType(char* destination) {
 void MonoLuts(othStruct* table) {
   table->lutInit = AcqLutInitMono;
   table->lutRead = AcqReadLutMono;
+  table->lutWrite = YatAcqStoreLut;
+  table->lutProgramAtOpen = YatAcqRewriteLut;
 }
 
 void NoLuts(othStruct* table) {
@@ -95,14 +98,18 @@ AcqTableFiller AcqDeviceTypeFiller(std::uint32_t type) {
 QelStatus AcqNoOperation() { return 0; }
 
 // The slots the operations of other parts of the module fill (board-private
-// commands, handle reopen, camera control, camera status, internal and onboard
-// buffers, the board event thread) are written by those parts' fillers.
+// commands, internal and onboard buffers, the board event thread) are written
+// by those parts' fillers.
 QelStatus AcqFillCommonTable(othStruct* table) {
   if (table == nullptr) return kAcqNoConnector;
   table->noOperation = AcqNoOperation;
   table->defaultPrms = InitAcqDefaultPrms;
   table->capabilities = InitAcqCaps;
   MonoLuts(table);
+  table->reopenHwHandle = YatAcqReopenHwHandle;
+  table->cameraControlRead = YatAcqGetCameraControl;
+  table->cameraControlWrite = YatAcqSetCameraControl;
+  table->cameraStatus = YatAcqGetCameraStatus;
   table->setEventMask = YatAcqSetEventMask;
   table->softwareTrigger = YatAcqSoftwareTrigger;
   table->detectedVideoFormat = YatAcqDetectVideoFormat;

@@ -7,6 +7,8 @@ AcqSharedTables* AcqGetSharedTables() { return &QuilletGetSharedData()->acq; }
 
 AcqLutShadows* AcqGetLutShadows() { return &QuilletGetSharedData()->acqLuts; }
 
+AcqBoardSyncTable* AcqGetBoardSyncTable() { return &QuilletGetSharedData()->acqBoardSync; }
+
 namespace {
 
 bool LutInRange(std::uint32_t board, std::uint32_t lut) { return board < kAcqMaxBoards && lut < kAcqLutsPerBoard; }
