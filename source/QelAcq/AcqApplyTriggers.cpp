@@ -6,6 +6,9 @@
 //   handle's tick table, asked for when the handle's two scan-mode words
 //   differ, never comes about: this apply writes both words alike just
 //   before; it is not made.
+// - CAM 64, 78 and 79, which the records read and whose handlers run this
+//   apply, are taken with the group: the apply-all road then programs the
+//   group once, as the other trigger parameters have it.
 // - A trigger window of 0 (VIC 2110 with VIC 2109 set) and a pixel clock of 0
 //   on the double-pulse line period are refused (0x483E2B; 0x40192A or
 //   0x401B2A) before the line trigger is written.
@@ -43,7 +46,7 @@ YatAcqHandle* HwOf(const AcqValidationContext* c) {
 }
 
 void TakeGroup(AcqValidationContext* c) {
-  TakeAll(c, {24, 27, 70, 71, 72, 75, 76, 77, 80, 110});
+  TakeAll(c, {24, 27, 64, 70, 71, 72, 75, 76, 77, 78, 79, 80, 110});
   TakeRange(c, 33, 40);
   TakeRange(c, 42, 48);
   TakeRange(c, 2084, 2087);

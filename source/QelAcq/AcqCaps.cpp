@@ -137,6 +137,8 @@ void VicCaps(AcqValidationContext* c, const CapInputs& in) {
   AcqSetCap(c, 2176, in.byte(89));
   AcqSetCap(c, 2178, in.byte(89));
   AcqSetCap(c, 2200, in.byte(88));
+  AcqSetCap(c, 2126, in.lut10() || in.lut12() ? 1 : 0);
+  AcqSetCap(c, 2257, (in.byte(12) & 0x20) != 0 ? 0 : 1);
   for (const auto& [index, word, divisor, floor] : kAcqWindowCapWords)
     AcqSetCap(c, index, std::max(in.window[word] / divisor, floor));
   OutputFormats(c, in, false);

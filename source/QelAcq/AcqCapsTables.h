@@ -22,7 +22,12 @@
 // - VIC 2224-2227 (the on-board Bayer decoder and its white-balance gains):
 //   absent on mono and colour devices; on Bayer devices present, pattern mask
 //   33 (the 1 and 32 the defaults take), gains 0 to 1000000.
-// - Every other word no rule names (VIC 2126, 2175, 2213-2215, 2228-2230,
+// - VIC 2126 (the input LUT, whose enable VIC 2075 and index VIC 2076 it
+//   announces): 1 when the board's LUT type gives a LUT, else 0.
+// - VIC 2257 (Power over Camera Link, announcing VIC 2172): 1 unless EEPROM
+//   byte 12 has bit 5, the boards without it (as VIC 2172's default and the
+//   acquisition-level capability 0x703 have it).
+// - Every other word no rule names (VIC 2175, 2213-2215, 2228-2230,
 //   2239-2256; CAM 8, 90, 114, 116, 118-120, 127): 0, the feature absent;
 //   no check reads a word of an absent feature.
 #pragma once

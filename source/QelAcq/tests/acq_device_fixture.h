@@ -101,8 +101,8 @@ class AcqDevices : public ::testing::Test {
   }
 
   // A process that loaded the board library; "ready 0" once it opened.
-  ChildProcess& Helper() {
-    helpers_.push_back(std::make_unique<ChildProcess>("quillet-helper-acqdevices", std::vector<std::string>{}));
+  ChildProcess& Helper(const char* program = "quillet-helper-acqdevices") {
+    helpers_.push_back(std::make_unique<ChildProcess>(program, std::vector<std::string>{}));
     EXPECT_EQ(helpers_.back()->read_line(60s), "ready 0");
     return *helpers_.back();
   }
