@@ -25,9 +25,22 @@ class AcqApply : public AcqDevices {
     return helper;
   }
 
+  // Registers the device's slot (its input taken) and applies its parameters.
+  static ChildProcess& Opened(ChildProcess& helper, const std::string& device) {
+    EXPECT_EQ(Ask(helper, "open " + device), "0x0") << device;
+    EXPECT_EQ(Ask(helper, "applyall " + device), "0x0") << device;
+    return helper;
+  }
+
   static std::uint32_t Peek(std::uint32_t offset, int board = 0) {
     std::uint32_t value = 0;
     EXPECT_EQ(plat::testing::board_control_peek_register(board, offset, &value), plat::board::kControlOk) << offset;
+    return value;
+  }
+  // A register as the board answers a read (blocks that model their registers).
+  static std::uint32_t Read(std::uint32_t offset, int board = 0) {
+    std::uint32_t value = 0;
+    EXPECT_EQ(plat::testing::board_control_register_read(board, offset, &value), plat::board::kControlOk) << offset;
     return value;
   }
   static std::uint32_t Writes(std::uint32_t offset, int board = 0) {

@@ -28,9 +28,7 @@ class AcqApplyWindow : public AcqApply {
 TEST_F(AcqApplyWindow, AppliedWindowShowsInTheGrabbedFramePixelForPixel) {
   StartBoards({Factory("FolvantX4Dual")});
   SetCamera(0, 96, 80, 2000);
-  ChildProcess& h = ApplyHelper();
-  ASSERT_EQ(Ask(h, "open 0 0"), "0x0");
-  ASSERT_EQ(Ask(h, "applyall 0 0"), "0x0");
+  ChildProcess& h = Opened(ApplyHelper(), "0 0");
   SetWindow(h);
   EXPECT_EQ(Peek(kCropEnable), 1u);
   EXPECT_EQ(Peek(kCropFirstPixel), 17u);
@@ -80,9 +78,7 @@ TEST_F(AcqApply, ApplyAllProgramsEachGroupOnce) {
 // the board unprogrammed and returns its status.
 TEST_F(AcqApply, BusyAndRefusedCombinationsWriteNothing) {
   StartBoards({Factory("FolvantX4Dual")});
-  ChildProcess& h = ApplyHelper();
-  ASSERT_EQ(Ask(h, "open 0 0"), "0x0");
-  ASSERT_EQ(Ask(h, "applyall 0 0"), "0x0");
+  ChildProcess& h = Opened(ApplyHelper(), "0 0");
   const std::uint32_t writes = Writes(kCropFirstPixel);
   ASSERT_EQ(Ask(h, "busy 0 0 1"), "0");
   EXPECT_EQ(Ask(h, "set 0 0 10 640"), "0x400a57");

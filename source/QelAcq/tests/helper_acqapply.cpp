@@ -5,7 +5,8 @@
 //   applyall B S                 -> <status>: every parameter marked and applied
 //   set B S I V [V...]           -> <status>: the set road of parameter I (its words)
 //   prm B S I | text B S I       -> a parameter's first word, or its text
-//   geometry B S I | triggers B S -> <status>: the geometry apply with I's id, the trigger apply
+//   geometry B S I | triggers B S | lut B S -> <status>: the geometry apply with I's id, the
+//                                   trigger apply, the LUT apply
 //   poke B S I V                 -> a parameter's first word written, nothing applied
 //   busy B S 0|1                 -> the record's transfer-connected flag
 //   lutstore B S LUT N [reversed] -> <status>: the device's LUT write (slot 14), an identity or reversed table
@@ -120,6 +121,7 @@ std::string DeviceCommand(const std::string& command, const Device& d, std::istr
   }
   if (command == "geometry") return Hex(AcqApplyPrmById(&context, AcqPrmIdOf(Number(in))));
   if (command == "triggers") return Hex(AcqApplyTriggersNoId(&context));
+  if (command == "lut") return Hex(AcqApplyLut(&context));
   if (command == "poke") {
     const std::uint32_t index = Number(in);
     auto* word = const_cast<std::uint32_t*>(d.words(index));
@@ -141,12 +143,13 @@ std::string DeviceCommand(const std::string& command, const Device& d, std::istr
   if (command == "reopen") return Hex(d.table()->reopenHwHandle(d.handle()));
   if (command == "camstatus") {
     std::uint32_t value = 0;
-    return WithValue(d.table()->cameraStatus(d.handle(), &value), value);
+    const QelStatus status = d.table()->cameraStatus(d.handle(), &value);
+    return WithValue(status, value);
   }
   if (command == "camctl") {
     std::uint32_t value = 0xDEAD;
-    const std::uint32_t entry = Number(in);
-    return WithValue(d.table()->cameraControlRead(d.handle(), entry, &value, nullptr), value);
+    const QelStatus status = d.table()->cameraControlRead(d.handle(), Number(in), &value, nullptr);
+    return WithValue(status, value);
   }
   if (command == "camctlset") {
     const std::uint32_t entry = Number(in);
