@@ -17,6 +17,7 @@
 #include "driver/user/Pardow.h"
 #include "driver/user/YatAcq.h"
 #include "driver/user/tests/helper_support.h"
+#include "driver/user/tests/host_transfer.h"
 #include "platform/win/objects.h"
 
 namespace {
@@ -29,7 +30,6 @@ constexpr std::uint32_t kFormatMono8 = 1;
 
 YatAcqHandle* g_handles[kCameras] = {};
 
-std::uint64_t Address(const void* at) { return reinterpret_cast<std::uintptr_t>(at); }
 
 YatAcqHandle* HandleOf(std::uint32_t camera) { return camera < kCameras ? g_handles[camera] : nullptr; }
 
@@ -146,19 +146,8 @@ std::vector<YatAcqHandle*> List(std::istringstream& in) {
 
 // Host buffers of one camera and what the driver keeps pointing at; they live
 // until the process ends, as the driver keeps them locked.
-struct Transfer {
-  std::uint32_t width = 0, height = 0;
-  YatInternalBuffer onboard{};
-  YatImageWindow windowA{}, windowB{};
-  YatLocalImage image{};
-  YatLocalImageList images{YAT_LOCAL_IMAGE_LIST_SIZE, 0, 1, 0};
-  std::vector<std::vector<std::uint8_t>> memory;
-  std::vector<YatHostBufferEntry> entries;
-  std::vector<std::uint64_t> slots;
+struct Transfer : host_transfer::HostTransfer {
   std::vector<std::uint32_t> armed;  // the state bits that arm each buffer, as the driver first set them
-  YatHostBufferList hosts{};
-  YatTransferDesc desc{};
-  YatTransferHandle handle{};
 };
 Transfer* g_transfers[kCameras] = {};
 
@@ -170,34 +159,7 @@ std::string Connect(std::uint32_t camera, std::uint32_t buffers, std::uint32_t w
   if (camera >= kCameras || buffers == 0) return "bad";
   auto* t = new Transfer;
   g_transfers[camera] = t;
-  const std::uint32_t bytes = width * height;
-  t->width = width;
-  t->height = height;
-  t->windowA = t->windowB = {0, 0, 0, width, height, 0, width};
-  QelHwStatus status = Yat_InternalBuffer_Create(kBoard, 0, 0, bytes, &t->onboard);
-  if (status != QELHW_OK) return "onboard " + std::to_string(status);
-  t->image = {YAT_LOCAL_IMAGE_SIZE, 0, width, height, kFormatMono8, 0, 0, width, height, t->onboard.onboardAddress,
-              0, 1, Address(&t->windowA), 1, Address(&t->windowB), 0};
-  t->images.images = Address(&t->image);
-  t->memory.assign(buffers, std::vector<std::uint8_t>(bytes));
-  t->entries.resize(buffers);
-  t->slots.resize(buffers);
-  for (std::uint32_t b = 0; b < buffers; ++b) {
-    YatHostBufferEntry& e = t->entries[b];
-    e.geometry = {width, height, kFormatMono8, 0, 0, width, height};
-    e.stateSlotA = Address(&t->slots[b]);
-    e.lock.user_address = Address(t->memory[b].data());
-    e.lock.buffer_size = bytes;
-  }
-  t->hosts = {0, 1, buffers, Address(t->entries.data()), 0};
-  t->desc.localImageList = Address(&t->images);
-  t->desc.hostBufferList = Address(&t->hosts);
-  t->desc.taps = 1;
-  t->desc.lastIndex = 1;
-  t->desc.routeWord = 1;
-  t->desc.camera = camera;
-  status = Yat_Transfer_Init(kBoard, &t->desc, &t->handle, 0);
-  if (status == QELHW_OK) status = Yat_DMA_StartAutoTransfer(&t->handle);
+  const QelHwStatus status = host_transfer::Start(t, kBoard, camera, buffers, width, height);
   for (std::uint32_t b = 0; b < buffers && status == QELHW_OK; ++b)
     t->armed.push_back(std::atomic_ref<std::uint32_t>(*StateWord(t, b)).load() & kArmedBits);
   return std::to_string(status);
@@ -218,23 +180,7 @@ std::string Image(std::uint32_t camera, std::uint32_t b) {
   return helper::Hex(t->memory[b].data(), t->memory[b].size());
 }
 
-// "position start end" of the board's next transfer message, waiting up to `ms`.
-// The event may still be set by a message fetched without waiting, so a
-// wake-up with an empty queue waits again.
-std::string Message(std::uint32_t ms) {
-  YatTransferMessage message{};
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (Yat_Transfer_GetMessage(kBoard, reinterpret_cast<std::uint8_t*>(&message), sizeof message) != QELHW_OK) {
-    std::uint64_t event = 0;
-    if (Yat_Transfer_GetEventHandle(kBoard, &event) != QELHW_OK) return "noevent";
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return "timeout";
-    if (plat::wait_for_object(event, static_cast<std::uint32_t>(left.count())) != plat::kWaitObject0) return "timeout";
-  }
-  std::ostringstream out;
-  out << (message.word0 & 0x1FFFF) << ' ' << (message.word1 >> 12 & 1) << ' ' << (message.word1 >> 13 & 1);
-  return out.str();
-}
+std::string Message(std::uint32_t ms) { return host_transfer::NextMessage(kBoard, ms); }
 
 // "event stamp" of the board's next channel message, waiting up to `ms`
 // (stamp 1 when it carries a time stamp).

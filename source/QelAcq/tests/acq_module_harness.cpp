@@ -1,7 +1,11 @@
 #include "source/QelAcq/tests/acq_module_harness.h"
 
 #include <cstring>
+#include <iostream>
 
+#include "driver/user/Pardow.h"
+#include "firmware/win32/QelExtInterface.h"
+#include "qellib/QelLog.h"
 #include "source/QelAcq/AcqDetect.h"
 #include "source/QelAcq/AcqDeviceHandles.h"
 #include "source/QelAcq/AcqOthStruct.h"
@@ -85,4 +89,19 @@ AcqHarnessStart AcqHarnessStartModule() {
     shared->boardInitialised[board] = 1;
   }
   return result;
+}
+
+int AcqHarnessServe(std::string (*answer)(const std::string& line)) {
+  LoadQelLog();
+  const QelHwStatus opened = QelHw_Open();
+  BindExtendedInterface();
+  std::cout << "ready " << opened << std::endl;
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (line == "quit") break;
+    std::cout << answer(line) << std::endl;
+  }
+  acqReleaseAllBoardDevices();
+  QelHw_Close();
+  return 0;
 }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "source/QelAPI/QelStatus.h"
 #include "source/QelAcq/AcqDeviceRecord.h"
@@ -18,3 +19,8 @@ struct AcqHarnessStart {
 
 // Answers what each board's detection and each device's initialisation answered.
 AcqHarnessStart AcqHarnessStartModule();
+
+// A helper process's life: the log library and the board library loaded
+// ("ready <status>"), one answer per command line until "quit", then this
+// process's devices and the board library given back. Answers the exit code.
+int AcqHarnessServe(std::string (*answer)(const std::string& line));

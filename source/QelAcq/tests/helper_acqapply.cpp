@@ -34,6 +34,7 @@
 #include "source/QelAcq/AcqHwHandles.h"
 #include "source/QelAcq/AcqOthStruct.h"
 #include "source/QelAcq/tests/acq_apply_roads.h"
+#include "driver/user/tests/host_transfer.h"
 #include "source/QelAcq/tests/acq_grab.h"
 #include "source/QelAcq/tests/acq_module_harness.h"
 
@@ -163,7 +164,7 @@ std::string Answer(const std::string& line) {
   std::string command;
   in >> command;
   if (command == "start") return Started(AcqHarnessStartModule());
-  if (command == "message") return AcqGrabMessage(0, Number(in));
+  if (command == "message") return host_transfer::NextMessage(0, Number(in));
   if (command == "master") {
     const std::uint32_t board = Number(in);
     return std::to_string(AcqBoardSyncMaster(board, Number(in)));
@@ -177,17 +178,4 @@ std::string Answer(const std::string& line) {
 
 }  // namespace
 
-int main() {
-  LoadQelLog();
-  const QelHwStatus opened = QelHw_Open();
-  BindExtendedInterface();
-  std::cout << "ready " << opened << std::endl;
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (line == "quit") break;
-    std::cout << Answer(line) << std::endl;
-  }
-  acqReleaseAllBoardDevices();
-  QelHw_Close();
-  return 0;
-}
+int main() { return AcqHarnessServe(Answer); }

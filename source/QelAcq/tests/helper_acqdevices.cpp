@@ -173,17 +173,4 @@ std::string Answer(const std::string& line) {
 
 }  // namespace
 
-int main() {
-  LoadQelLog();
-  const QelHwStatus opened = QelHw_Open();
-  BindExtendedInterface();
-  std::cout << "ready " << opened << std::endl;
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (line == "quit") break;
-    std::cout << Answer(line) << std::endl;
-  }
-  acqReleaseAllBoardDevices();
-  QelHw_Close();
-  return 0;
-}
+int main() { return AcqHarnessServe(Answer); }
