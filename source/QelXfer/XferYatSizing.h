@@ -10,7 +10,7 @@
 
 // The acquisition values the geometry is made from.
 struct XferAcqGeometry {
-  std::uint32_t mode;        // 0x30004: 1 line-scan frames of several lines, 2 area scan
+  std::uint32_t mode;        // 0x30004: 1 area scan, 2 line scan
   std::uint32_t width;       // 0xA0004
   std::uint32_t lines;       // 0xC0004
   std::uint32_t frameLines;  // 0x8140004

@@ -20,12 +20,6 @@ bool ModePossible(std::uint32_t mode) {
 
 }  // namespace
 
-QelStatus XferYatConnect(XferObject*, XferSource*) { return kXferNotSupported; }
-QelStatus XferYatDisconnect(XferObject* xfer) {
-  XferUnverifyPairs(xfer, nullptr, nullptr);
-  xfer->record->connected = 0;
-  return QEL_OK;
-}
 QelStatus XferYatAddDestination(XferObject*, XferDestinationGroup*, XferSource*, XferPair*, std::uint32_t,
                                 std::uint32_t) {
   return kXferNotSupported;

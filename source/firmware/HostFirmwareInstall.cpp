@@ -12,6 +12,7 @@ constinit HostFirmwareTokens g_tokens{};
 QelStatus InstallManagerCommands(std::uint32_t) { return ManServerInit(&g_tokens.manager); }
 QelStatus InstallBufferFunctions(std::uint32_t) { return InstallBufferCommands(&g_tokens.buffer); }
 QelStatus InstallTransferCommands(std::uint32_t) { return XferServerInit(&g_tokens.transfer); }
+QelStatus InstallBoardBuffers(std::uint32_t) { return InstallBoardBufferHandlers(g_tokens.buffer); }
 
 // The modules of the acquisition, serial ports, general I/O, pixel
 // processor and lookup tables fill their steps when they are built.
@@ -19,7 +20,7 @@ std::array<InstallStep, kInstallStepCount> g_installSteps{{
     {InstallManagerCommands, "%s: InstallFunctions => Manager Functions could not be initialized"},
     {nullptr, "%s: InstallFunctions => Acquisition Module could not be initialized"},
     {InstallBufferFunctions, "%s: InstallFunctions => Buffer Functions could not be initialized"},
-    {nullptr, "%s: InstallFunctions => Custom Buffer Functions could not be initialized"},
+    {InstallBoardBuffers, "%s: InstallFunctions => Custom Buffer Functions could not be initialized"},
     {InstallTransferCommands, "%s: InstallFunctions => Transfer Functions could not be initialized"},
     {XferInit, "%s: InstallFunctions => Transfer Module could not be initialized"},
     {nullptr, "%s: InstallFunctions => Serial Functions could not be initialized"},
@@ -37,7 +38,7 @@ std::array<UninstallStep, kUninstallStepCount> g_uninstallSteps{{
     {&HostFirmwareTokens::serial, nullptr},
     {&HostFirmwareTokens::gio, nullptr},
     {&HostFirmwareTokens::transfer, XferFree},
-    {nullptr, nullptr},
+    {nullptr, UninstallBoardBufferHandlers},
     {&HostFirmwareTokens::buffer, nullptr},
     {nullptr, nullptr},
     {&HostFirmwareTokens::manager, nullptr},

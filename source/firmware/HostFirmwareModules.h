@@ -20,7 +20,7 @@ QelStatus AcqMonitorFree();
 
 // Buffer commands 9000-9037 and the board's own handlers of 9000 and 9001.
 QelStatus InstallBufferCommands(HostFuncHandler** token);
-QelStatus InstallBoardBufferHandlers();
+QelStatus InstallBoardBufferHandlers(HostFuncHandler* bufferCommands);
 QelStatus UninstallBoardBufferHandlers();
 
 // Transfer commands 16000-16021 and the transfer module.

@@ -18,8 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/kernel/YatIoctl.h"
-#include "driver/kernel/YatTransferRecords.h"
 #include "driver/user/Pardow.h"
 #include "driver/user/YatInternalBuffer.h"
 #include "driver/user/tests/helper_support.h"
@@ -28,6 +26,7 @@
 #include "platform/win/library.h"
 #include "source/QelXfer/XferConnMatrix.h"
 #include "source/QelXfer/XferShared.h"
+#include "source/QelXfer/tests/xfer_probe.h"
 
 using namespace qelapi;
 
@@ -61,67 +60,6 @@ std::string Send(std::uint32_t board, std::uint32_t command, const std::string& 
   return "0 " + reply;
 }
 
-std::string Matrix(std::uint32_t board) {
-  std::string line = "matrix";
-  for (std::uint32_t s = 0; s < kXferMatrixSourceKinds; ++s)
-    for (std::uint32_t d = 0; d < kXferMatrixDestinationKinds; ++d)
-      line += " " + std::to_string(XferMatrixValue(board, s, d));
-  return line;
-}
-
-bool Fits(std::uint32_t board, std::uint32_t region, std::uint32_t kib) {
-  YatInternalBuffer record{};
-  if (kib == 0) return true;
-  if (Yat_InternalBuffer_Create(board, region, 0, kib * 1024, &record) != QELHW_OK) return false;
-  Yat_InternalBuffer_Free(&record);
-  return true;
-}
-
-// The largest whole KiB block, by halving the range.
-std::string Free(std::uint32_t board, std::uint32_t region) {
-  std::uint32_t low = 0, high = 4u << 20;
-  while (low < high) {
-    const std::uint32_t middle = low + (high - low + 1) / 2;
-    if (Fits(board, region, middle)) low = middle;
-    else high = middle - 1;
-  }
-  return "free " + std::to_string(low);
-}
-
-// Whether the driver has the stage of a transfer object (its descriptors can be mapped).
-bool HasStage(plat::Handle device, std::uint32_t board, std::uint64_t handle, std::uint32_t part) {
-  YatDbgMapDescRecord in{{YAT_IOC_TARGET_BOARD, board}, handle, part, 0, 0xFFFFFFFF, 0};
-  YatDbgMapDescOut out{};
-  std::uint32_t bytes = 0;
-  plat::device_io_control(device, YAT_IOCTRL_DBG_MAP_DESC, &in, sizeof in, &out, sizeof out, &bytes);
-  if (out.status.status != 0 || out.userAddress == 0) return false;
-  YatDbgUnmapDescRecord unmap{{YAT_IOC_TARGET_BOARD, board}, out.userAddress};
-  YatIocStatus done{};
-  plat::device_io_control(device, YAT_IOCTRL_DBG_UNMAP_DESC, &unmap, sizeof unmap, &done, sizeof done, &bytes);
-  return true;
-}
-
-std::string Stages(std::uint32_t board) {
-  const plat::Handle device = plat::open_device("\\\\.\\STAVRO");
-  if (device == plat::kNullHandle) return "stages nodevice";
-  std::uint8_t list[4 + 8 * 64] = {};
-  YatIocHeader in{YAT_IOC_TARGET_BOARD, board};
-  std::uint32_t bytes = 0;
-  plat::device_io_control(device, YAT_IOCTRL_DBG_GET_XFER_HANDLES, &in, sizeof in, list, sizeof list, &bytes);
-  std::uint32_t count = 0, parts[3] = {};
-  for (std::size_t at = 4; at + 8 <= sizeof list; at += 8) {
-    std::uint64_t handle = 0;
-    std::memcpy(&handle, list + at, sizeof handle);
-    if (handle == 0) continue;
-    ++count;
-    for (std::uint32_t part = 0; part < 3; ++part)
-      if (HasStage(device, board, handle, part)) ++parts[part];
-  }
-  plat::close_device(device);
-  return "stages " + std::to_string(count) + " " + std::to_string(parts[0]) + " " + std::to_string(parts[1]) + " " +
-         std::to_string(parts[2]);
-}
-
 std::string Run(const std::string& line) {
   std::istringstream in(line);
   std::string command;
@@ -134,13 +72,13 @@ std::string Run(const std::string& line) {
     in >> hex;
     return "answer " + Send(board, id, hex);
   }
-  if (command == "matrix") return Matrix(helper::Number(in));
+  if (command == "matrix") return xfer_probe::Matrix(helper::Number(in));
   if (command == "places") return "places " + std::to_string(XferMatrixPlacesOf(0));
   if (command == "free") {
     const std::uint32_t board = helper::Number(in);
-    return Free(board, helper::Number(in));
+    return xfer_probe::Free(board, helper::Number(in));
   }
-  if (command == "stages") return Stages(helper::Number(in));
+  if (command == "stages") return xfer_probe::Stages(helper::Number(in));
   if (command == "debug") return "debug " + std::to_string(Yat_Man_Debug_Level(helper::Number(in)));
   return "unknown " + command;
 }

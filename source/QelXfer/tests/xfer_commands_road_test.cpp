@@ -70,6 +70,26 @@ TEST_F(XferCommands, PairsGroupByKindAndTheRefusalsFollowTheRules) {
   EXPECT_EQ(Send(16001, xfer).status, 0u);
 }
 
+// A contiguous buffer asked of the board's server lives in the board's memory
+// (the on-board allocator has less to give) until it is freed; other
+// requests still make host buffers.
+TEST_F(XferCommands, BoardServerMakesOnBoardBuffersAndFreesThem) {
+  const auto free = [this] { return std::stoul(Ask(*client_, "free 0 0").substr(5)); };
+  const unsigned long before = free();
+  const Answer made = Send(9001, ServerHex() + Word(1024) + Word(1024) + Word(0x1010800) + Word(1));
+  ASSERT_EQ(made.status, 0u);
+  const std::string buffer = made.payload.substr(0, 64);
+  EXPECT_EQ(buffer.substr(0, 8), Word(kBoardServer));
+  EXPECT_EQ(free(), before - 1024);
+  const Answer host = Send(9001, ServerHex() + Word(1024) + Word(1024) + Word(0x1010800) + Word(0));
+  ASSERT_EQ(host.status, 0u);
+  EXPECT_EQ(free(), before - 1024);
+  EXPECT_EQ(Send(9000, buffer).status, 0u);
+  EXPECT_EQ(free(), before);
+  EXPECT_EQ(Send(9000, host.payload.substr(0, 64)).status, 0u);
+  EXPECT_EQ(Send(9000, buffer).status, 0x800201u);  // already freed
+}
+
 TEST_F(XferCommands, ShortRequestsAreRefusedAndNothingIsMade) {
   EXPECT_EQ(Send(16000, ServerHex() + acq_).status, 0x4C00135u);
   EXPECT_EQ(Send(16008, ServerHex() + Word(0xC0004)).status, 0x4C00135u);

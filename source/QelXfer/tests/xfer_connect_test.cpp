@@ -1,0 +1,133 @@
+// Connecting an acquisition device to host buffers on a board: the internal
+// buffers made in the board's memory and given back, the board transfer that
+// carries the camera's frames into the host buffers, the device's
+// transfer-connected flag, the refusals that leave nothing behind, and the
+// strips a tall frame falls back to when whole frames do not fit.
+#include <chrono>
+#include <thread>
+
+#include "source/QelAcq/tests/acq_apply_fixture.h"
+
+namespace {
+
+using acq_device_test::AcqApply;
+using acq_device_test::BoardPreset;
+using acq_device_test::ChildProcess;
+using acq_device_test::Factory;
+
+constexpr char kNoConnection[] = "matrix 0 0 0 0 -1 0 0 -1 -1 -1 -1 0";
+
+class XferConnect : public AcqApply {
+ protected:
+  // A helper serving board 0 with device 0 opened, its parameters applied.
+  ChildProcess& Server() {
+    ChildProcess& helper = Helper("quillet-helper-xferconnect");
+    EXPECT_EQ(Ask(helper, "start"), "started 0x0");
+    EXPECT_EQ(Ask(helper, "open 0 0"), "0x0");
+    EXPECT_EQ(Ask(helper, "applyall 0 0"), "0x0");
+    return helper;
+  }
+  // The camera's window (VIC 2067, 2068, CAM 10, 12) at (16, 8) when `x` and `y` say so.
+  static void SetWindow(ChildProcess& h, std::uint32_t width, std::uint32_t height, std::uint32_t x = 0,
+                        std::uint32_t y = 0) {
+    const std::string lines[] = {"set 0 0 2067 " + std::to_string(width), "set 0 0 10 " + std::to_string(width),
+                                 "set 0 0 21 " + std::to_string(x),     "set 0 0 23 " + std::to_string(y),
+                                 "set 0 0 2068 " + std::to_string(height),
+                                 "set 0 0 12 " + std::to_string(height + y)};
+    for (const std::string& line : lines) ASSERT_EQ(Ask(h, line), "0x0") << line;
+  }
+  static std::uint32_t FreeKib(ChildProcess& helper) {
+    const std::string line = Ask(helper, "free 0 0");
+    return static_cast<std::uint32_t>(std::stoul(line.substr(5)));
+  }
+  // Polls host buffer n until it holds `expected`; false after a minute.
+  static bool ImageArrives(ChildProcess& helper, std::uint32_t n, const std::string& expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (Ask(helper, "image " + std::to_string(n)) == expected) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+};
+
+// Two internal buffers in the board's memory (each the camera's whole frame of
+// 72 lines) stand between the camera and a contiguous and a scatter-gather
+// host buffer; a grab carries two frames
+// through them; disconnect gives back the memory, the place and the flag.
+TEST_F(XferConnect, InternalBuffersCarryFramesIntoHostBuffersAndGoBack) {
+  StartBoards({Factory("FolvantX4Dual")});
+  SetCamera(0, 96, 80, 2000);
+  ChildProcess& h = Server();
+  SetWindow(h, 64, 64, 16, 8);
+  const std::uint32_t before = FreeKib(h);
+  ASSERT_EQ(Ask(h, "host 0x1 64 64 1"), "host 0x0");
+  ASSERT_EQ(Ask(h, "host 0x20 64 64 1"), "host 0x0");
+  ASSERT_EQ(Ask(h, "xfer 0 0"), "0x0");
+  ASSERT_EQ(Ask(h, "connect"), "0x0") << Log();
+  EXPECT_EQ(Ask(h, "stage"), "stage 2 72 0");
+  EXPECT_LT(FreeKib(h), before);
+  EXPECT_EQ(Ask(h, "stages 0").rfind("stages 1 ", 0), 0u);
+  EXPECT_EQ(Ask(h, "connected 0 0"), "1");
+  EXPECT_EQ(Ask(h, "set 0 0 2068 48"), "0x481457");  // the window is busy while connected
+  EXPECT_EQ(Ask(h, "matrix 0"), "matrix 1 0 0 0 -1 0 0 -1 -1 -1 -1 0");
+
+  const std::uint32_t first = GrabState(0).next_frame;
+  ASSERT_EQ(Ask(h, "nframes 0 0 2"), "0");
+  EXPECT_TRUE(ImageArrives(h, 0, Pattern(0, first, 16, 8, 64, 64)));
+  EXPECT_TRUE(ImageArrives(h, 1, Pattern(0, first + 1, 16, 8, 64, 64)));
+  EXPECT_EQ(Ask(h, "abort 0 0"), "0");
+
+  EXPECT_EQ(Ask(h, "disconnect"), "0x0");
+  EXPECT_EQ(Ask(h, "stage"), "stage 0 0 0");
+  EXPECT_EQ(FreeKib(h), before);
+  EXPECT_EQ(Ask(h, "stages 0"), "stages 0 0 0 0");
+  EXPECT_EQ(Ask(h, "connected 0 0"), "0");
+  EXPECT_EQ(Ask(h, "matrix 0"), kNoConnection);
+  EXPECT_EQ(Ask(h, "disconnect"), "0x0");  // not connected: nothing to do
+  EXPECT_EQ(Ask(h, "release"), "0x0");
+}
+
+// A host buffer one pixel narrower than the window is refused with the ROI
+// line; the internal buffers, the place and the device's flag are as before.
+TEST_F(XferConnect, NarrowHostBufferIsRefusedAndLeavesNothingBehind) {
+  StartBoards({Factory("FolvantX4Dual")});
+  ChildProcess& h = Server();
+  SetWindow(h, 64, 64);
+  const std::uint32_t before = FreeKib(h);
+  ASSERT_EQ(Ask(h, "host 0x1 63 64 1"), "host 0x0");
+  ASSERT_EQ(Ask(h, "xfer 0 0"), "0x0");
+  EXPECT_EQ(Ask(h, "connect"), "0x4c00050");
+  EXPECT_EQ(LogLines("Incompatible ROI for host buffer, expected at least 64x64, got 63x64").size(), 1u) << Log();
+  EXPECT_EQ(Ask(h, "stage"), "stage 0 0 0");
+  EXPECT_EQ(FreeKib(h), before);
+  EXPECT_EQ(Ask(h, "connected 0 0"), "0");
+  EXPECT_EQ(Ask(h, "matrix 0"), kNoConnection);
+  EXPECT_EQ(Ask(h, "stages 0"), "stages 0 0 0 0");
+}
+
+// On a board with 1 MB of memory (half of it for each camera) a frame of 480
+// lines does not fit twice: the internal buffers become strips of 160 lines
+// (the first cut whose strips and reserve fit), and the host buffer still
+// gets the whole frame.
+TEST_F(XferConnect, TallFrameOnSmallMemoryIsCarriedInStrips) {
+  BoardPreset small = Factory("FolvantX4Dual");
+  small.bytes = {{41, 1}, {42, 0}, {49, 0}, {50, 0}};
+  StartBoards({small});
+  SetCamera(0, 640, 480, 2000);
+  ChildProcess& h = Server();
+  SetWindow(h, 640, 480);
+  const std::uint32_t before = FreeKib(h);
+  ASSERT_EQ(Ask(h, "host 0x1 640 480 1"), "host 0x0");
+  ASSERT_EQ(Ask(h, "xfer 0 0"), "0x0");
+  ASSERT_EQ(Ask(h, "connect"), "0x0");
+  EXPECT_EQ(Ask(h, "stage"), "stage 2 160 3");
+  const std::uint32_t first = GrabState(0).next_frame;
+  ASSERT_EQ(Ask(h, "nframes 0 0 1"), "0");
+  EXPECT_TRUE(ImageArrives(h, 0, Pattern(0, first, 0, 0, 640, 480)));
+  EXPECT_EQ(Ask(h, "abort 0 0"), "0");
+  EXPECT_EQ(Ask(h, "disconnect"), "0x0");
+  EXPECT_EQ(FreeKib(h), before);
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+// The stage flag word of a host destination from the pair's options and the
+// acquisition's pixel layout, and the refusals it carries.
+#include <gtest/gtest.h>
+
+#include "source/QelXfer/XferYatFlags.h"
+
+namespace {
+
+XferFlagInputs Acquisition(std::uint32_t options, std::uint32_t format = 0x1010800) {
+  XferFlagInputs in{};
+  in.options = options;
+  in.acquisition = true;
+  in.format = format;
+  in.depth = 8;
+  in.mode = 1;
+  return in;
+}
+
+struct FlagCase {
+  const char* what;
+  XferFlagInputs in;
+  std::uint32_t flags;
+  QelStatus status;
+};
+
+TEST(XferStageFlags, OptionsAndFormatsGiveTheirFlagsAndRefusals) {
+  XferFlagInputs sixteen = Acquisition(0, 0x1021000);
+  sixteen.depth = 16;
+  sixteen.extension16 = 1;
+  sixteen.mode = 2;
+  sixteen.busBits = 32;
+  sixteen.outputBits = 8;
+  XferFlagInputs second = Acquisition(1u << 6, 0x61092000);
+  second.connector = 1;
+  const FlagCase cases[] = {
+      {"plain 8-bit acquisition", Acquisition(0), 0x1000, QEL_OK},
+      {"option bit 0", Acquisition(1), 0x1400, QEL_OK},
+      {"option bit 4 with a packed format", Acquisition(1u << 4, 0x3810800), 0x9000, QEL_OK},
+      {"option bit 4 with another format", Acquisition(1u << 4), 0x9000, 0x48282B},
+      {"a packed format without option bit 4", Acquisition(0, 0x611C2000), 0x1000, 0x48282B},
+      {"option bits 7, 9, 10, 11", Acquisition(0xE80), 0x51050, QEL_OK},
+      {"an option bit from 15 up", Acquisition(1u << 20), 0x21000, QEL_OK},
+      {"option bit 6 on connector 1 with a planar format", second, 0x5000, QEL_OK},
+      {"option bit 12 with a format that is not planar", Acquisition(1u << 12), 0x1004, 0x48282B},
+      {"1-bit format", Acquisition(0, 0x1180100), 0x1200, QEL_OK},
+      {"16-bit extension, 8 bits out", sixteen, 0x40000004, QEL_OK},
+  };
+  for (const FlagCase& c : cases) {
+    const XferFlagResult result = XferStageFlags(c.in);
+    EXPECT_EQ(result.flags, c.flags) << c.what;
+    EXPECT_EQ(result.status, c.status) << c.what;
+  }
+}
+
+TEST(XferStageFlags, TheCounterOfOptionBit3FollowsItsMode) {
+  XferFlagInputs in = Acquisition(1u << 3);
+  in.counterMode = 2;
+  in.counterValue = 3;
+  in.elementIndex = 4;
+  XferFlagResult result = XferStageFlags(in);
+  EXPECT_EQ(result.flags, 0x3000u);
+  EXPECT_EQ(result.counter, 2u);  // (4 mod 3) + 1
+  in.counterValue = 0;
+  EXPECT_EQ(XferStageFlags(in).status, 0x4C01D2Bu);
+  in.counterMode = 1;
+  in.counterValue = 7;
+  EXPECT_EQ(XferStageFlags(in).counter, 7u);
+  in.counterMode = 0;
+  in.bufferCounter = 0;
+  EXPECT_EQ(XferStageFlags(in).status, 0x4C01C2Bu);  // a buffer without a counter
+}
+
+}  // namespace

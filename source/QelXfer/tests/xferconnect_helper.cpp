@@ -1,0 +1,169 @@
+// A process that serves as the board's server would: it starts the
+// acquisition devices (source/QelAcq/tests/acq_module_harness.h) and the
+// transfer module, makes host buffers and connects transfers from a device to
+// them through the transfer manager, one command per line:
+//   start                        -> started <status>
+//   open B S | applyall B S      -> <status>: the device registered (its input taken), its parameters applied
+//   poke B S I V                 -> 0: a parameter's first word written, nothing applied
+//   set B S I V                  -> <status>: the set road of parameter I
+//   connected B S                -> the device's transfer-connected flag
+//   host KIND W H N              -> host <status>: N more 8-bit host buffers of memory kind KIND
+//   xfer B S                     -> <status>: a transfer from the device to every host buffer made so far
+//   connect | disconnect | release -> <status>
+//   stage                        -> stage <internal buffers> <lines of each> <strips of a frame>
+//   nframes B S N | abort B S    -> <status>: the device's camera grabs N frames (the board library's call)
+//   image N                      -> host buffer N's bytes as hex
+//   matrix B | free B R | stages B -> the connection matrix, the allocator's largest block, the driver's stages
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/user/YatAcq.h"
+#include "driver/user/tests/helper_support.h"
+#include "firmware/win32/QelMemBinding.h"
+#include "source/QelAcq/AcqBlocks.h"
+#include "source/QelAcq/AcqDetect.h"
+#include "source/QelAcq/AcqHwHandles.h"
+#include "source/QelAcq/AcqDeviceHandles.h"
+#include "source/QelAcq/AcqDeviceRecord.h"
+#include "source/QelAcq/AcqOthStruct.h"
+#include "source/QelAcq/tests/acq_apply_roads.h"
+#include "source/QelAcq/tests/acq_module_harness.h"
+#include "source/QelBuff/BufferModule.h"
+#include "source/QelBuff/YatBoardBuffers.h"
+#include "source/QelXfer/XferConnMatrix.h"
+#include "source/QelXfer/XferManager.h"
+#include "source/QelXfer/XferShared.h"
+#include "source/QelXfer/tests/xfer_probe.h"
+
+namespace {
+
+std::vector<QelHandle*> g_hosts;
+QelHandle* g_xfer = nullptr;
+
+std::string Hex(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%x", value);
+  return text;
+}
+
+AcqDeviceRecord* RecordOf(std::uint32_t board, std::uint32_t slot) {
+  return AcqSharedRecord(AcqGetSharedTables(), board, slot);
+}
+
+std::string Start() {
+  LoadQelMem("Quillet.DLL");
+  AcqHarnessStartModule();
+  std::uint32_t boards = 0;
+  Yat_Man_GetNbBoard(&boards);
+  return "started " + Hex(XferInit(boards));
+}
+
+std::string Register(std::uint32_t board, std::uint32_t slot, std::uint32_t open) {
+  std::uint32_t conflict = 0;
+  return Hex(acqRegisterDevice(board, slot, open, &conflict, AcqGetOthStruct(board, slot)));
+}
+
+std::string Poke(std::uint32_t board, std::uint32_t slot, std::uint32_t index, std::uint32_t value) {
+  AcqDeviceRecord* record = RecordOf(board, slot);
+  auto* word = const_cast<std::uint32_t*>(AcqIsCamPrm(index) ? AcqPrmWords(&record->cam, index)
+                                                              : AcqPrmWords(&record->vic, index));
+  if (word == nullptr) return "none";
+  *word = value;
+  return "0";
+}
+
+std::string Host(std::uint32_t kind, std::uint32_t width, std::uint32_t height, std::uint32_t count) {
+  for (std::uint32_t n = 0; n < count; ++n) {
+    QelHandle* handle = nullptr;
+    const QelStatus status = BufferNew(width, height, 0x1010800, kind, &handle);
+    if (status != QEL_OK) return "host " + Hex(status);
+    g_hosts.push_back(handle);
+  }
+  return "host 0x0";
+}
+
+std::string NewTransfer(std::uint32_t board, std::uint32_t slot) {
+  QelHandle server{};
+  server.server = YatBoardServerAddress(board);
+  server.tag = kQelTagServer;
+  QelHandle source = *AcqGetHandle(board, slot);
+  source.server = YatBoardServerAddress(board);
+  if (g_hosts.empty()) return "nohosts";
+  QelStatus status = XferNewShort(&server, &source, g_hosts[0], nullptr, &g_xfer);
+  for (std::size_t n = 1; status == QEL_OK && n < g_hosts.size(); ++n)
+    status = XferAddPairShort(g_xfer, &source, g_hosts[n], nullptr);
+  return Hex(status);
+}
+
+std::string Stage() {
+  XferObject* xfer = XferObjectOf(g_xfer);
+  if (xfer == nullptr) return "stage none";
+  for (const InternalBufferStage& stage : xfer->record->board.stages)
+    if (stage.count != 0)
+      return "stage " + std::to_string(stage.count) + " " + std::to_string(stage.lines) + " " +
+             std::to_string(stage.strips);
+  return "stage 0 0 0";
+}
+
+std::string Image(std::uint32_t n) {
+  BufferMemoryView view{};
+  if (n >= g_hosts.size() || BufferGetMemory(g_hosts[n], &view) != QEL_OK || view.address == nullptr) return "none";
+  return helper::Hex(view.address, view.size);
+}
+
+std::string TransferCommand(const std::string& command, std::istringstream& in) {
+  if (command == "host") {
+    const std::uint32_t kind = helper::Number(in), width = helper::Number(in), height = helper::Number(in);
+    return Host(kind, width, height, helper::Number(in));
+  }
+  if (command == "connect") return Hex(XferConnect(g_xfer));
+  if (command == "disconnect") return Hex(XferDisconnect(g_xfer));
+  if (command == "release") {
+    const QelStatus status = XferRelease(g_xfer);
+    if (status == QEL_OK) g_xfer = nullptr;
+    return Hex(status);
+  }
+  if (command == "stage") return Stage();
+  if (command == "image") return Image(helper::Number(in));
+  if (command == "matrix") return xfer_probe::Matrix(helper::Number(in));
+  if (command == "free") {
+    const std::uint32_t board = helper::Number(in);
+    return xfer_probe::Free(board, helper::Number(in));
+  }
+  if (command == "stages") return xfer_probe::Stages(helper::Number(in));
+  return "unknown " + command;
+}
+
+std::string Answer(const std::string& line) {
+  std::istringstream in(line);
+  std::string command;
+  in >> command;
+  if (command == "start") return Start();
+  if (command != "open" && command != "applyall" && command != "poke" && command != "set" && command != "connected" &&
+      command != "xfer" && command != "nframes" && command != "abort")
+    return TransferCommand(command, in);
+  const std::uint32_t board = helper::Number(in), slot = helper::Number(in);
+  if (RecordOf(board, slot) == nullptr || AcqGetHandle(board, slot) == nullptr) return "nodevice";
+  if (command == "open") return Register(board, slot, 1);
+  if (command == "applyall") return Hex(AcqTestApplyAll(board, slot));
+  if (command == "connected") return std::to_string(RecordOf(board, slot)->xferConnected);
+  if (command == "xfer") return NewTransfer(board, slot);
+  if (command == "abort") return std::to_string(QelHw_Acq_AbortVideo(AcqGetHwHandle(board, slot)));
+  const std::uint32_t index = helper::Number(in);
+  const std::uint32_t value = command == "nframes" ? 0 : helper::Number(in);
+  if (command == "poke") return Poke(board, slot, index, value);
+  if (command == "nframes") return std::to_string(QelHw_Acq_AcquireNFrames(AcqGetHwHandle(board, slot), index));
+  const std::uint32_t words[1] = {value};
+  return Hex(AcqTestSetPrm(board, slot, index, words));
+}
+
+}  // namespace
+
+int main() {
+  const int code = AcqHarnessServe(Answer);
+  if (g_xfer != nullptr) XferRelease(g_xfer);
+  for (QelHandle* host : g_hosts) BufferFree(host);
+  return code;
+}
