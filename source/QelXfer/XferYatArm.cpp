@@ -1,6 +1,7 @@
 // Arming: the board library builds the three stages of each slot in use from
 // the acquisition elements and the host elements, then the host buffer index
-// starts at 0 and the host DMA is armed.
+// starts at 0 and the host DMA is armed. A destination added to a connected
+// transfer moves the host buffer index to its buffer.
 #include "driver/user/Pardow.h"
 #include "driver/user/YatTransfer.h"
 #include "source/QelXfer/XferStatus.h"
@@ -68,5 +69,54 @@ QelStatus XferYatArm(XferObject* xfer) {
     if (xfer->record->board.slots[n].inUse == 0) continue;
     if (const QelStatus status = ArmSlot(xfer, n); status != QEL_OK) return status;
   }
+  return QEL_OK;
+}
+
+namespace {
+
+// The host stage of a slot that serves a group, null when none does.
+XferHostStage* StageOf(XferBoardSlot& slot, const XferDestinationGroup* group) {
+  if (slot.main.group == group) return &slot.main;
+  for (XferHostStage& further : slot.further)
+    if (further.group == group) return &further;
+  return nullptr;
+}
+
+std::uint32_t PositionOf(const XferDestinationGroup& group, const XferPair* pair) {
+  std::uint32_t index = 0;
+  for (const XferPair* at = group.first; at != nullptr && at != pair; at = at->next) ++index;
+  return index;
+}
+
+}  // namespace
+
+// The next buffer the board fills is the pair's: its position in the chain
+// becomes the stage's host buffer index, armed again on a connected transfer.
+QelStatus XferYatAddDestination(XferObject* xfer, XferDestinationGroup* group, XferSource* source, XferPair* pair,
+                                std::uint32_t, std::uint32_t) {
+  if (!HandleIsBuffer(&pair->destination)) return QEL_OK;
+  XferRecord& record = *xfer->record;
+  XferAcqDevice device{};
+  const std::uint32_t n =
+      XferAcqDeviceOf(XferSourceHandleOf(source), &device) == QEL_OK ? device.connector : 0;
+  XferBoardSlot& slot = record.board.slots[n];
+  XferHostStage* stage = StageOf(slot, group);
+  if (stage != nullptr) stage->hardwareIndex = 0;
+  if ((record.board.runningSlots & (1u << n)) != 0) {
+    record.statusWord = 84;  // a running slot keeps its order
+    return QEL_OK;
+  }
+  if (pair->backEnd == nullptr) {
+    record.statusWord = 1078;
+    return QEL_OK;
+  }
+  const std::uint32_t index = PositionOf(*group, pair);
+  pair->backEnd->hardwareIndex = index;
+  if (stage == nullptr) return QEL_OK;
+  stage->hardwareIndex = index;
+  if (record.connected == 0 || stage->elements == nullptr) return QEL_OK;
+  QelHwStatus status = Yat_Transfer_InitHostBufferIndex(&slot.transfer, index, stage->channel);
+  if (status == QELHW_OK) status = Yat_DMA_StartAutoTransfer(&slot.transfer);
+  if (status != QELHW_OK) record.statusWord = 1589;
   return QEL_OK;
 }

@@ -20,10 +20,6 @@ bool ModePossible(std::uint32_t mode) {
 
 }  // namespace
 
-QelStatus XferYatAddDestination(XferObject*, XferDestinationGroup*, XferSource*, XferPair*, std::uint32_t,
-                                std::uint32_t) {
-  return kXferNotSupported;
-}
 QelStatus XferYatStart(XferObject*, std::int32_t) { return kXferNotSupported; }
 QelStatus XferYatStop(XferObject*) { return kXferNotSupported; }
 QelStatus XferYatWait(XferObject*, std::uint32_t) { return kXferNotSupported; }

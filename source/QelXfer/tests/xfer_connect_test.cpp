@@ -19,13 +19,18 @@ constexpr char kNoConnection[] = "matrix 0 0 0 0 -1 0 0 -1 -1 -1 -1 0";
 
 class XferConnect : public AcqApply {
  protected:
-  // A helper serving board 0 with device 0 opened, its parameters applied.
-  ChildProcess& Server() {
+  // A helper serving board 0 with device `slot` opened, its parameters applied.
+  ChildProcess& Server(const std::string& slot = "0") {
     ChildProcess& helper = Helper("quillet-helper-xferconnect");
     EXPECT_EQ(Ask(helper, "start"), "started 0x0");
-    EXPECT_EQ(Ask(helper, "open 0 0"), "0x0");
-    EXPECT_EQ(Ask(helper, "applyall 0 0"), "0x0");
+    EXPECT_EQ(Ask(helper, "open 0 " + slot), "0x0");
+    EXPECT_EQ(Ask(helper, "applyall 0 " + slot), "0x0");
     return helper;
+  }
+  // Kills a helper with SIGKILL; the fixture no longer waits for it.
+  void Kill(ChildProcess& helper) {
+    helper.kill_hard();
+    std::erase_if(helpers_, [&](const std::unique_ptr<ChildProcess>& h) { return h.get() == &helper; });
   }
   // The camera's window (VIC 2067, 2068, CAM 10, 12) at (16, 8) when `x` and `y` say so.
   static void SetWindow(ChildProcess& h, std::uint32_t width, std::uint32_t height, std::uint32_t x = 0,
@@ -128,6 +133,75 @@ TEST_F(XferConnect, TallFrameOnSmallMemoryIsCarriedInStrips) {
   EXPECT_EQ(Ask(h, "abort 0 0"), "0");
   EXPECT_EQ(Ask(h, "disconnect"), "0x0");
   EXPECT_EQ(FreeKib(h), before);
+}
+
+// The next buffer filled can be chosen on a connected transfer: the frame
+// lands in the second host buffer.
+TEST_F(XferConnect, AnAddedDestinationIsTheNextBufferFilled) {
+  StartBoards({Factory("FolvantX4Dual")});
+  SetCamera(0, 96, 80, 2000);
+  ChildProcess& h = Server();
+  SetWindow(h, 64, 64, 16, 8);
+  ASSERT_EQ(Ask(h, "host 0x1 64 64 2"), "host 0x0");
+  ASSERT_EQ(Ask(h, "xfer 0 0"), "0x0");
+  ASSERT_EQ(Ask(h, "connect"), "0x0");
+  const std::string empty = Ask(h, "image 0");
+  ASSERT_EQ(Ask(h, "next 1"), "0x0");
+  const std::uint32_t first = GrabState(0).next_frame;
+  ASSERT_EQ(Ask(h, "nframes 0 0 1"), "0");
+  EXPECT_TRUE(ImageArrives(h, 1, Pattern(0, first, 16, 8, 64, 64)));
+  EXPECT_EQ(Ask(h, "image 0"), empty);
+  EXPECT_EQ(Ask(h, "abort 0 0"), "0");
+  EXPECT_EQ(Ask(h, "disconnect"), "0x0");
+}
+
+// Two frames of an area camera that do not fit the memory left fail every
+// attempt, the reserve growing each time; each attempt gives back its places
+// and its memory, so nothing is left when the last one fails.
+TEST_F(XferConnect, OutOfMemoryAfterEveryRetryLeavesNothingBehind) {
+  BoardPreset small = Factory("FolvantX4Dual");
+  small.bytes = {{41, 1}, {42, 0}, {49, 0}, {50, 0}};
+  StartBoards({small});
+  ChildProcess& h = Server();
+  SetWindow(h, 640, 480);
+  ASSERT_EQ(Ask(h, "poke 0 0 0 2"), "0");  // two camera frames to one buffer
+  const std::uint32_t before = FreeKib(h);
+  ASSERT_EQ(Ask(h, "host 0x20 640 480 1"), "host 0x0");
+  ASSERT_EQ(Ask(h, "xfer 0 0"), "0x0");
+  EXPECT_EQ(Ask(h, "connect"), "0x4c00047");
+  EXPECT_EQ(Ask(h, "stage"), "stage 0 0 0");
+  EXPECT_EQ(FreeKib(h), before);
+  EXPECT_EQ(Ask(h, "matrix 0"), kNoConnection);
+  EXPECT_EQ(Ask(h, "connected 0 0"), "0");
+}
+
+// Two processes hold the board's two acquisition-to-host places; a third
+// connect is refused. The places of a process killed with SIGKILL are given
+// back at the next admission, with a log line.
+TEST_F(XferConnect, PlacesAreSharedByProcessesAndThoseOfAKilledOneComeBack) {
+  StartBoards({Factory("FolvantX4Dual")});
+  ChildProcess& a = Server("0");
+  ASSERT_EQ(Ask(a, "host 0x1 640 480 1"), "host 0x0");
+  ASSERT_EQ(Ask(a, "xfer 0 0"), "0x0");
+  ASSERT_EQ(Ask(a, "connect"), "0x0");
+  ChildProcess& b = Server("1");
+  ASSERT_EQ(Ask(b, "host 0x1 640 480 1"), "host 0x0");
+  ASSERT_EQ(Ask(b, "xfer 0 1"), "0x0");
+  ASSERT_EQ(Ask(b, "connect"), "0x0") << Log();
+  EXPECT_EQ(Ask(a, "matrix 0"), "matrix 2 0 0 0 -1 0 0 -1 -1 -1 -1 0");
+  ASSERT_EQ(Ask(a, "host 0x1 640 480 1"), "host 0x0");
+  ASSERT_EQ(Ask(a, "xfer 0 0"), "0x0");
+  EXPECT_EQ(Ask(a, "connect"), "0x4c0004f");
+  EXPECT_EQ(Ask(a, "release"), "0x0");  // back to the first transfer
+
+  Kill(b);
+  EXPECT_EQ(Ask(a, "disconnect"), "0x0");
+  EXPECT_EQ(Ask(a, "matrix 0"), "matrix 1 0 0 0 -1 0 0 -1 -1 -1 -1 0");  // the killed one's place
+  ASSERT_EQ(Ask(a, "connect"), "0x0");
+  EXPECT_EQ(Ask(a, "matrix 0"), "matrix 1 0 0 0 -1 0 0 -1 -1 -1 -1 0");
+  EXPECT_EQ(LogLines("(the process ended)").size(), 1u);
+  EXPECT_EQ(Ask(a, "disconnect"), "0x0");
+  EXPECT_EQ(Ask(a, "matrix 0"), kNoConnection);
 }
 
 }  // namespace

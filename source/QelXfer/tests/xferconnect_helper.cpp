@@ -8,8 +8,10 @@
 //   set B S I V                  -> <status>: the set road of parameter I
 //   connected B S                -> the device's transfer-connected flag
 //   host KIND W H N              -> host <status>: N more 8-bit host buffers of memory kind KIND
-//   xfer B S                     -> <status>: a transfer from the device to every host buffer made so far
-//   connect | disconnect | release -> <status>
+//   xfer B S                     -> <status>: a transfer from the device to the host buffers made since the
+//                                   last one (it becomes the current transfer)
+//   connect | disconnect | release -> <status>: of the current transfer
+//   next K                       -> <status>: host buffer K becomes the next one filled (add destination)
 //   stage                        -> stage <internal buffers> <lines of each> <strips of a frame>
 //   nframes B S N | abort B S    -> <status>: the device's camera grabs N frames (the board library's call)
 //   image N                      -> host buffer N's bytes as hex
@@ -40,7 +42,10 @@
 namespace {
 
 std::vector<QelHandle*> g_hosts;
-QelHandle* g_xfer = nullptr;
+std::size_t g_firstHost = 0;  // of the current transfer
+QelHandle g_source{};          // of the current transfer
+std::vector<QelHandle*> g_xfers;
+QelHandle* g_xfer = nullptr;   // the current transfer
 
 std::string Hex(std::uint32_t value) {
   char text[16];
@@ -90,10 +95,17 @@ std::string NewTransfer(std::uint32_t board, std::uint32_t slot) {
   server.tag = kQelTagServer;
   QelHandle source = *AcqGetHandle(board, slot);
   source.server = YatBoardServerAddress(board);
-  if (g_hosts.empty()) return "nohosts";
-  QelStatus status = XferNewShort(&server, &source, g_hosts[0], nullptr, &g_xfer);
-  for (std::size_t n = 1; status == QEL_OK && n < g_hosts.size(); ++n)
-    status = XferAddPairShort(g_xfer, &source, g_hosts[n], nullptr);
+  if (g_firstHost >= g_hosts.size()) return "nohosts";
+  QelHandle* xfer = nullptr;
+  QelStatus status = XferNewShort(&server, &source, g_hosts[g_firstHost], nullptr, &xfer);
+  for (std::size_t n = g_firstHost + 1; status == QEL_OK && n < g_hosts.size(); ++n)
+    status = XferAddPairShort(xfer, &source, g_hosts[n], nullptr);
+  if (xfer != nullptr) {
+    g_xfers.push_back(xfer);
+    g_xfer = xfer;
+    g_source = source;
+    g_firstHost = g_hosts.size();
+  }
   return Hex(status);
 }
 
@@ -122,8 +134,14 @@ std::string TransferCommand(const std::string& command, std::istringstream& in) 
   if (command == "disconnect") return Hex(XferDisconnect(g_xfer));
   if (command == "release") {
     const QelStatus status = XferRelease(g_xfer);
-    if (status == QEL_OK) g_xfer = nullptr;
+    if (status == QEL_OK) std::erase(g_xfers, g_xfer);
+    g_xfer = g_xfers.empty() ? nullptr : g_xfers.back();
     return Hex(status);
+  }
+  if (command == "next") {
+    const std::uint32_t k = helper::Number(in);
+    if (k >= g_hosts.size()) return "nohost";
+    return Hex(XferAddDestination(g_xfer, &g_source, 0, g_hosts[k], 0, 0));
   }
   if (command == "stage") return Stage();
   if (command == "image") return Image(helper::Number(in));
@@ -163,7 +181,7 @@ std::string Answer(const std::string& line) {
 
 int main() {
   const int code = AcqHarnessServe(Answer);
-  if (g_xfer != nullptr) XferRelease(g_xfer);
+  for (QelHandle* xfer : g_xfers) XferRelease(xfer);
   for (QelHandle* host : g_hosts) BufferFree(host);
   return code;
 }
