@@ -75,8 +75,9 @@ TEST_F(BufferRoad, EveryMemoryKindHoldsItsImageWhereTheBoardReachesIt) {
   EXPECT_EQ(Ask(c, "get 0 0x100004"), "get 0 01000000");  // one plane
   EXPECT_EQ(Ask(c, "memory 0"), "memory 0 0 0 1 1");      // format index 1
 
-  // Contiguous memory: parameter 9 is its bus address, where the image is.
-  ASSERT_EQ(Ask(c, "new 64 16 " + H(kMono8) + " 1"), "new 0 1");
+  // Contiguous memory (of the host server: the board's server keeps contiguous
+  // buffers in the board's memory): parameter 9 is its bus address, where the image is.
+  ASSERT_EQ(Ask(c, "new 64 16 " + H(kMono8) + " 1 host"), "new 0 1");
   EXPECT_EQ(Ask(c, "write 1 0 " + Pattern(64)), "write 0");
   const std::vector<std::string> physical = Words(Ask(c, "get 1 0x90008"));
   ASSERT_EQ(physical[1], "0");
@@ -422,7 +423,8 @@ TEST_F(BufferRoad, ABufferOfAnotherProcessIsNotFollowed) {
 TEST_F(Road, BufferCommandsAreServedOnTheSdkRoad) {
   ChildProcess& c = Start();
   ASSERT_EQ(Ask(c, "open"), "open 0");
-  const std::string created = Ask(c, "call Tramond-CL_RZ6_1 9001 " + Word(16) + Word(4) + Word(0x01010800) + Word(1));
+  // Scatter-gather memory: a contiguous buffer of the board's server would live in the board's memory.
+  const std::string created = Ask(c, "call Tramond-CL_RZ6_1 9001 " + Word(16) + Word(4) + Word(0x01010800) + Word(0x20));
   const std::vector<std::string> answer = Words(created);
   ASSERT_EQ(answer.size(), 4u) << created;
   ASSERT_EQ(answer[2], "0");

@@ -4,7 +4,9 @@
 // buffer call made through the buffer stubs. Buffers are named by numbers.
 // Driven line by line (values decimal or 0x hex, data as hex bytes):
 //   open                                   -> "open <s>"
-//   new <w> <h> <format> <type>            -> "new <s> <id>"
+//   new <w> <h> <format> <type> [host]     -> "new <s> <id>"; "host": made by the buffer module as the host
+//                                             server makes it (a contiguous buffer asked of the board's server
+//                                             lives in the board's memory)
 //   newex <w> <h> <format> <type> <memory> -> "newex <s> <id>"; memory: none | heap | contig | phys <a> | bad
 //   child <id> <x> <y> <w> <h>             -> "child <s> <id>"
 //   shared <w> <h> <format> <type> <name> | attach <type> <name> | byname <type> <file> -> "<word> <s> <id>"
@@ -79,6 +81,7 @@ std::string Text(std::istringstream& in) {
 }
 
 const QelHandle* Server() { return HostGetLocalServerHandle(); }
+
 
 // Caller memory for BufferNewEx: the helper's own, kept for the process's life.
 std::string NewEx(std::istringstream& in) {
@@ -248,6 +251,7 @@ std::string Run(const std::string& line) {
   if (c == "new") {
     const std::uint32_t w = helper::Number(in), h = helper::Number(in), f = helper::Number(in),
                         t = helper::Number(in);
+    if (Text(in) == "host") return Created(c, BufferNew(w, h, f, t, &handle), handle);
     return Created(c, QelBufferNew(Server(), w, h, f, t, &handle), handle);
   }
   if (c == "newex") return NewEx(in);
