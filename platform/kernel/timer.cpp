@@ -38,6 +38,13 @@ std::int64_t now_ns() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
+// As on a kernel's clock tick, a timer expires on the first millisecond
+// boundary at or after its due time: timers set close together (a board's
+// channel timers, re-armed one after the other) then expire in one wake-up.
+constexpr std::int64_t kTimerGridNs = 1000000;
+
+std::int64_t on_grid(std::int64_t due_ns) { return (due_ns + kTimerGridNs - 1) / kTimerGridNs * kTimerGridNs; }
+
 void expire(KernelTimer* timer) {
   detail::signal_object(&timer->header, 1);
   if (timer->dpc) queue_dpc(timer->dpc, nullptr, nullptr);
@@ -105,7 +112,7 @@ bool set_timer(KernelTimer* timer, std::int64_t due_time, std::uint32_t period_m
   }
   timer->dpc = dpc;
   timer->period_ms = period_ms;
-  timer->due_ns = now_ns() + relative_100ns * 100;
+  timer->due_ns = on_grid(now_ns() + relative_100ns * 100);
   timer->inserted = true;
   w.pending.insert({timer->due_ns, timer});
   ensure_running_locked(w);

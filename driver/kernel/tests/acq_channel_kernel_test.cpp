@@ -9,6 +9,7 @@
 #include "driver/kernel/ResourceManager.h"
 #include "driver/kernel/tests/stavro_fixture.h"
 #include "platform/board/board.h"
+#include "platform/kernel/sync.h"
 
 namespace {
 
@@ -47,8 +48,10 @@ TEST_F(AcqChannelInProcess, TicksWaitForTheSkipCounterAndNeverReplaceAPendingRes
   YatChannelTick(board_, 0);
   EXPECT_EQ(board_->flagBits, 4u);
   EXPECT_EQ(channel.requestWord, kYatChannelTimerTick);
+  EXPECT_EQ(plat::kernel::read_event_state(&channel.event), 0);  // a tick leaves the thread asleep
 
   ASSERT_TRUE(PostChannelRequest(board_, 0, kYatChannelResetTransfers));
+  EXPECT_NE(plat::kernel::read_event_state(&channel.event), 0);
   YatChannelTick(board_, 0);
   EXPECT_EQ(channel.requestWord, kYatChannelResetTransfers);
 }
