@@ -50,9 +50,16 @@ std::uint32_t LayoutMask(const AcqValidationContext* c, const AcqWindowRecord& r
   }
 }
 
+// The tap layouts that CAM 88 names on its own (bit 7: 8 parallel taps of 10
+// bits; bits 4 and 6: 10 taps of 8 bits) have their own rules (LayoutBits);
+// the wide-layout limit below would refuse the 8 x 10-bit camera that bit 7
+// exists for, so it is not applied to them.
+constexpr std::uint32_t kDedicatedLayouts = 0x80 | 0x50;
+
 std::uint32_t WideTaps(const AcqValidationContext* c, const Board& board, const AcqWindowRecord& r) {
   const std::uint32_t taps = P(c, 49), lines = r.w[70];
   if (lines > 1 && taps > 4 && (board.flags & 0x20) == 0) return Refuse(49);
+  if ((P(c, 88) & kDedicatedLayouts) != 0) return 0;
   const bool wideLayout = AcqGetCap(c, 85) == 8 || r.w[acq_window::kLayoutWord] == 4;
   if (wideLayout && P(c, 6) > 8 && ((lines == 1 && taps >= 5) || (lines == 2 && taps > 8))) return Refuse(49);
   return 0;

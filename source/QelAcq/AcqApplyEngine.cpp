@@ -16,6 +16,10 @@
 //   programmed by then, and a LUT that cannot be sized or programmed for the
 //   new layout is the LUT apply's own answer (VIC 2075, VIC 2088's chain),
 //   so that an output format change succeeds although its LUT cannot follow.
+// - A board whose model the LUT limits do not know (model code 0 among the
+//   ones the detection accepts) has no usable LUT: the LUT is sized 0 and
+//   disabled like one that cannot serve the layout, so the device's
+//   parameters still apply; setting the LUT enable itself is refused.
 // - A board query that answers 0 never clears a refusal already made.
 // - The transfer-connected flag is read from the context's record: the
 //   module's open road reclaims the flag of a dead owner before a device is
@@ -96,9 +100,7 @@ QelStatus ProgramWindows(AcqValidationContext* c, const AcqWindowRecord& record)
 // none serves it, and its format and content.
 void SizeLut(AcqValidationContext* c) {
   std::uint32_t usable = 0, entries = 0;
-  QelStatus status = DigitalUtil_GetMaxLut(c, &usable);
-  if (status == 0) status = AcqGetLutEntries(c, &entries);
-  if (status != 0) return;
+  if (DigitalUtil_GetMaxLut(c, &usable) != 0 || AcqGetLutEntries(c, &entries) != 0) usable = entries = 0;
   AcqSetPrm(c, 2094, usable);
   AcqTakePrm(c, 2094);
   AcqSetPrm(c, 2143, entries);

@@ -11,6 +11,7 @@
 #include "source/QelAcq/AcqCaps.h"
 #include "source/QelAcq/AcqCapsTables.h"
 #include "source/QelAcq/AcqDeviceOps.h"
+#include "source/QelAcq/AcqFeatureApply.h"
 
 namespace {
 
@@ -31,8 +32,9 @@ QelStatus ReadCapInputs(const AcqValidationContext* context, CapInputs* in) {
   if (status == 0)
     status = TranslateStatus(Yat_FPGA_ReadDataReg(board, channel, kRegChannelCapability, &in->channelCapability));
   if (status == 0) status = AcqReadWindowCaps(context, in);
-  if (status == 0) status = TranslateStatus(Yat_FPGA_IsFlatFieldAvailable(board, channel, &in->flatField));
-  if (status == 0) status = TranslateStatus(Yat_FPGA_IsBinarizeAvailable(board, channel, &in->binarisation));
+  // Flat field and binarisation are offered as their appliers find them.
+  if (status == 0) status = AcqIsFlatFieldAvailable(context, &in->flatField);
+  if (status == 0) status = AcqIsBinarizeAvailable(context, &in->binarisation);
   if (status == 0 && Yat_FPGA_IsProcessingAvailable(board, channel, 1, &in->processing) != QELHW_OK)
     in->processing = 0;
   return status;
