@@ -189,6 +189,24 @@ struct ShareCursor {
   std::uint64_t into = 0;   // bytes of it already placed
 };
 
+// The camera's bytes of a line from byte x, through the input LUT. A LUT of
+// two-byte pixels looks up whole pixels, so a run starting or ending inside a
+// pixel is made from its whole pixels.
+void looked_up_run(int board, const CameraFrame& frame, const InputLut& lut, std::uint64_t y, std::uint64_t x,
+                   std::uint64_t line_bytes, std::span<std::uint8_t> out) {
+  if (!lut.active || lut.bytes_per_pixel == 1) {
+    pattern_run(board, frame, y, x, out.data(), out.size());
+    input_lut_apply(lut, out);
+    return;
+  }
+  const std::uint64_t first = x & ~std::uint64_t{1};
+  const std::uint64_t end = std::min(line_bytes, (x + out.size() + 1) & ~std::uint64_t{1});
+  std::vector<std::uint8_t> pixels(end - first);
+  pattern_run(board, frame, y, first, pixels.data(), pixels.size());
+  input_lut_apply(lut, pixels);
+  std::memcpy(out.data(), pixels.data() + (x - first), out.size());
+}
+
 void place_share(Board& board, const CameraFrame& frame, const InputLut& lut, const std::vector<Span>& share,
                  ShareCursor* cursor, std::uint64_t address, std::uint64_t count) {
   const std::uint64_t line_bytes = std::uint64_t{frame.width} * frame.bytes_per_pixel;
@@ -201,8 +219,7 @@ void place_share(Board& board, const CameraFrame& frame, const InputLut& lut, co
       const std::uint64_t position = run.offset + cursor->into + done;
       const std::uint64_t x = position % line_bytes;
       const std::uint64_t take = std::min<std::uint64_t>(place.size() - done, line_bytes - x);
-      pattern_run(board.index, frame, position / line_bytes, x, place.data() + done, take);
-      input_lut_apply(lut, place.subspan(done, take));
+      looked_up_run(board.index, frame, lut, position / line_bytes, x, line_bytes, place.subspan(done, take));
       done += take;
     }
     address += place.size();

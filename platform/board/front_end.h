@@ -25,7 +25,7 @@
 // LUT memory: the input LUT of camera c is the memory window at 0x8000 +
 // c x 0x2000 (memory_windows.h); bank b above 0 of camera 0 starts at 0xC000
 // + (b - 1) x 2048, of camera 1 at 0xD800 + (b - 1) x 2048. Enabled (bit 7 of
-// the camera's control word), bank 0 changes the camera's 8-bit pixels on
+// the camera's control word), bank 0 changes the camera's pixels on
 // their way to the acquisition DMA (input_lut.h).
 #pragma once
 

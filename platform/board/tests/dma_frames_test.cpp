@@ -155,3 +155,44 @@ TEST_F(DmaFramesTest, AnEnabledInputLutShowsInTheFrame) {
 
 }  // namespace
 }  // namespace plat::board
+
+namespace plat::board {
+namespace {
+
+// A camera of two bytes a pixel meets a 10- or 12-bit LUT (16-bit entries,
+// as the board library loads them), whose entry is cut to the control word's
+// output width; runs that split pixels still see whole pixels looked up.
+struct WideLutCase {
+  std::uint32_t input, output;
+};
+
+TEST_F(DmaFramesTest, AWideInputLutLooksUpWholePixels) {
+  constexpr std::uint32_t kPixels = kWidth / 2;
+  for (const WideLutCase c : {WideLutCase{10, 10}, WideLutCase{12, 8}}) {
+    const std::uint32_t entries = 1u << c.input;
+    for (std::uint32_t i = 0; i < entries; i += 2)
+      bar_write32(board.get(), 0, kLutMemory + 2 * i, (entries - 1 - i) | (entries - 2 - i) << 16);
+    bar_write32(board.get(), 0, kRegLutControl, kLutEnableBit | c.input << kLutInputWidthShift |
+                                                    c.output << kLutOutputWidthShift);
+    Chain split;  // each line in runs of 5 and 11 bytes
+    for (std::uint32_t y = 0; y < kHeight; ++y) {
+      split.push_back(line(y, 0, 5));
+      split.push_back(line(y, 5, kLineBytes - 5));
+    }
+    load(0, split);
+    const std::uint32_t number = 7 + c.input;
+    board_inject_frame(board.get(), CameraFrame{kCamera, kPixels, kHeight, 2, number});
+    const std::vector<std::uint8_t> bytes = buffer();
+    for (std::uint32_t y = 0; y < kHeight; ++y)
+      for (std::uint32_t p = 0; p < kPixels; ++p) {
+        const std::uint32_t value = (camera_pattern(0, kCamera, number, 2 * p, y) |
+                                     camera_pattern(0, kCamera, number, 2 * p + 1, y) << 8) & (entries - 1);
+        const std::uint32_t expected = (entries - 1 - value) & ((1u << c.output) - 1);
+        const std::uint32_t got = bytes[y * kLineBytes + 2 * p] | bytes[y * kLineBytes + 2 * p + 1] << 8;
+        ASSERT_EQ(got, expected) << c.input << " bits, pixel " << p << ", line " << y;
+      }
+  }
+}
+
+}  // namespace
+}  // namespace plat::board

@@ -31,6 +31,34 @@ TEST_F(AcqApply, ReversedLutMakesTheNextFrameTheCamerasNegative) {
   EXPECT_EQ(Ask(h, "abort 0 0"), "0");
 }
 
+// A 10-bit camera into 16-bit pixels: the reversed 1024-entry LUT makes each
+// grabbed pixel 1023 minus the camera's (low byte first).
+TEST_F(AcqApply, ReversedTenBitLutMakesTheNextSixteenBitFrameTheCamerasNegative) {
+  StartBoards({Factory("FolvantX4Dual")});
+  SetCamera(0, 32, 8, 2000, 10);
+  ChildProcess& h = Opened(ApplyHelper(), "0 0");
+  ASSERT_EQ(Ask(h, "set 0 0 6 10"), "0x0");
+  ASSERT_EQ(Ask(h, "set 0 0 2088 0x1021000"), "0x0");
+  EXPECT_EQ(Ask(h, "lutstore 0 0 0 1024 reversed"), "0x0");
+  EXPECT_EQ(Ask(h, "set 0 0 2075 1"), "0x0");
+  const std::uint32_t first = GrabState(0).next_frame;
+  ASSERT_EQ(Ask(h, "connect 0 0 1 64 8"), "0");
+  ASSERT_EQ(Ask(h, "nframes 0 0 1"), "0");
+  EXPECT_EQ(Ask(h, "message 30000"), "0 0 1");
+  std::string expected;
+  char four[5];
+  for (std::uint32_t y = 0; y < 8; ++y)
+    for (std::uint32_t x = 0; x < 64; x += 2) {
+      const std::uint32_t camera = plat::board::camera_pattern(0, 0, first, x, y) |
+                                   plat::board::camera_pattern(0, 0, first, x + 1, y) << 8;
+      const std::uint32_t pixel = 1023 - (camera & 1023);
+      std::snprintf(four, sizeof four, "%02x%02x", pixel & 0xFF, pixel >> 8);
+      expected += four;
+    }
+  EXPECT_EQ(Ask(h, "image 0 0 0"), expected);
+  EXPECT_EQ(Ask(h, "abort 0 0"), "0");
+}
+
 TEST_F(AcqApply, PoclSetsItsBitAndTheCameraStatusShowsThePower) {
   StartBoards({Factory("FolvantX4Dual")});
   ChildProcess& h = Opened(ApplyHelper(), "0 0");

@@ -62,8 +62,9 @@ class AcqApply : public AcqDevices {
     }
     return false;
   }
-  static void SetCamera(std::uint32_t camera, std::uint32_t width, std::uint32_t height, std::uint32_t periodUs) {
-    const plat::board::ControlCameraModel model{width, height, 1, 8, periodUs};
+  static void SetCamera(std::uint32_t camera, std::uint32_t width, std::uint32_t height, std::uint32_t periodUs,
+                        std::uint32_t bits = 8) {
+    const plat::board::ControlCameraModel model{width, height, 1, bits, periodUs};
     ASSERT_EQ(plat::testing::board_control_set_camera_model(0, camera, model), plat::board::kControlOk);
   }
   // The camera's frame `number` of board 0 cut to a window, each byte through `map`, as hex.
