@@ -21,7 +21,11 @@
 // - VIC 2222, 2223 (trigger time-base range and mask): 65535 and 0xF.
 // - VIC 2224-2227 (the on-board Bayer decoder and its white-balance gains):
 //   absent on mono and colour devices; on Bayer devices present, pattern mask
-//   33 (the 1 and 32 the defaults take), gains 0 to 1000000.
+//   33 (the 1 and 32 the defaults take), gains 100000 to 899609: a gain of
+//   100000 is 1 (the defaults' 100000 leave the colours as they are), and
+//   the decoder takes gains from 1 to 9 x 256 - 1 in 1/256 units; the Bayer
+//   apply divides the gains by the minimum, so a minimum of 0 would hand
+//   the decoder gains it refuses.
 // - VIC 2126 (the input LUT, whose enable VIC 2075 and index VIC 2076 it
 //   announces): 1 when the board's LUT type gives a LUT, else 0.
 // - VIC 2257 (Power over Camera Link, announcing VIC 2172): 1 unless EEPROM
@@ -124,5 +128,5 @@ inline constexpr std::array<std::uint32_t, 4> kAcqColourOutputFormats = {0x61092
 inline constexpr std::uint32_t kAcqBinaryOutputFormat = 0x1180100;
 
 inline constexpr auto kAcqBayerVicCaps = std::to_array<AcqCapWord>({
-    {2224, 1}, {2225, 33}, {2226, 0}, {2227, 1000000},
+    {2224, 1}, {2225, 33}, {2226, 100000}, {2227, 899609},
 });

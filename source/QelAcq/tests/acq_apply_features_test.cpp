@@ -72,6 +72,22 @@ TEST_F(AcqApply, PoclSetsItsBitAndTheCameraStatusShowsThePower) {
   EXPECT_EQ(Read(kPocl) & 1, 0u);
 }
 
+// The Bayer decoder's pixel alignment (CAM 109 of 1, 2, 4, 8; register
+// 0x5010 bits 2-3) as the Bayer apply programs it, on the Bayer device of a
+// board made for one (model 0x2002).
+TEST_F(AcqApply, BayerAlignmentFollowsItsParameter) {
+  StartBoards({Model(0x2002, 0x280)});
+  ChildProcess& h = Opened(ApplyHelper(), "0 0");
+  constexpr std::uint32_t kBayer = 0x5010, kAlignment = 0xC;
+  EXPECT_EQ(Ask(h, "prm 0 0 2151"), "0x1");
+  const std::array<std::pair<const char*, std::uint32_t>, 4> cases = {{
+      {"set 0 0 109 2", 1u << 2}, {"set 0 0 109 4", 3u << 2}, {"set 0 0 109 8", 2u << 2}, {"set 0 0 109 1", 0}}};
+  for (const auto& [set, bits] : cases) {
+    EXPECT_EQ(Ask(h, set), "0x0") << set;
+    EXPECT_EQ(Peek(kBayer) & kAlignment, bits) << set << ", writes " << Writes(kBayer);
+  }
+}
+
 // Two devices of one board made board-sync masters in turn: the second
 // takes the role and reprograms the first channel to (drive 1, mode 0).
 TEST_F(AcqApply, SecondBoardSyncMasterReleasesTheFirst) {
