@@ -144,7 +144,10 @@ QelStatus ProgramTimers(YatAcqHandle* hw, const AcqTimerRecordPair& timers, std:
 }
 
 // The front end's main tick follows the time unit of the timer that the
-// handle's delay units choose.
+// handle's delay units choose. The board library's tick select takes one
+// value, the tick it selects: it is given the mode (the unit mapped 1 -> 3,
+// 2 -> 1, 4 -> 4, other -> 0), the timer index scaled by ten having no
+// place in it.
 QelStatus SelectTick(YatAcqHandle* hw) {
   if (hw == nullptr) return TranslateStatus(QELHW_ERROR_ARG_INVALID);
   const std::uint32_t timer = AcqTriggerDelayUnitsOrdered(hw) ? 1 : 0;

@@ -103,6 +103,26 @@ TEST_F(AcqApply, TimingConflictIsRefusedAndProgramsNothing) {
   EXPECT_EQ(Writes(kTriggerControl), writes);
 }
 
+// CAM 110's handler runs the frame-trigger apply and, only when that
+// succeeds, the whole trigger apply: a frame-trigger delay the board refuses
+// (beyond 65535000, written past the validators) stops it before the line
+// trigger is written.
+TEST_F(AcqApply, FailedFrameTriggerApplyStopsCam110BeforeTheTriggers) {
+  StartBoards({Factory("FolvantX4Dual")});
+  ChildProcess& h = Opened(ApplyHelper(), "0 0");
+  ASSERT_EQ(Ask(h, "set 0 0 2092 8"), "0x0");
+  const std::uint32_t lines = Writes(kLineControl), triggers = Writes(kTriggerControl);
+  EXPECT_EQ(Ask(h, "apply 0 0 110"), "0x0");
+  EXPECT_GT(Writes(kLineControl), lines);
+  EXPECT_GT(Writes(kTriggerControl), triggers);
+
+  ASSERT_EQ(Ask(h, "poke 0 0 2161 70000000"), "0");
+  const std::uint32_t linesBefore = Writes(kLineControl), triggersBefore = Writes(kTriggerControl);
+  EXPECT_NE(Ask(h, "apply 0 0 110"), "0x0");
+  EXPECT_EQ(Writes(kLineControl), linesBefore);
+  EXPECT_EQ(Writes(kTriggerControl), triggersBefore);
+}
+
 // Each apply-table handler reaches its own block of the board and leaves the
 // others alone.
 struct HandlerCase {

@@ -7,6 +7,7 @@
 //   prm B S I | text B S I       -> a parameter's first word, or its text
 //   geometry B S I | triggers B S | lut B S -> <status>: the geometry apply with I's id, the
 //                                   trigger apply, the LUT apply
+//   apply B S I                  -> <status>: the device's apply-table handler of I ("none" if empty)
 //   poke B S I V                 -> a parameter's first word written, nothing applied
 //   busy B S 0|1                 -> the record's transfer-connected flag
 //   lutstore B S LUT N [reversed] -> <status>: the device's LUT write (slot 14), an identity or reversed table
@@ -86,6 +87,12 @@ std::string LutStore(const Device& d, std::uint32_t lut, std::uint32_t count, bo
   return Hex(d.table()->lutWrite(d.handle(), lut, count, 2, table.data()));
 }
 
+AcqPrmHandler ApplyHandler(const Device& d, std::uint32_t index) {
+  if (index < kAcqCamPrmCount) return d.table()->camApplyTable[index];
+  const std::uint32_t entry = index - kAcqVicPrmFirst;
+  return index >= kAcqVicPrmFirst && entry < kAcqVicPrmCount ? d.table()->vicApplyTable[entry] : nullptr;
+}
+
 std::string WithValue(QelStatus status, std::uint32_t value) { return Hex(status) + " " + Hex(value); }
 
 std::string Grab(const std::string& command, const Device& d, std::istringstream& in) {
@@ -123,6 +130,10 @@ std::string DeviceCommand(const std::string& command, const Device& d, std::istr
   if (command == "geometry") return Hex(AcqApplyPrmById(&context, AcqPrmIdOf(Number(in))));
   if (command == "triggers") return Hex(AcqApplyTriggersNoId(&context));
   if (command == "lut") return Hex(AcqApplyLut(&context));
+  if (command == "apply") {
+    const AcqPrmHandler handler = ApplyHandler(d, Number(in));
+    return handler == nullptr ? "none" : Hex(handler(&context));
+  }
   if (command == "poke") {
     const std::uint32_t index = Number(in);
     auto* word = const_cast<std::uint32_t*>(d.words(index));
