@@ -7,6 +7,7 @@
 #include "driver/user/CbhRecords.h"
 
 #include "platform/board/board_log.h"
+#include "platform/board/capability_register.h"
 #include "platform/board/flash_factory.h"
 #include "platform/board/pci_function.h"
 
@@ -41,6 +42,7 @@ std::uint32_t link_code(const BoardPreset& preset) { return (preset.link_width /
 void apply_firmware_identity(Board& board, std::uint32_t firmware_id, std::uint32_t options, bool from_backup) {
   board.identity.fpga_id = firmware_id;
   board.identity.option_bits = options;
+  control_registers_write(board.registers, kRegCapabilities, firmware_capabilities(options));
   const std::uint32_t second_front_end = (options & kFirmwareSingleCamera) != 0 ? 0 : kFrontEndIdentity;
   control_registers_set_inputs(board.registers, kRegFrontEndIdentity + kChannelStride, second_front_end);
   control_registers_set_inputs(board.registers, kRegFpgaState,

@@ -7,6 +7,7 @@
 #include "source/QelAcq/AcqCaps.h"
 #include "source/QelAcq/AcqDeviceOps.h"
 #include "source/QelAcq/AcqFeatureApply.h"
+#include "source/QelAcq/YatAcqCustomCmd.h"
 
 namespace {
 
@@ -114,6 +115,7 @@ QelStatus AcqFillCommonTable(othStruct* table) {
   table->softwareTrigger = YatAcqSoftwareTrigger;
   table->detectedVideoFormat = YatAcqDetectVideoFormat;
   table->unrouteEvents = YatAcqUnrouteEvents;
+  AcqFillPrivateCommands(table);
   return 0;
 }
 

@@ -1,0 +1,47 @@
+// The board's serial function table: what the serial-port module learns of
+// this board's serial ports (default settings, one port, the port a client
+// identifier resolves to). The table's read and write slots move no bytes:
+// this board's Camera Link serial ports are not served through it, so they
+// answer "not supported" with a count of 0 rather than data of their own.
+//
+// Lock order: no locks; the functions touch only their arguments.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "source/QelAPI/QelHandle.h"
+#include "source/QelAPI/QelStatus.h"
+
+inline constexpr std::uint32_t kSerialSettingsWords = 21;
+inline constexpr QelStatus kSerialNotSupported = 70;
+
+struct SerialSettings {
+  std::uint32_t words[kSerialSettingsWords];
+};
+static_assert(sizeof(SerialSettings) == 84);
+
+struct SerialFunctionTable {
+  QelStatus (*defaultSettings)(SerialSettings* out);                                          // 0
+  QelStatus (*start)();                                                                       // 1
+  QelStatus (*end)(const SerialFunctionTable* table);                                         // 2
+  QelStatus (*releasePorts)();                                                                // 3
+  QelStatus (*portCount)(const void* identifier, std::uint32_t* count);                       // 4
+  QelStatus (*open)(QelHandle* handle, const QelHandle* server, std::uint32_t port);          // 5
+  QelStatus (*close)(QelHandle* handle);                                                      // 6
+  QelStatus (*applySettings)(QelHandle* handle, const void* record);                          // 7
+  QelStatus (*resolve)(const void* identifier, QelHandle* server, std::uint32_t* port);       // 8
+  QelStatus (*resolveAlt)(const void* identifier, QelHandle* server, std::uint32_t* port);    // 9
+  QelStatus (*setPrm)(QelHandle* handle, std::uint32_t prm, std::uint32_t value);             // 10
+  QelStatus (*read)(QelHandle* handle, void* buffer, std::uint32_t size, std::uint32_t* count,
+                    std::uint32_t timeout);                                                   // 11
+  QelStatus (*write)(QelHandle* handle, const void* buffer, std::uint32_t size, std::uint32_t* count,
+                     std::uint32_t timeout);                                                  // 12
+};
+static_assert(sizeof(SerialFunctionTable) == 13 * 8);
+static_assert(offsetof(SerialFunctionTable, portCount) == 4 * 8);
+static_assert(offsetof(SerialFunctionTable, resolve) == 8 * 8);
+static_assert(offsetof(SerialFunctionTable, read) == 11 * 8);
+static_assert(offsetof(SerialFunctionTable, write) == 12 * 8);
+
+const SerialFunctionTable* YatGetSerialInterface();
