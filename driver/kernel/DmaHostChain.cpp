@@ -89,12 +89,6 @@ void* NextHostDescriptor(DmaBuildRequest* request, std::uint32_t) {
   return GetHostDesc(request->board, request->transfer);
 }
 
-bool LineNotifies(std::uint32_t options, std::uint32_t line) {
-  const std::uint32_t n = options >> 5;
-  if ((options & 0x10) != 0) return n >= 1 && (line + 1) % n == 0;
-  return line == n;
-}
-
 std::uint32_t HostControl(std::uint32_t options, const DmaPacket& packet) {
   std::uint32_t control = packet.length & YAT_HOST_COUNT_MASK;
   if (packet.firstLine) control |= YAT_HOST_FIRST_LINE;
@@ -103,7 +97,7 @@ std::uint32_t HostControl(std::uint32_t options, const DmaPacket& packet) {
   if (packet.lineEnd) control |= YAT_HOST_LINE_END;
   if (packet.firstLine && (options & 0x4) != 0) control |= YAT_HOST_FRAME_NOTIFY;
   if ((options & 0x8) != 0) control |= YAT_HOST_EVERY;
-  const bool notifying = LineNotifies(options, packet.line);
+  const bool notifying = DmaLineNotifies(options, packet.line);
   if (notifying && packet.lineStart && (options & 0x1) != 0) control |= YAT_HOST_LINE_START_NOTIFY;
   if (notifying && packet.lineEnd && (options & 0x2) != 0) control |= YAT_HOST_LINE_END_NOTIFY;
   return control;
@@ -146,15 +140,15 @@ void FillRegionSpecs(const YatBhBufferRecord* record, const YatBhPiece* pieces, 
       DmaSaturatingProduct(DmaSaturatingSum(DmaSaturatingProduct(g.topLine, g.imageWidth), g.left), bpp);
   for (std::uint32_t i = 0; i < count; ++i) {
     const YatBhPiece& piece = pieces[i];
-    const auto direction = static_cast<std::int8_t>(piece.direction);
     specs[i].skipCount = piece.skipCount;
     specs[i].startOffset =
         DmaSaturatingSum(DmaSaturatingSum(imageStart, DmaSaturatingProduct(piece.firstLine, pitch)), std::uint64_t{piece.x} * bpp);
     const std::uint64_t bytes = std::uint64_t{piece.width} * bpp;
     specs[i].bytesPerLine = bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes);
-    specs[i].lineStep = direction == 0 ? 1 : direction;
+    specs[i].lineStep = piece.options.lineStep == 0 ? 1 : piece.options.lineStep;
     specs[i].lineCount = piece.height;
     specs[i].last = 0;
+    specs[i].reverseStep = (piece.direction & YAT_BH_RIGHT_TO_LEFT) != 0 ? bpp : 0;
   }
 }
 
@@ -210,16 +204,10 @@ QelHwStatus CreateBHDmaDesc(YatBoardExtension* board, YatXferObject* transfer, c
   }
   if (status == QELHW_OK) {
     HostChain chain{record, info};
-    DmaBuildRequest request{};
-    request.board = board;
-    request.transfer = transfer;
-    request.context = &chain;
-    request.bytesPerPixel = bpp;
-    request.pitchBytes = pitch;
-    request.options = (record->stepEachLine & 1u) | count << 2 | kDmaOneGroup;
-    request.regions = specs;
-    request.callbacks = {LockBuffer, GetNextHostMemoryBlock, SplitAtPage, nullptr, NextHostDescriptor,
-                         FillHostDescriptor};
+    const std::uint32_t options = (record->stepEachLine & 1u) | count << 2 | kDmaOneGroup;
+    DmaBuildRequest request =
+        DmaRequest(board, transfer, &chain, bpp, pitch, options, specs,
+                   {LockBuffer, GetNextHostMemoryBlock, SplitAtPage, nullptr, NextHostDescriptor, FillHostDescriptor});
     const bool built = Dma_BuildDmaTable(&request);
     info->result = request.result;
     if (!built) {

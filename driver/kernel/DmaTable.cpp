@@ -40,6 +40,14 @@ bool BuildPiece(DmaBuildRequest* request, RegionState& state, std::uint32_t inde
   packet.offset = state.offset;
   packet.length = region.bytesPerLine - state.offset;
   packet.bufferOffset = LineOffset(*request, region, state.lineCounter) + state.offset;
+  if (region.reverseStep != 0) {
+    // Elements from the line's end; the bytes of one element stay in order.
+    const std::uint32_t element = state.offset / region.reverseStep;
+    const std::uint32_t within = state.offset % region.reverseStep;
+    packet.length = region.reverseStep - within;
+    packet.bufferOffset = LineOffset(*request, region, state.lineCounter) + region.bytesPerLine -
+                          std::uint64_t{element + 1} * region.reverseStep + within;
+  }
   if (!request->callbacks.nextPacket(request, &packet)) {
     STAVRO_LOG(kLogError, "%s: Dma_BuildDmaTable, Could not Get Next Packet");
     return false;
@@ -49,6 +57,7 @@ bool BuildPiece(DmaBuildRequest* request, RegionState& state, std::uint32_t inde
     return false;
   }
   if (packet.length == 0 || packet.length > region.bytesPerLine - state.offset) return false;
+  // Marks follow the walk: a mirrored line starts at its right end.
   packet.lineStart = packet.offset == 0;
   packet.lineEnd = packet.offset + packet.length == region.bytesPerLine;
   packet.firstLine = packet.line == 0 && packet.lineStart;
@@ -135,7 +144,8 @@ bool Dma_BuildDmaTable(DmaBuildRequest* request) {
     const DmaRegionSpec& region = request->regions[i];
     const std::uint32_t step = static_cast<std::uint32_t>(std::abs(region.lineStep ? region.lineStep : 1));
     states[i].skip = region.skipCount;
-    states[i].lineTotal = region.bytesPerLine == 0 ? 0 : (region.lineCount + region.skipCount) / step;
+    const bool whole = region.reverseStep == 0 || region.bytesPerLine % region.reverseStep == 0;
+    states[i].lineTotal = region.bytesPerLine == 0 || !whole ? 0 : (region.lineCount + region.skipCount) / step;
     if (states[i].lineTotal * step > region.lineCount) states[i].lineTotal = region.lineCount / step;
     states[i].group = i % groups;
     linesLeft += states[i].lineTotal;

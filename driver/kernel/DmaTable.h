@@ -27,6 +27,10 @@ struct DmaRegionSpec {
   std::int32_t lineStep;      // lines; negative walks from the region's last line up
   std::uint32_t lineCount;
   std::uint32_t last;         // the region row's last word
+  // Non-zero: each line is walked from its end, one element of this many
+  // bytes at a time (the engines write a piece front to back, so a line
+  // mirrored in memory needs one piece per element).
+  std::uint32_t reverseStep;
 };
 
 // One piece: where it starts in the buffer and its marks.
@@ -34,7 +38,7 @@ struct DmaPacket {
   std::uint32_t region;
   std::uint32_t line;        // index of the line inside its region
   std::uint32_t lineTotal;
-  std::uint32_t offset;      // bytes into the line
+  std::uint32_t offset;      // bytes of the line walked before this piece
   std::uint32_t length;
   std::uint64_t bufferOffset;  // bytes from the buffer's start
   std::uint64_t address;       // physical or on-board address
@@ -62,6 +66,12 @@ struct DmaBuildRequest {
   DmaCallbacks callbacks;
   DmaResult* result;        // out
 };
+
+inline DmaBuildRequest DmaRequest(YatBoardExtension* board, YatXferObject* transfer, void* context,
+                                  std::uint32_t bytesPerPixel, std::uint64_t pitchBytes, std::uint32_t options,
+                                  const DmaRegionSpec* regions, const DmaCallbacks& callbacks) {
+  return DmaBuildRequest{board, transfer, context, bytesPerPixel, pitchBytes, options, regions, callbacks, nullptr};
+}
 
 inline constexpr std::uint32_t kDmaStepEachLine = 0x1;
 inline constexpr std::uint32_t kDmaOneGroup = 0x2;
@@ -110,3 +120,18 @@ QelHwStatus DmaCopyChainToBoard(YatBoardExtension* board, YatBucketHeader* chain
 constexpr std::uint32_t DmaOnboardCode(std::uint32_t acqChannel) { return acqChannel; }
 // The next 16-byte descriptor slot of the transfer's host chain.
 void* GetHostDesc(YatBoardExtension* board, YatXferObject* transfer);
+// The next slot of a result's on-board chain (the transfer's bank and
+// camera) and its on-board address; the result then owns the chain.
+YatLocalDescriptor* DmaNextLocalDescriptor(YatBoardExtension* board, YatXferObject* transfer, DmaResult* result,
+                                           std::uint32_t* address);
+// On-board pieces never cross this boundary of on-board memory.
+inline constexpr std::uint32_t kDmaOnboardBoundary = 2048;
+inline constexpr std::uint64_t kDmaMaxOnboard = 0xFFFFFFFFull;
+
+// Whether line `line` notifies under a chain's notification options: bit 4
+// periodic (every N-th line), else only line N; N in bits 5 and up.
+constexpr bool DmaLineNotifies(std::uint32_t options, std::uint32_t line) {
+  const std::uint32_t n = options >> 5;
+  if ((options & 0x10) != 0) return n >= 1 && (line + 1) % n == 0;
+  return line == n;
+}

@@ -205,11 +205,23 @@ struct YatLbElement32 {
   std::uint8_t opensEveryRun;
 };
 
-// A region of a host buffer. The direction byte is the signed line step;
-// a set bit 7 walks the region from its last line up.
+// A region of a host buffer. Its first two bytes read as the AL element's
+// step word does: the direction along the line, then the signed line step.
+// Bit 7 of the direction walks each line from its right end (the image comes
+// out mirrored); a negative line step walks the region from its last line up
+// (the image comes out upside down); a line step of 0 reads as 1. A vertical
+// flip is therefore written as a line step of -1 (0xFF in the second byte),
+// never as 0xFF in the first, which mirrors the image instead: the board
+// library and the driver both keep to this.
+inline constexpr std::uint8_t YAT_BH_LEFT_TO_RIGHT = 0x01;
+inline constexpr std::uint8_t YAT_BH_RIGHT_TO_LEFT = 0x80;
+struct YatBhPieceOptions {
+  std::int8_t lineStep;
+  std::uint8_t reserved;
+};
 struct YatBhPiece {
-  std::uint8_t direction;
-  std::uint8_t options[2];
+  std::uint8_t direction;     // bit 7: right to left
+  YatBhPieceOptions options;  // the signed line step
   std::uint8_t zero;
   std::uint32_t skipCount;  // lines passed over before the region starts
   std::uint32_t x;          // pixels
@@ -444,7 +456,8 @@ static_assert(offsetof(YatLbElement, notifyOptions) == 12 && offsetof(YatLbEleme
               offsetof(YatLbElement, period) == 85 && offsetof(YatLbElement, chunkCount) == 89 &&
               offsetof(YatLbElement, perSource) == 93 && offsetof(YatLbElement, opensEveryRun) == 94);
 static_assert(sizeof(YatLbElement32) == 83 && offsetof(YatLbElement32, perSource) == 81);
-static_assert(sizeof(YatBhPiece) == 24 && offsetof(YatBhPiece, skipCount) == 4 && offsetof(YatBhPiece, x) == 8 &&
+static_assert(sizeof(YatBhPieceOptions) == 2);
+static_assert(sizeof(YatBhPiece) == 24 && offsetof(YatBhPiece, options) == 1 && offsetof(YatBhPiece, skipCount) == 4 && offsetof(YatBhPiece, x) == 8 &&
               offsetof(YatBhPiece, width) == 16);
 static_assert(sizeof(YatBhBufferRecord) == 102);
 static_assert(offsetof(YatBhBufferRecord, notifyOptions) == 12 && offsetof(YatBhBufferRecord, controlBits) == 16 &&

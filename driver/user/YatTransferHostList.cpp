@@ -85,9 +85,15 @@ YatImageGeometry MergedGeometry(const YatImageGeometry& g, std::uint32_t n) {
           g.linePitch * n, g.lineCount / n};
 }
 
-std::uint8_t Signed(std::int32_t step, bool negative) {
+std::int8_t Signed(std::int32_t step, bool negative) {
   const std::int32_t magnitude = std::abs(step);
-  return static_cast<std::uint8_t>(negative ? -magnitude : magnitude);
+  return static_cast<std::int8_t>(negative ? -magnitude : magnitude);
+}
+
+// A region walked left to right with the given line step.
+YatBhPiece Region(std::int8_t lineStep, std::uint32_t x, std::uint32_t firstLine, std::uint32_t width,
+                  std::uint32_t height) {
+  return {YAT_BH_LEFT_TO_RIGHT, {lineStep, 0}, 0, 0, x, firstLine, width, height};
 }
 
 struct HostWindows {
@@ -127,12 +133,12 @@ std::vector<YatBhPiece> HostPieces(const HostWindows& w, const YatTransferDesc& 
   const bool tapEntryNegative = tapEntry < w.a.size() && (w.a[tapEntry].flags & YAT_WINDOW_NEGATIVE_STEP) != 0;
   if (t < 2) {
     const YatImageWindow& b = w.b[0];
-    const auto direction = static_cast<std::uint8_t>(w.step);
+    const auto step = static_cast<std::int8_t>(w.step);
     const std::uint32_t aEnd = a.y + a.height;
-    if (b.y >= aEnd || b.y + b.height <= aEnd) return {{direction, {0, 0}, 0, 0, 0, 0, b.width, b.height}};
+    if (b.y >= aEnd || b.y + b.height <= aEnd) return {Region(step, 0, 0, b.width, b.height)};
     const std::uint32_t firstHeight = a.height - b.y;
-    return {{direction, {0, 0}, 0, 0, 0, 0, b.width, firstHeight},
-            {Signed(w.step, tapEntryNegative), {0, 0}, 0, 0, 0, 0, b.width, b.height - firstHeight}};
+    return {Region(step, 0, 0, b.width, firstHeight),
+            Region(Signed(w.step, tapEntryNegative), 0, 0, b.width, b.height - firstHeight)};
   }
   const bool sameKind = tapEntry < w.a.size() &&
                         (w.a[0].flags & YAT_WINDOW_KIND_MASK) == (w.a[tapEntry].flags & YAT_WINDOW_KIND_MASK);
@@ -144,8 +150,7 @@ std::vector<YatBhPiece> HostPieces(const HostWindows& w, const YatTransferDesc& 
     std::uint32_t first = linesBefore;
     if (d.tapInterleave != 0 && t < 3) first = b.y & ((1u << t) - 1);
     else if (t > 2) first = b.y;
-    pieces.push_back(
-        {Signed(step, (b.flags & YAT_WINDOW_NEGATIVE_STEP) != 0), {0, 0}, 0, 0, b.x, first, b.width, b.height});
+    pieces.push_back(Region(Signed(step, (b.flags & YAT_WINDOW_NEGATIVE_STEP) != 0), b.x, first, b.width, b.height));
     linesBefore += b.height;
   }
   return pieces;
@@ -155,7 +160,7 @@ std::vector<YatBhPiece> BufferPieces(std::vector<YatBhPiece> pieces, const YatHo
                                      std::uint32_t busWidth) {
   for (YatBhPiece& p : pieces) {
     if ((flags & 0x400) != 0) p.width /= 2;
-    if ((h.entryFlags & YAT_ENTRY_VERTICAL_FLIP) != 0) p.direction = static_cast<std::uint8_t>(-p.direction);
+    if ((h.entryFlags & YAT_ENTRY_VERTICAL_FLIP) != 0) p.options.lineStep = static_cast<std::int8_t>(-p.options.lineStep);
     p.width = Yat_Transfer_BusWidth(p.width, h.geometry.pixelFormat, busWidth, h.geometry.imageWidth);
   }
   return pieces;
@@ -298,9 +303,9 @@ QelHwStatus BuildExtraHost(const YatTransferInput& input, std::uint32_t k, std::
     g.imageHeight /= n;
     g.linePitch *= n;
     g.lineCount /= n;
-    const std::uint8_t direction = (h.entryFlags & YAT_ENTRY_VERTICAL_FLIP) != 0 ? 0xFF : 1;
-    draft.pieces.push_back({direction, {0, 0}, 0, 0, h.geometry.left, h.geometry.topLine, h.geometry.linePitch * n,
-                            h.geometry.lineCount / n});
+    const std::int8_t step = (h.entryFlags & YAT_ENTRY_VERTICAL_FLIP) != 0 ? -1 : 1;
+    draft.pieces.push_back(Region(step, h.geometry.left, h.geometry.topLine, h.geometry.linePitch * n,
+                                  h.geometry.lineCount / n));
     drafts[0].records.push_back(std::move(draft));
   }
   Link(drafts, &lists->pieces, &lists->records, &lists->elements);

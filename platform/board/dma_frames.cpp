@@ -19,7 +19,6 @@ namespace {
 constexpr std::uint32_t kMaxDescriptors = 1u << 20;  // a chain longer than this is a broken chain
 constexpr std::uint32_t kCountMask = 0xFFF;
 constexpr std::uint32_t kAlLastLine = 1u << 21;
-constexpr std::uint32_t kAlLineStart = 1u << 30;
 constexpr std::uint32_t kLbEmpty = 1u << 13;
 constexpr std::uint32_t kHostFrameNotify = 1u << 16;
 constexpr std::uint32_t kHostLastLine = 1u << 25;
@@ -79,15 +78,19 @@ struct Stream {
 };
 
 // An acquisition buffer that holds the frame a strip at a time: its chain's
-// places, the offsets its rows start at, and the strip it holds now.
+// places (the first strip), the places of the ring its chain closes on (every
+// later strip), and the strip it holds now.
 struct Strip {
   std::uint64_t buffer = 0;       // on-board address of the buffer (the entry's word 0)
   std::vector<Span> chain;
-  std::vector<std::uint64_t> rows;  // offsets of the rows, rising
-  std::uint64_t strip_bytes = 0;  // frame bytes one strip holds
+  std::vector<Span> ring;
+  std::uint64_t chain_bytes = 0;
+  std::uint64_t ring_bytes = 0;
+  std::uint64_t ring_start = 0;   // the lowest offset of the ring's places
   std::uint64_t strips = 0;
   std::uint64_t current = 0;      // the strip the buffer holds
-  std::uint64_t last_row = 0;     // the row the last LB piece read
+  bool read = false;              // an LB piece read it since the frame began
+  std::uint64_t last_read = 0;    // the offset the last LB piece read
 };
 
 // What the thread that carries frames keeps from one frame to the next, so
@@ -136,29 +139,34 @@ void pattern_run(int board, const CameraFrame& frame, std::uint64_t y, std::uint
 }
 
 // The AL chain of an entry in its own order, up to the descriptor that ends
-// its last line or where it closes on its head, and the offsets its lines
-// start at. Answers whether the chain goes on after its last line into lines
-// it already walked (a strip); a chain of several regions goes on into the
-// next region's lines instead, and ends with the first as it always did.
-bool chain_spans(const OnboardMemory& memory, const Entry& entry, std::vector<Span>* spans,
-                 std::vector<std::uint64_t>* rows = nullptr) {
+// its last line or where it closes on its head. Answers the place the chain
+// goes on at after its last line when that is a place it already walked (a
+// strip: the ring from there on takes every later strip), else the chain's
+// size; a chain of several regions goes on into the next region's lines
+// instead, and ends with the first as it always did.
+std::size_t chain_spans(const OnboardMemory& memory, const Entry& entry, std::vector<Span>* spans) {
   spans->clear();
-  if (rows != nullptr) rows->clear();
   std::vector<std::uint32_t> walked;
   std::uint32_t at = entry[1];
   for (std::uint32_t n = 0; n < kMaxDescriptors; ++n) {
     const auto d = read_onboard<Descriptor>(memory, at);
     spans->push_back(Span{d.address, d.control & kCountMask});
-    if (rows != nullptr) {
-      walked.push_back(at);
-      if ((d.control & kAlLineStart) != 0) rows->push_back(d.address);
+    walked.push_back(at);
+    if ((d.control & kAlLastLine) != 0) {
+      const auto again = std::find(walked.begin(), walked.end(), d.next);
+      return d.next != entry[1] && again != walked.end() ? static_cast<std::size_t>(again - walked.begin())
+                                                         : spans->size();
     }
-    if ((d.control & kAlLastLine) != 0)
-      return d.next != entry[1] && std::find(walked.begin(), walked.end(), d.next) != walked.end();
-    if (d.next == entry[1]) return false;
+    if (d.next == entry[1]) break;
     at = d.next;
   }
-  return false;
+  return spans->size();
+}
+
+std::uint64_t bytes_of(std::span<const Span> spans) {
+  std::uint64_t bytes = 0;
+  for (const Span& span : spans) bytes += span.count;
+  return bytes;
 }
 
 // The tap's share of the frame in the camera's order, as runs of frame
@@ -245,13 +253,30 @@ void place_along(Board& board, const CameraFrame& frame, const InputLut& lut, co
   }
 }
 
-// Strip n of the frame into the strip buffer's rows.
+// Strip n of the frame into the strip buffer: the first along the whole
+// chain, each later one along the ring, taking the frame's bytes after the
+// strips before it.
 void write_strip(Board& board, const CameraFrame& frame, Strip& strip, std::uint64_t n) {
   Scratch& s = scratch();
-  const std::uint64_t size = tap_share(frame, strip.chain, s, n * strip.strip_bytes);
+  const std::vector<Span>& places = n == 0 ? strip.chain : strip.ring;
+  const std::uint64_t shift = n == 0 ? 0 : strip.chain_bytes + (n - 1) * strip.ring_bytes - strip.ring_start;
+  const std::uint64_t size = tap_share(frame, places, s, shift);
   const InputLut lut = input_lut_of(board, frame.channel, frame.bytes_per_pixel);
-  place_along(board, frame, lut, strip.chain, s.share, size, strip.buffer);
+  place_along(board, frame, lut, places, s.share, size, strip.buffer);
   strip.current = n;
+}
+
+Strip make_strip(const Entry& entry, const std::vector<Span>& chain, std::size_t ring_from, std::uint64_t total) {
+  Strip strip;
+  strip.buffer = entry[0];
+  strip.chain = chain;
+  strip.ring.assign(chain.begin() + static_cast<std::ptrdiff_t>(ring_from), chain.end());
+  strip.chain_bytes = bytes_of(chain);
+  strip.ring_bytes = bytes_of(strip.ring);
+  strip.ring_start = ~std::uint64_t{0};
+  for (const Span& span : strip.ring) strip.ring_start = std::min(strip.ring_start, span.offset);
+  strip.strips = 1 + (total - strip.chain_bytes + strip.ring_bytes - 1) / strip.ring_bytes;
+  return strip;
 }
 
 // AL: the tap's share of the frame along the chain, into the entry's buffer.
@@ -261,13 +286,12 @@ void acquire(Board& board, DmaChannelState& channel, const CameraFrame& frame) {
   const Entry entry = read_onboard<Entry>(board.onboard, channel.current);
   if (camera_of(entry) != frame.channel) return;
   Scratch& s = scratch();
-  std::vector<std::uint64_t> rows;
-  const bool loops = chain_spans(board.onboard, entry, &s.chain, &rows);
-  const std::uint64_t line_bytes = std::uint64_t{frame.width} * frame.bytes_per_pixel;
-  const std::uint64_t strip_bytes = rows.size() * line_bytes;
-  if (loops && strip_bytes != 0 && line_bytes * frame.height > strip_bytes) {
-    std::sort(rows.begin(), rows.end());
-    Strip strip{entry[0], s.chain, std::move(rows), strip_bytes, (line_bytes * frame.height + strip_bytes - 1) / strip_bytes};
+  const std::size_t ring_from = chain_spans(board.onboard, entry, &s.chain);
+  const std::uint64_t total = std::uint64_t{frame.width} * frame.bytes_per_pixel * frame.height;
+  const std::uint64_t chain_bytes = bytes_of(s.chain);
+  const bool ring_holds_bytes = ring_from < s.chain.size() && bytes_of(std::span(s.chain).subspan(ring_from)) != 0;
+  if (ring_holds_bytes && total > chain_bytes) {
+    Strip strip = make_strip(entry, s.chain, ring_from, total);
     write_strip(board, frame, strip, 0);
     s.strips.push_back(std::move(strip));
   } else {
@@ -278,16 +302,17 @@ void acquire(Board& board, DmaChannelState& channel, const CameraFrame& frame) {
   channel.current = entry[7];
 }
 
-// Before an LB piece reads a strip buffer's row at or above the last row it
-// read, the buffer takes the frame's next strip.
+// Before an LB piece reads a strip buffer at or before the place the last
+// piece read (the LB chain went on to its next line, back over the ring),
+// the buffer takes the frame's next strip.
 void follow_strip(Board& board, const CameraFrame& frame, std::uint64_t buffer, std::uint64_t source) {
   for (Strip& strip : scratch().strips) {
     if (strip.buffer != buffer || source < buffer) continue;
     const std::uint64_t offset = source - buffer;
-    const auto after = std::upper_bound(strip.rows.begin(), strip.rows.end(), offset);
-    const std::uint64_t row = after == strip.rows.begin() ? 0 : static_cast<std::uint64_t>(after - strip.rows.begin() - 1);
-    if (row < strip.last_row && strip.current + 1 < strip.strips) write_strip(board, frame, strip, strip.current + 1);
-    strip.last_row = row;
+    if (strip.read && offset <= strip.last_read && strip.current + 1 < strip.strips)
+      write_strip(board, frame, strip, strip.current + 1);
+    strip.read = true;
+    strip.last_read = offset;
     return;
   }
 }

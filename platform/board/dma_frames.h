@@ -17,14 +17,20 @@
 // upper and lower halves of a two-tap camera are one such division. A place
 // beyond the frame's last line gets nothing.
 //
+// Mirrors: the engines write each descriptor's bytes in rising order, so a
+// chain whose descriptors walk a line from its right end, one pixel each,
+// stores (AL) or delivers (BH) that line mirrored.
+//
 // Strips: a transfer whose frame is taller than its acquisition buffer keeps
 // the frame in that buffer a strip of lines at a time; its AL chain goes on
-// after its last line (the driver links it back into its first lines)
-// instead of closing on its head. The model gives such a buffer the frame's
-// first strip with the AL stage, and the next strip whenever an LB piece
-// reads a row of it at or above the last row an LB piece read, so the LB
-// chain, which walks the frame's lines top to bottom over the buffer's rows
-// again and again, reads every line of the frame once.
+// after its last line into lines it already walked (the driver links it back
+// to its line 1) instead of closing on its head. The model gives such a
+// buffer the frame's first strip along the whole chain with the AL stage,
+// and each next strip along the ring the chain closes on (the frame's bytes
+// that follow, line 1 onward) whenever an LB piece reads the buffer at or
+// before the place the last LB piece read, so the LB chain, which walks the
+// frame's lines top to bottom over the buffer's lines and then over the
+// ring again and again, reads every line of the frame once.
 #pragma once
 
 #include <cstdint>

@@ -117,6 +117,12 @@ class TransferSetup {
     element32_ = arena_.Make<YatBhElement32>();
   }
 
+  // Reshape the records of the next SetAl, SetLb and SetBh before they are
+  // sent (a 64-bit caller's records).
+  std::function<void(YatAlElement&, YatAlRegion&)> shapeAl;
+  std::function<void(YatLbElement&, YatLbLine&, YatLbPiece&)> shapeLb;
+  std::function<void(YatBhPiece&)> shapeRegion;
+
   YatIocHeader Header() const { return {YAT_IOC_TARGET_BOARD, board_}; }
   std::uint64_t Handle() const { return handle_; }
   std::uint32_t Onboard() const { return onboard_; }
@@ -137,6 +143,7 @@ class TransferSetup {
     YatIocAllocFpgaMemOut out{};
     status = Send(device_, YAT_IOCTRL_ALLOC_FPGA_MEM, &alloc, sizeof alloc, &out, sizeof out);
     onboard_ = out.address;
+    *source_ = {0, 0, onboard_};  // the LB list, sent before the AL list, names it too
     return status;
   }
 
@@ -161,6 +168,7 @@ class TransferSetup {
     al.sourceCount = 1;
     al.sources = Address(source_);
     al.taps = 1;
+    if (shapeAl) shapeAl(al, *alRegion_);
     if (!narrow_) {
       YatDmaXferRecord in{Header(), handle_, 1, Address(al_)};
       return Send(device_, YAT_IOCTRL_SET_AL_XFERS, &in, sizeof in);
@@ -193,6 +201,7 @@ class TransferSetup {
     piece.onboardAddress = 0xFFFFFFFF;
     lb.pieceCount = 1;
     lb.pieces = Address(piece_);
+    if (shapeLb) shapeLb(lb, *line_, piece);
     if (!narrow_) {
       YatDmaXferRecord in{Header(), handle_, 1, Address(lb_)};
       return Send(device_, YAT_IOCTRL_SET_LB_XFERS, &in, sizeof in);
@@ -226,7 +235,8 @@ class TransferSetup {
 
   std::int32_t SetBh(const Frame& f, std::uint32_t mode, std::uint32_t notifyOptions = 0, std::uint32_t hostChannel = 0) {
     *header_ = YatBhHeader{0, 0, 1, 0, 0, 0, 0};
-    *region_ = YatBhPiece{1, {0, 0}, 0, 0, 0, 0, f.width, f.height};
+    *region_ = YatBhPiece{YAT_BH_LEFT_TO_RIGHT, {1, 0}, 0, 0, 0, 0, f.width, f.height};
+    if (shapeRegion) shapeRegion(*region_);
     records_ = static_cast<YatBhBufferRecord*>(arena_.Take(sizeof(YatBhBufferRecord) * buffers_.size()));
     recordCount_ = buffers_.size();
     for (std::size_t i = 0; i < recordCount_; ++i) {

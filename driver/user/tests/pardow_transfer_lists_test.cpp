@@ -149,7 +149,8 @@ TEST(TransferLists, OneTapCameraBhElementAndFlip) {
     EXPECT_EQ(+records[b].lockRecord, Address(&camera.entries[b].lock));
     ASSERT_EQ(+records[b].regionCount, 1u);
     const auto* piece = reinterpret_cast<const YatBhPiece*>(records[b].regions);
-    EXPECT_EQ(+piece->direction, b == 2 ? 0xFF : 1);
+    EXPECT_EQ(+piece->direction, YAT_BH_LEFT_TO_RIGHT);
+    EXPECT_EQ(+piece->options.lineStep, b == 2 ? -1 : 1);
     EXPECT_EQ(+piece->width, 640u);
     EXPECT_EQ(+piece->height, 480u);
   }
@@ -413,7 +414,8 @@ TEST(TransferLists, AnExtraDestinationGetsACopyOfEveryLineOnItsOwnChannel) {
   ASSERT_EQ(host.records.size(), 3u);
   EXPECT_EQ(+host.records[1].lockRecord, Address(&extra[1].lock));
   const YatBhPiece* piece = Array<YatBhPiece>(host.records[1].regions);
-  EXPECT_EQ(+piece->direction, 0xFF);
+  EXPECT_EQ(+piece->direction, YAT_BH_LEFT_TO_RIGHT);
+  EXPECT_EQ(+piece->options.lineStep, -1);
   EXPECT_EQ(+piece->width, 640u);
   EXPECT_EQ(+piece->height, 480u);
   EXPECT_EQ(+host.header.lastIndex, 0u);
