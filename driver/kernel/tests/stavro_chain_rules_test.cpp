@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "driver/kernel/tests/stavro_host_fixture.h"
@@ -75,6 +76,24 @@ class StavroChainRules : public StavroBoardTest {
     const plat::board::ControlFrame record{0, frame_.width, frame_.height, YatBytesPerPixel(frame_.format), number};
     EXPECT_EQ(plat::testing::board_control_inject_frame(0, record, &filled), plat::board::kControlOk);
     return filled;
+  }
+
+  // Bytes of host buffer 0 that differ from frame `number` as `source` maps
+  // each host byte (x, y) to the camera's byte and line; the first is reported.
+  template <typename Source>
+  std::uint32_t WrongBytes(TransferSetup& t, std::uint32_t number, Source source) {
+    const std::uint32_t lineBytes = frame_.width * YatBytesPerPixel(frame_.format);
+    std::uint32_t wrong = 0;
+    for (std::uint32_t y = 0; y < frame_.height; ++y) {
+      for (std::uint32_t x = 0; x < lineBytes; ++x) {
+        const auto [cameraX, cameraY] = source(x, y);
+        const std::uint8_t want = plat::board::camera_pattern(0, 0, number, cameraX, cameraY);
+        const std::uint8_t got = t.Buffer(0).memory[y * lineBytes + x];
+        if (got != want && wrong++ == 0)
+          ADD_FAILURE() << "line " << y << " byte " << x << " is " << int(got) << ", want " << int(want);
+      }
+    }
+    return wrong;
   }
 
   Frame frame_;
@@ -211,19 +230,12 @@ TEST_F(StavroChainRules, MirroredAndFlippedChainsShowInTheGrabbedImage) {
     if (HasFatalFailure()) return;
     ASSERT_EQ(Inject(number), 1u);
     const std::uint32_t bpp = YatBytesPerPixel(frame_.format);
-    std::uint32_t wrong = 0;
-    for (std::uint32_t y = 0; y < frame_.height; ++y) {
-      for (std::uint32_t x = 0; x < frame_.width * bpp; ++x) {
-        const std::uint32_t pixel = c.mirrored ? frame_.width - 1 - x / bpp : x / bpp;
-        const std::uint32_t cameraX = pixel * bpp + x % bpp;
-        const std::uint32_t cameraY = c.upsideDown ? frame_.height - 1 - y : y;
-        const std::uint8_t want = plat::board::camera_pattern(0, 0, number, cameraX, cameraY);
-        if (t.Buffer(0).memory[y * frame_.width * bpp + x] != want && wrong++ == 0)
-          ADD_FAILURE() << "line " << y << " byte " << x << " is " << int(t.Buffer(0).memory[y * frame_.width * bpp + x])
-                        << ", want " << int(want);
-      }
-    }
-    EXPECT_EQ(wrong, 0u);
+    EXPECT_EQ(WrongBytes(t, number,
+                         [&](std::uint32_t x, std::uint32_t y) {
+                           const std::uint32_t pixel = c.mirrored ? frame_.width - 1 - x / bpp : x / bpp;
+                           return std::pair{pixel * bpp + x % bpp, c.upsideDown ? frame_.height - 1 - y : y};
+                         }),
+              0u);
     EXPECT_EQ(t.Destroy(), QELHW_OK);
     ++number;
   }
@@ -330,6 +342,42 @@ TEST_F(StavroChainRules, SplitWidthsCutTheLineAndTheirFlagsMarkAndStepBack) {
     ExpectCuts(LocalChain(kLbStartRegister), c.cuts);
     EXPECT_EQ(t.Destroy(), QELHW_OK);
   }
+}
+
+// A frame of five lines through an acquisition buffer of three whose AL ring
+// closes on its line 1: the LB chain reads lines 3 and 4 of the frame from
+// the buffer's lines 1 and 2, and the host buffer gets the frame whole.
+TEST_F(StavroChainRules, AFrameTallerThanItsBufferArrivesWholeThroughTheRingFromLine1) {
+  frame_ = Frame{64, 5, 2};
+  TransferSetup t(device_, false);
+  t.shapeAl = [](YatAlElement& al, YatAlRegion&) {
+    al.geometry.imageHeight = 3;
+    al.flags = 1;  // the window is taller than the buffer
+  };
+  t.shapeLb = [](YatLbElement& lb, YatLbLine&, YatLbPiece&) {
+    lb.geometry.imageHeight = 3;
+    lb.optionBits = 1;
+  };
+  Build(t);
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(Inject(9), 1u);
+  EXPECT_EQ(WrongBytes(t, 9, [](std::uint32_t x, std::uint32_t y) { return std::pair{x, y}; }), 0u);
+  EXPECT_EQ(t.Destroy(), QELHW_OK);
+}
+
+// The last split of a line read two splits back shows in the grabbed line.
+TEST_F(StavroChainRules, ASplitSteppedBackShowsInTheGrabbedLine) {
+  frame_ = Frame{64, 2, 2};  // 128 bytes a line: splits at 0, 32, 64 and, stepped back, 32 again
+  TransferSetup t(device_, false);
+  t.shapeLb = [](YatLbElement&, YatLbLine&, YatLbPiece& piece) {
+    piece.splitWidth = 32;
+    piece.flags = 5;
+  };
+  Build(t);
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(Inject(4), 1u);
+  EXPECT_EQ(WrongBytes(t, 4, [](std::uint32_t x, std::uint32_t y) { return std::pair{x < 96 ? x : x - 64, y}; }), 0u);
+  EXPECT_EQ(t.Destroy(), QELHW_OK);
 }
 
 }  // namespace
