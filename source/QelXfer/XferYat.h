@@ -4,7 +4,8 @@
 //
 // Lock order: a transfer object's lock; the global transfer mutex (connect
 // and disconnect only); the worker's own guard (its reference count), taken
-// alone; the board library's locks.
+// alone; the table of the board's buffers (source/QelBuff/YatBoardBuffers.h),
+// taken alone; the board library's locks.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 namespace {
 
 using namespace xfer_road;
+using plat::testing::ChildProcess;
 
 class XferCommands : public road_test::Road {
  protected:
@@ -88,6 +89,20 @@ TEST_F(XferCommands, BoardServerMakesOnBoardBuffersAndFreesThem) {
   EXPECT_EQ(free(), before);
   EXPECT_EQ(Send(9000, host.payload.substr(0, 64)).status, 0u);
   EXPECT_EQ(Send(9000, buffer).status, 0x800201u);  // already freed
+}
+
+// The board's memory held by a process killed with SIGKILL is given back:
+// another process's allocator has it all again.
+TEST_F(XferCommands, OnBoardBuffersOfAKilledProcessAreGivenBack) {
+  const auto free = [](ChildProcess& c) { return std::stoul(Ask(c, "free 0 0").substr(5)); };
+  const unsigned long before = free(*client_);
+  ASSERT_EQ(Send(9001, ServerHex() + Word(1024) + Word(1024) + Word(0x1010800) + Word(1)).status, 0u);
+  EXPECT_EQ(free(*client_), before - 1024);
+  client_->kill_hard();
+  std::erase_if(processes_, [&](const std::unique_ptr<ChildProcess>& p) { return p.get() == client_; });
+  ChildProcess& next = Start("quillet-helper-xferclient");
+  ASSERT_EQ(Ask(next, "open"), "open 0");
+  EXPECT_EQ(free(next), before);
 }
 
 TEST_F(XferCommands, ShortRequestsAreRefusedAndNothingIsMade) {
