@@ -12,6 +12,7 @@
 #include "source/QelAcq/AcqBoardSyncTable.h"
 #include "source/QelAcq/AcqDeviceRecord.h"
 #include "source/QelAcq/AcqLutShadows.h"
+#include "source/QelAcq/acqmonitor.h"
 #include "source/QelHost/QelHostShared.h"
 #include "source/QelXfer/XferShared.h"
 
@@ -27,6 +28,7 @@ struct QuilletSharedData {
   AcqLutShadows acqLuts;
   XferSharedData xfer;
   AcqBoardSyncTable acqBoardSync;
+  AcqMonitorShared acqMonitor;
 };
 static_assert(offsetof(QuilletSharedData, cpu) == 8);
 static_assert(offsetof(QuilletSharedData, host) == 40);

@@ -90,8 +90,9 @@ static_assert(offsetof(AcqOwnerTag, startTime) == 8);
 struct AcqDeviceOwnerTags {
   AcqOwnerTag callback;  // issuer of clientHandleToken, callbackToken, contextToken
   AcqOwnerTag lock;      // issuer of lockOwnerVic, lockOwnerCam
+  AcqOwnerTag device;    // the process that has the device open (ownerProcessId with its start time)
 };
-static_assert(sizeof(AcqDeviceOwnerTags) == 32);
+static_assert(sizeof(AcqDeviceOwnerTags) == 48);
 
 // Per-board detection results, kept beside the records. `firstStatus` keeps
 // what the board's one hardware detection answered, so that a process that
@@ -124,8 +125,8 @@ static_assert(offsetof(AcqSharedTables, openSet) == 132);
 static_assert(offsetof(AcqSharedTables, records) == 200);
 static_assert(sizeof(AcqSharedTables::records) == 16 * 13 * 5496);
 static_assert(offsetof(AcqSharedTables, ownerTags) == 200 + 1143168);
-static_assert(offsetof(AcqSharedTables, detection) == 200 + 1143168 + 6656);
-static_assert(sizeof(AcqSharedTables) == 200 + 1143168 + 6656 + 3456);
+static_assert(offsetof(AcqSharedTables, detection) == 200 + 1143168 + 9984);
+static_assert(sizeof(AcqSharedTables) == 200 + 1143168 + 9984 + 3456);
 
 // The module's block of the server driver's shared data section.
 AcqSharedTables* AcqGetSharedTables();

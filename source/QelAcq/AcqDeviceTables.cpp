@@ -8,6 +8,7 @@
 #include "source/QelAcq/AcqDeviceOps.h"
 #include "source/QelAcq/AcqFeatureApply.h"
 #include "source/QelAcq/YatAcqCustomCmd.h"
+#include "source/QelAcq/YatBoardEvents.h"
 
 namespace {
 
@@ -99,8 +100,7 @@ AcqTableFiller AcqDeviceTypeFiller(std::uint32_t type) {
 QelStatus AcqNoOperation() { return 0; }
 
 // The slots the operations of other parts of the module fill (board-private
-// commands, internal and onboard buffers, the board event thread) are written
-// by those parts' fillers.
+// commands, internal and onboard buffers) are written by those parts' fillers.
 QelStatus AcqFillCommonTable(othStruct* table) {
   if (table == nullptr) return kAcqNoConnector;
   table->noOperation = AcqNoOperation;
@@ -116,6 +116,8 @@ QelStatus AcqFillCommonTable(othStruct* table) {
   table->detectedVideoFormat = YatAcqDetectVideoFormat;
   table->unrouteEvents = YatAcqUnrouteEvents;
   AcqFillPrivateCommands(table);
+  table->startEventThread = StartBoardEventThread;
+  table->stopEventThread = StopBoardEventThread;
   return 0;
 }
 

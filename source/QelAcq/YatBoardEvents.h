@@ -34,3 +34,11 @@ const YatBoardEventTable* YatGetBoardEventTable();
 // The connector index (0 or 1) of a device: the lowest of bits 0-1 of its
 // record's resource mask; 86 for a slot of 13 or more or a mask without them.
 QelStatus YatBoardGetConnector(std::uint32_t board, std::uint32_t device, std::uint32_t* connector);
+
+// The board event thread, counted: the first start creates it (98 when it did
+// not signal its start within 5000 ms, 121 when its events or the board's
+// message delivery could not be had); it ends after as many stops.
+QelStatus StartBoardEventThread(std::uint32_t board);
+QelStatus StopBoardEventThread(std::uint32_t board);
+// Starts not yet matched by a stop.
+std::uint32_t BoardEventThreadStarts();

@@ -13,12 +13,13 @@ QelStatus InstallManagerCommands(std::uint32_t) { return ManServerInit(&g_tokens
 QelStatus InstallBufferFunctions(std::uint32_t) { return InstallBufferCommands(&g_tokens.buffer); }
 QelStatus InstallTransferCommands(std::uint32_t) { return XferServerInit(&g_tokens.transfer); }
 QelStatus InstallBoardBuffers(std::uint32_t) { return InstallBoardBufferHandlers(g_tokens.buffer); }
+QelStatus InstallAcquisitionModule(std::uint32_t) { return AcqModuleInit(); }
 
-// The modules of the acquisition, serial ports, general I/O, pixel
+// The modules of the serial ports, general I/O, pixel
 // processor and lookup tables fill their steps when they are built.
 std::array<InstallStep, kInstallStepCount> g_installSteps{{
     {InstallManagerCommands, "%s: InstallFunctions => Manager Functions could not be initialized"},
-    {nullptr, "%s: InstallFunctions => Acquisition Module could not be initialized"},
+    {InstallAcquisitionModule, "%s: InstallFunctions => Acquisition Module could not be initialized"},
     {InstallBufferFunctions, "%s: InstallFunctions => Buffer Functions could not be initialized"},
     {InstallBoardBuffers, "%s: InstallFunctions => Custom Buffer Functions could not be initialized"},
     {InstallTransferCommands, "%s: InstallFunctions => Transfer Functions could not be initialized"},
@@ -40,7 +41,7 @@ std::array<UninstallStep, kUninstallStepCount> g_uninstallSteps{{
     {&HostFirmwareTokens::transfer, XferFree},
     {nullptr, UninstallBoardBufferHandlers},
     {&HostFirmwareTokens::buffer, nullptr},
-    {nullptr, nullptr},
+    {nullptr, AcqModuleFree},
     {&HostFirmwareTokens::manager, nullptr},
     {&HostFirmwareTokens::lut, nullptr},
 }};

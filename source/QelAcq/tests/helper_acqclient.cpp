@@ -1,0 +1,179 @@
+// A process on the road of the SDK's users for the acquisition commands.
+// "open" opens the SDK, which loads the device-control module and through it
+// the server driver; "host" instead serves the boards from the server driver
+// built into this program, published through the SDK as the device-control
+// module does, so that the test entries below reach the very module that
+// serves the requests. Requests go to this process's own board server.
+// Driven line by line:
+//   open | host                 the SDK / the built-in server driver         -> "open <s>" | "host <s>"
+//   send <board> <cmd> <hex>    a request; hex is the payload from offset 36  -> "answer <send s> <status> <payload hex>"
+//   callback                    address of this process's client callback    -> "callback <address>"
+//   event                       address of this process's event function     -> "event <address>"
+//   calls                       client callbacks and event calls so far
+//                               -> "calls <n> <last count> <last type> <event calls> <counts not one above the last>"
+//   xfer <b> <d> <flag>         AcqSetXferConnected (host only)              -> "xfer <s>"
+//   control <b> <d> <frames>    AcqModAcquisitionControl (host only)         -> "control <s>"
+//   threads                     board event thread starts (host only)        -> "threads <n>"
+//   monitor <b> <code> <hex>    AcqMonitorCommand, 8-byte output (host only) -> "monitor <s> <output hex>"
+//   fill <b> <d> <n>            n acquisition events pushed to the monitor FIFO (host only) -> "fill <overflows>"
+#include <atomic>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/user/tests/helper_support.h"
+#include "firmware/win32/QelManagerInterface.h"
+#include "firmware/win32/QuilletShared.h"
+#include "platform/sdk/qelapi.h"
+#include "platform/win/library.h"
+#include "source/QelAPI/QelApi.h"
+#include "source/QelAcq/AcqModule.h"
+#include "source/QelAcq/YatBoardEvents.h"
+#include "source/QelAcq/acqmonitor.h"
+#include "source/firmware/HostFirmware.h"
+
+using namespace qelapi;
+
+namespace {
+
+plat::ModuleHandle g_sdk = nullptr;
+std::atomic<std::uint32_t> g_callbacks{0}, g_lastCount{0}, g_lastEvents{0}, g_events{0}, g_outOfOrder{0};
+
+template <typename Fn>
+Fn Sdk(const char* name) {
+  return reinterpret_cast<Fn>(plat::get_proc_address(g_sdk, name));
+}
+
+std::uint32_t ClientCallback(std::uint64_t, std::uint32_t type, std::uint32_t count) {
+  g_lastEvents = type;
+  if (count != g_lastCount + 1) ++g_outOfOrder;
+  g_lastCount = count;
+  ++g_callbacks;
+  return 0;
+}
+
+std::uint32_t EventFunction(std::uint64_t, QelHandle*) {
+  ++g_events;
+  return 0;
+}
+
+// ---- The built-in server driver, published as the device-control module does ----
+QelManagerInterface* g_face = nullptr;
+
+template <typename Fn>
+Fn Slot(QelManagerSlot which) {
+  return ManagerSlotAs<Fn>(*g_face, which);
+}
+
+std::uint32_t Relay(void* message) { return Slot<ManDeliverMessageFn>(kManDeliverMessage)(message); }
+
+std::uint32_t SendOut(void* message) {
+  if (!Sdk<QelManLockFn>("QelManLock")()) return 107;
+  Sdk<QelManSendAnswerFn>("QelManSendAnswer")(message);
+  Sdk<QelManUnlockFn>("QelManUnlock")();
+  return 0;
+}
+
+std::uint32_t Host() {
+  QuilletGetSharedData();
+  g_face = &QuilletManagerInterface();
+  FillManagerInterface(*g_face);
+  QelApiInstallDispatch();
+  Slot<ManSetAnswerCallbackFn>(kManSetAnswerCallback)(SendOut);
+  std::uint32_t status = Slot<ManInitInstanceFn>(kManInitInstance)(1);
+  if (status != 0 || !Sdk<QelManLockFn>("QelManLock")()) return status != 0 ? status : 107;
+  std::uint32_t address = 0, boards = 0;
+  status = Sdk<QelManInstallPortServerFn>("QelManInstallPortServer")(62, Relay, 0);
+  if (status == 0) status = Sdk<QelManNewPortFn>("QelManNewPort")(kModulePort, 62);
+  if (status == 0) status = Sdk<QelManGetPortAddressFn>("QelManGetPortAddress")(kModulePort, &address);
+  if (status == 0) {
+    Slot<ManSetServerAddressFn>(kManSetServerAddress)(address);
+    Slot<ManGetNBoardsFn>(kManGetNBoards)(&boards);
+  }
+  for (std::uint32_t board = 0; status == 0 && board < boards; ++board)
+    status = Sdk<QelManAddServerToDatabaseFn>("QelManAddServerToDatabase")(
+        (kBoardServerPrefix + std::to_string(board + 1)).c_str(), (address & 0xFFFFFF) | ((board + 1) << 8) | 0x1000000);
+  Sdk<QelManUnlockFn>("QelManUnlock")();
+  return status;
+}
+
+std::string Send(std::uint32_t board, std::uint32_t command, const std::string& hex) {
+  QelServerHandle server{};
+  const std::string name = kBoardServerPrefix + std::to_string(board + 1);
+  std::uint32_t status = Sdk<QelManGetServerByNameFn>("QelManGetServerByName")(name.c_str(), &server);
+  const std::vector<std::uint8_t> payload = helper::Bytes(hex);
+  void* request = nullptr;
+  const auto size = static_cast<std::uint32_t>(std::max(payload.size(), sizeof server));
+  if (status == kSdkOk) status = Sdk<QelManAllocRequestFn>("QelManAllocRequest")(&server, command, size, &request);
+  if (status != kSdkOk) return std::to_string(status) + " - -";
+  std::memcpy(static_cast<std::uint8_t*>(request) + sizeof(QelSdkMessageHeader), payload.data(), payload.size());
+  void* answer = nullptr;
+  status = Sdk<QelManSendRequestFn>("QelManSendRequest")(request, 30000, &answer);
+  if (status != kSdkOk) return std::to_string(status) + " - -";
+  const auto* h = static_cast<const QelSdkMessageHeader*>(answer);
+  std::string reply = std::to_string(h->command) + " " +
+                      helper::Hex(static_cast<const std::uint8_t*>(answer) + sizeof *h, h->size - sizeof *h);
+  Sdk<QelManFreeMessageFn>("QelManFreeMessage")(answer);
+  return "0 " + reply;
+}
+
+std::string Monitor(std::istringstream& in) {
+  const std::uint32_t board = helper::Number(in), code = helper::Number(in);
+  std::string hex;
+  in >> hex;
+  const std::vector<std::uint8_t> input = helper::Bytes(hex);
+  std::uint8_t output[8] = {};
+  const QelStatus status = AcqMonitorCommand(board, code, input.data(), static_cast<std::uint32_t>(input.size()),
+                                             output, sizeof output);
+  return "monitor " + std::to_string(status) + " " + helper::Hex(output, sizeof output);
+}
+
+std::string Fill(std::istringstream& in) {
+  const std::uint32_t board = helper::Number(in), device = helper::Number(in), count = helper::Number(in);
+  for (std::uint32_t n = 0; n < count; ++n) {
+    const AcqMonitorAcqEvent event{28, 0xFFFFFFFFu, n + 1, {}};
+    AcqMonitorAcqCallback(board, device, &event);
+  }
+  return "fill " + std::to_string(AcqMonitorFifoOverflows(board, device));
+}
+
+std::string Run(const std::string& line) {
+  std::istringstream in(line);
+  std::string command;
+  in >> command;
+  if (command == "open") return "open " + std::to_string(Sdk<QelManOpenFn>("QelManOpen")());
+  if (command == "host") return "host " + std::to_string(Host());
+  if (command == "send") {
+    const std::uint32_t board = helper::Number(in), id = helper::Number(in);
+    std::string hex;
+    in >> hex;
+    return "answer " + Send(board, id, hex);
+  }
+  if (command == "callback") return "callback " + std::to_string(reinterpret_cast<std::uint64_t>(&ClientCallback));
+  if (command == "event") return "event " + std::to_string(reinterpret_cast<std::uint64_t>(&EventFunction));
+  if (command == "calls")
+    return "calls " + std::to_string(g_callbacks) + " " + std::to_string(g_lastCount) + " " +
+           std::to_string(g_lastEvents) + " " + std::to_string(g_events) + " " + std::to_string(g_outOfOrder);
+  if (command == "xfer") {
+    const std::uint32_t board = helper::Number(in), device = helper::Number(in);
+    return "xfer " + std::to_string(AcqSetXferConnected(board, device, static_cast<std::uint8_t>(helper::Number(in))));
+  }
+  if (command == "control") {
+    const std::uint32_t board = helper::Number(in), device = helper::Number(in);
+    const auto frames = static_cast<std::int32_t>(helper::Number(in));
+    return "control " + std::to_string(AcqControlDevice(board, device, frames, 0));
+  }
+  if (command == "threads") return "threads " + std::to_string(BoardEventThreadStarts());
+  if (command == "monitor") return Monitor(in);
+  if (command == "fill") return Fill(in);
+  return "unknown " + command;
+}
+
+}  // namespace
+
+int main() {
+  g_sdk = plat::load_library(kLibraryName);
+  if (g_sdk == nullptr) return 1;
+  return helper::Serve(Run);
+}
