@@ -6,10 +6,10 @@
 
 namespace plat::board {
 
-void board_log(std::uint32_t level, std::string_view text, std::source_location where) {
-  const std::string path = where.file_name();
-  const std::string file = path.substr(path.find_last_of('/') + 1);
-  plat::support::append_log_line(level, "board", file.c_str(), where.line(), text);
+void board_log(std::uint32_t level, std::string_view text, const char* file, int line) {
+  const std::string path = file;
+  const std::string name = path.substr(path.find_last_of('/') + 1);
+  plat::support::append_log_line(level, "board", name.c_str(), line, text);
 }
 
 }  // namespace plat::board

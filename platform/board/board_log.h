@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <source_location>
 #include <string_view>
 
 namespace plat::board {
@@ -11,7 +10,9 @@ inline constexpr std::uint32_t kBoardLogError = 1;
 inline constexpr std::uint32_t kBoardLogWarning = 2;
 inline constexpr std::uint32_t kBoardLogInfo = 3;
 
-void board_log(std::uint32_t level, std::string_view text,
-               std::source_location where = std::source_location::current());
+// The caller's file and line come from the compiler's builtins, which every
+// compiler the project builds with has (std::source_location needs newer ones).
+void board_log(std::uint32_t level, std::string_view text, const char* file = __builtin_FILE(),
+               int line = __builtin_LINE());
 
 }  // namespace plat::board

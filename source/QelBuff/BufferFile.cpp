@@ -82,7 +82,8 @@ std::uint32_t BufferLoadRaw(const BufferDescriptor* buffer, const char* fileName
   // A file shorter than the buffer leaves the buffer's remaining lines as they are.
   for (std::uint32_t y = 0; y < buffer->height; ++y) {
     if (!BufferFileRead(file.get(), line.data(), taken)) break;
-    std::memcpy(LineAddress(*buffer, y), line.data(), stored);
+    // A file of empty lines (no width or no element size) gives nothing to copy.
+    if (stored > 0) std::memcpy(LineAddress(*buffer, y), line.data(), stored);
     if (!BufferFileSkip(file.get(), fileLine - taken)) break;
   }
   return kBufferFileOk;

@@ -1,0 +1,217 @@
+// Drives the driver's request dispatch in this process, over the real kernel
+// services, outside drivers and board models, with no socket in between: each
+// input is a program of opens, device-control requests, closes and writes of
+// the caller's memory (RequestProgram.h). Files still open when a program ends
+// are closed, and the callers' locked pages released, as the transport does
+// when a client goes away, so every input starts from a driver that is used
+// but whole.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/kernel/StavroDriver.h"
+#include "platform/board/board.h"
+#include "platform/kernel/bus.h"
+#include "platform/kernel/driver_loader.h"
+#include "platform/kernel/io_manager.h"
+#include "platform/kernel/outside_drivers.h"
+#include "platform/kernel/physical_memory.h"
+#include "platform/win/nt_status.h"
+#include "platform/win/process.h"
+#include "robustness/fuzz/FuzzSupport.h"
+#include "robustness/fuzz/requests/RequestProgram.h"
+#include "robustness/fuzz/requests/RequestSeeds.h"
+
+namespace {
+
+using namespace plat::kernel;
+using namespace request_fuzz;
+
+struct Slot {
+  void* file = nullptr;
+  bool other = false;  // opened by the other process
+};
+
+struct Harness {
+  LoadedDriver log, memory, stavro;
+  std::uint8_t* client = nullptr;
+  std::uint32_t nextConnection = 1;
+  ClientInfo self{}, other{};
+  std::array<Slot, kSlots> slots{};
+  std::array<std::uint64_t, kKeptAnswers> answers{};
+  std::size_t kept = 0;
+  std::uint64_t requests = 0;  // device-control requests sent, for the run's figures
+};
+
+Harness* g_harness = nullptr;
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "request fuzzer: %s\n", what);
+  std::abort();
+}
+
+// Writable pages, a read-only page, a faulting page and a hole, at fixed addresses.
+void MapClientMemory(Harness& h) {
+  void* at = ::mmap(reinterpret_cast<void*>(kClientBase), kReservedBytes, PROT_READ | PROT_WRITE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+  if (at != reinterpret_cast<void*>(kClientBase)) Fail("the caller's memory cannot be placed");
+  h.client = static_cast<std::uint8_t*>(at);
+  std::memset(h.client + kWritableBytes, 0x5A, kPage);
+  ::mprotect(h.client + kWritableBytes, kPage, PROT_READ);
+  ::mprotect(h.client + kWritableBytes + kPage, kPage, PROT_NONE);
+  ::munmap(h.client + kWritableBytes + 2 * kPage, 2 * kPage);
+}
+
+void StartKernel(Harness& h) {
+  if (!physmem_start(std::size_t{64} << 20)) Fail("no physical memory");
+  if (!plat::nt_success(start_host_driver(L"\\Driver\\QELLOG", qellog_driver_entry, &h.log)) ||
+      !plat::nt_success(start_host_driver(L"\\Driver\\QELMEM", qelmem_driver_entry, &h.memory)) ||
+      !plat::nt_success(start_host_driver(L"\\Driver\\Stavro", DriverEntry, &h.stavro)))
+    Fail("the drivers do not start");
+  const char* models[] = {"FolvantX4Full", "FolvantX4Dual"};
+  for (int i = 0; i < 2; ++i) {
+    plat::board::Board* board = plat::board::board_create({models[i]}, i);
+    BusSlot* slot = nullptr;
+    if (board == nullptr || !plat::nt_success(bus_add_board(board, h.stavro.driver, &slot)))
+      Fail("a board does not start");
+  }
+}
+
+void NewCallers(Harness& h) {
+  h.self = ClientInfo{};
+  h.self.process.pid = static_cast<std::int32_t>(::getpid());
+  h.self.process.start_time = plat::process_start_time(::getpid());
+  h.self.connection_id = h.nextConnection++;
+  h.self.arena_view = reinterpret_cast<std::uint64_t>(physmem_kernel_address(kArenaBase));
+  // A process that is gone: nothing of its memory can be reached.
+  h.other = ClientInfo{};
+  h.other.process.pid = 0x3FFFFFF0;
+  h.other.process.start_time = 1;
+  h.other.connection_id = h.nextConnection++;
+}
+
+const ClientInfo& CallerOf(const Harness& h, const Slot& slot) { return slot.other ? h.other : h.self; }
+
+void CloseSlot(Harness& h, Slot& slot) {
+  if (slot.file == nullptr) return;
+  kernel_request_sink().close(slot.file, CallerOf(h, slot));
+  slot = Slot{};
+}
+
+void RunOpen(Harness& h, ProgramReader& in) {
+  const auto how = in.Read<std::uint8_t>();
+  Slot& slot = h.slots[how & 3];
+  CloseSlot(h, slot);
+  const std::string name(kDeviceNames[(how >> 2 & 0x1F) % std::size(kDeviceNames)]);
+  slot.other = (how & kOtherProcess) != 0;
+  void* file = nullptr;
+  if (plat::nt_success(kernel_request_sink().create(CallerOf(h, slot), name.c_str(), &file))) slot.file = file;
+}
+
+void ResolveTokens(const Harness& h, std::span<std::uint8_t> bytes) {
+  for (std::size_t at = 0; at + 4 <= bytes.size(); at += 4) {
+    std::uint32_t word = 0;
+    std::memcpy(&word, bytes.data() + at, 4);
+    if ((word & ~3u) != kAnswerToken) continue;
+    const std::uint64_t value = h.answers[word & 3];
+    const auto low = static_cast<std::uint32_t>(value);
+    std::memcpy(bytes.data() + at, &low, 4);
+    std::uint32_t next = 0;
+    if (at + 8 <= bytes.size()) std::memcpy(&next, bytes.data() + at + 4, 4);
+    if (next != kAnswerHigh) continue;
+    const auto high = static_cast<std::uint32_t>(value >> 32);
+    std::memcpy(bytes.data() + at + 4, &high, 4);
+    at += 4;
+  }
+}
+
+// A status of success followed by a value: the value is kept.
+void KeepAnswer(Harness& h, std::span<const std::byte> output) {
+  std::int32_t status = -1;
+  if (output.size() < 8) return;
+  std::memcpy(&status, output.data(), 4);
+  if (status != 0) return;
+  std::uint64_t value = 0;
+  std::memcpy(&value, output.data() + 4, output.size() >= 12 ? 8 : 4);
+  h.answers[h.kept++ % kKeptAnswers] = value;
+}
+
+// As the transport runs it: one system buffer of max(input, output) bytes,
+// the input at its start and zeros after it.
+void RunControl(Harness& h, ProgramReader& in) {
+  const auto how = in.Read<std::uint8_t>();
+  const auto code = in.Read<std::uint32_t>();
+  const std::uint32_t outputSize = in.Size();
+  const std::uint32_t inputSize = in.Size();
+  std::span<const std::uint8_t> given = in.Bytes(inputSize);
+  const Slot& slot = h.slots[how & 3];
+  if (slot.file == nullptr) return;
+  std::vector<std::byte> buffer(std::max(inputSize, outputSize));
+  if (!given.empty()) std::memcpy(buffer.data(), given.data(), given.size());
+  ResolveTokens(h, std::span(reinterpret_cast<std::uint8_t*>(buffer.data()), given.size()));
+  ClientInfo caller = CallerOf(h, slot);
+  caller.is_32bit = (how & kNarrowCaller) != 0 ? 1 : 0;
+  std::uint64_t information = 0;
+  const std::int32_t status =
+      kernel_request_sink().device_control(slot.file, caller, code, buffer, inputSize, outputSize, &information);
+  ++h.requests;
+  if (plat::nt_success(status))
+    KeepAnswer(h, std::span(buffer).first(std::min<std::uint64_t>(information, outputSize)));
+}
+
+void RunFill(Harness& h, ProgramReader& in) {
+  const auto offset = in.Read<std::uint32_t>() % kWritableBytes;
+  const auto length = in.Read<std::uint16_t>();
+  std::span<const std::uint8_t> bytes = in.Bytes(std::min<std::size_t>(length, kWritableBytes - offset));
+  if (bytes.empty()) return;
+  std::memcpy(h.client + offset, bytes.data(), bytes.size());
+  ResolveTokens(h, std::span(h.client + offset, bytes.size()));
+}
+
+void RunProgram(Harness& h, ProgramReader& in) {
+  for (std::size_t n = 0; n < kMaxOperations && !in.AtEnd(); ++n) {
+    switch (in.Read<std::uint8_t>() % kOperationCount) {
+      case kOpen: RunOpen(h, in); break;
+      case kControl: RunControl(h, in); break;
+      case kClose: CloseSlot(h, h.slots[in.Read<std::uint8_t>() & 3]); break;
+      case kFill: RunFill(h, in); break;
+    }
+  }
+}
+
+// What a client's going away leaves to the transport.
+void EndCallers(Harness& h) {
+  for (Slot& slot : h.slots) CloseSlot(h, slot);
+  physmem_release_client(h.self.connection_id);
+  physmem_release_client(h.other.connection_id);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  g_harness = new Harness;
+  fuzz_support::Machine();
+  MapClientMemory(*g_harness);
+  StartKernel(*g_harness);
+  fuzz_support::WriteSeedsIfAsked(RequestSeeds);
+  std::atexit([] { std::fprintf(stderr, "request fuzzer: %llu requests\n", static_cast<unsigned long long>(g_harness->requests)); });
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Harness& h = *g_harness;
+  std::memset(h.client, 0, kWritableBytes);
+  NewCallers(h);
+  h.answers = {};
+  h.kept = 0;
+  ProgramReader in(std::span(data, size));
+  RunProgram(h, in);
+  EndCallers(h);
+  return 0;
+}
