@@ -41,6 +41,7 @@ struct Slot {
 struct Harness {
   LoadedDriver log, memory, stavro;
   std::uint8_t* client = nullptr;
+  std::uint8_t* systemBufferEnd = nullptr;  // a faulting page follows
   std::uint32_t nextConnection = 1;
   ClientInfo self{}, other{};
   std::array<Slot, kSlots> slots{};
@@ -66,6 +67,17 @@ void MapClientMemory(Harness& h) {
   ::mprotect(h.client + kWritableBytes, kPage, PROT_READ);
   ::mprotect(h.client + kWritableBytes + kPage, kPage, PROT_NONE);
   ::munmap(h.client + kWritableBytes + 2 * kPage, 2 * kPage);
+}
+
+// The system buffers end right before a faulting page, so that the driver's
+// writes or reads past a request's buffer stop the run; one mapping for every
+// request spares the page faults of a fresh megabyte each time.
+void MapSystemBuffers(Harness& h) {
+  const std::size_t bytes = kMaxRequestBytes + 2 * kPage;
+  void* at = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (at == MAP_FAILED) Fail("no room for the system buffers");
+  h.systemBufferEnd = static_cast<std::uint8_t*>(at) + bytes - kPage;
+  ::mprotect(h.systemBufferEnd, kPage, PROT_NONE);
 }
 
 void StartKernel(Harness& h) {
@@ -152,7 +164,9 @@ void RunControl(Harness& h, ProgramReader& in) {
   std::span<const std::uint8_t> given = in.Bytes(inputSize);
   const Slot& slot = h.slots[how & 3];
   if (slot.file == nullptr) return;
-  std::vector<std::byte> buffer(std::max(inputSize, outputSize));
+  const std::size_t size = std::max(inputSize, outputSize);
+  std::span<std::byte> buffer(reinterpret_cast<std::byte*>(h.systemBufferEnd - size), size);
+  std::memset(buffer.data(), 0, size);
   if (!given.empty()) std::memcpy(buffer.data(), given.data(), given.size());
   ResolveTokens(h, std::span(reinterpret_cast<std::uint8_t*>(buffer.data()), given.size()));
   ClientInfo caller = CallerOf(h, slot);
@@ -162,7 +176,7 @@ void RunControl(Harness& h, ProgramReader& in) {
       kernel_request_sink().device_control(slot.file, caller, code, buffer, inputSize, outputSize, &information);
   ++h.requests;
   if (plat::nt_success(status))
-    KeepAnswer(h, std::span(buffer).first(std::min<std::uint64_t>(information, outputSize)));
+    KeepAnswer(h, buffer.first(std::min<std::uint64_t>(information, outputSize)));
 }
 
 void RunFill(Harness& h, ProgramReader& in) {
@@ -198,6 +212,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   g_harness = new Harness;
   fuzz_support::Machine();
   MapClientMemory(*g_harness);
+  MapSystemBuffers(*g_harness);
   StartKernel(*g_harness);
   fuzz_support::WriteSeedsIfAsked(RequestSeeds);
   std::atexit([] { std::fprintf(stderr, "request fuzzer: %llu requests\n", static_cast<unsigned long long>(g_harness->requests)); });
