@@ -34,14 +34,16 @@ run_fuzzer() {
   local options=(-timeout=60 -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="build-fuzz/crash-$name-")
   [ -f "$dict" ] && options+=(-dict="$dict")
   echo "== fuzz-$name"
-  "build-fuzz/bin/fuzz-$name" "${options[@]}" "$@" 2>&1 | tee "build-fuzz/robustness-$name.log" | grep -E "^#[0-9]+ +(INITED|DONE)|^stat::|ERROR|SUMMARY" || true
-  return "${PIPESTATUS[0]}"
+  local log=build-fuzz/robustness-$name.log status=0
+  "build-fuzz/bin/fuzz-$name" "${options[@]}" "$@" >"$log" 2>&1 || status=$?
+  grep -E "^#[0-9]+ +(INITED|DONE)|^stat::|requests$|ERROR|SUMMARY" "$log" || true
+  return "$status"
 }
 
 if [ "$mode" = ci ]; then
   for name in "${fuzzers[@]}"; do
     dir=$(mktemp -d)
-    run_fuzzer "$name" -max_total_time=15 "$dir" "build-fuzz/fuzz-seeds/$name" "robustness/fuzz/reproducers/$name"
+    run_fuzzer "$name" -max_total_time=10 "$dir" "build-fuzz/fuzz-seeds/$name" "robustness/fuzz/reproducers/$name"
     rm -rf "$dir"
   done
   exit 0
@@ -53,6 +55,8 @@ for name in "${fuzzers[@]}"; do
 done
 tools/build.sh sanitize
 echo "== kill soak"
-QEL_SOAK_SECONDS=$mode QEL_SOAK_KILLS=1000 build-sanitize/bin/robustness_soak_tests 2>&1 |
-  tee build-fuzz/robustness-soak.log | grep -E "^soak|OK|FAILED|Failure"
-exit "${PIPESTATUS[0]}"
+status=0
+QEL_SOAK_SECONDS=$mode QEL_SOAK_KILLS=1000 build-sanitize/bin/robustness_soak_tests >build-fuzz/robustness-soak.log 2>&1 ||
+  status=$?
+grep -E "^soak|OK \]|FAILED|Failure" build-fuzz/robustness-soak.log || true
+exit "$status"
