@@ -14,6 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr const char* kDriverFile = "Stavro.SYS";
+
 // Deliverables and stand-ins carry the extensions of their platform; test
 // programs and tools have none.
 bool is_deliverable(const fs::path& file) {
@@ -39,6 +41,10 @@ bool populate_system_dir(const std::string& program_dir, std::string* error) {
     if (!entry.is_regular_file(ec) || !is_deliverable(entry.path())) continue;
     fs::create_symlink(entry.path(), system / entry.path().filename(), ec);
   }
+  // The kernel driver is also found where a system keeps its drivers.
+  const fs::path driver = fs::path(program_dir) / kDriverFile;
+  if (fs::exists(driver, ec) && fs::create_directories(system / "drivers", ec))
+    fs::create_symlink(driver, system / "drivers" / kDriverFile, ec);
   return true;
 }
 

@@ -6,7 +6,8 @@
 namespace plat::kernel {
 
 // When the machine has no "system/" yet: creates it and links into it every
-// deliverable and stand-in that sits beside program_dir's programs. False
+// deliverable and stand-in that sits beside program_dir's programs, and the
+// kernel driver "Stavro.SYS" into its "drivers/" folder as well. False
 // (with *error) when the directory cannot be made.
 bool populate_system_dir(const std::string& program_dir, std::string* error);
 

@@ -142,7 +142,14 @@ QelStatus ManCmdExecuteCallback(QelMessageHeader* message) {
   return Send(answer, status);
 }
 
-QelStatus ManCmdControl(QelMessageHeader* message) { return ServeControl(message, ManControl, false); }
+// Manager control sees an input or output of no bytes as absent.
+QelStatus ControlOfRequest(std::uint32_t board, std::uint32_t code, const void* input, std::uint32_t inputSize,
+                           void* output, std::uint32_t outputSize) {
+  return ManControl(board, code, inputSize != 0 ? input : nullptr, inputSize, outputSize != 0 ? output : nullptr,
+                    outputSize);
+}
+
+QelStatus ManCmdControl(QelMessageHeader* message) { return ServeControl(message, ControlOfRequest, false); }
 
 QelStatus ManCmdCallFunction(QelMessageHeader* message) {
   const Request request(message);

@@ -20,6 +20,9 @@
 //   fields <b> <field>            field functions of the module              -> "fields <count s> <n> <info s> <name> <kind> <read s> <text>"
 //   fieldwrite <b> <field> <text>                                            -> "fieldwrite <s>"
 //   blocks                        messages in use in the machine's pool       -> "blocks <n>"
+//   hostbuf <n>                   a zeroed host buffer of n bytes in this process -> "hostbuf <address>"
+//   hostpeek <off> <n>            bytes of that buffer                        -> "hostpeek <hex>"
+//   ibuf <b> <bytes>              an internal buffer made and freed again      -> "ibuf <s> <on-board address>"
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,8 +34,10 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "driver/user/YatExtendedInterface.h"
+#include "driver/user/YatInternalBuffer.h"
 #include "driver/user/tests/helper_support.h"
 #include "firmware/win32/QuilletShared.h"
 #include "platform/sdk/qelapi.h"
@@ -233,6 +238,16 @@ std::string Blocks() {
   return "blocks " + std::to_string(pool.blocks_in_use);
 }
 
+// A buffer of this process whose address requests carry.
+std::vector<std::uint8_t> g_hostBuffer;
+
+std::string HostPeek(std::istringstream& in) {
+  const std::size_t offset = helper::Number(in);
+  const std::size_t count = helper::Number(in);
+  if (offset > g_hostBuffer.size() || count > g_hostBuffer.size() - offset) return "hostpeek range";
+  return "hostpeek " + helper::Hex(g_hostBuffer.data() + offset, count);
+}
+
 std::string Run(const std::string& line) {
   std::istringstream in(line);
   std::string command;
@@ -282,6 +297,18 @@ std::string Run(const std::string& line) {
   if (command == "fields") return FieldsOf(in);
   if (command == "fieldwrite") return FieldWrite(in);
   if (command == "blocks") return Blocks();
+  if (command == "hostbuf") {
+    g_hostBuffer.assign(helper::Number(in), 0);
+    return "hostbuf " + std::to_string(reinterpret_cast<std::uintptr_t>(g_hostBuffer.data()));
+  }
+  if (command == "hostpeek") return HostPeek(in);
+  if (command == "ibuf") {
+    const std::uint32_t board = helper::Number(in);
+    YatInternalBuffer buffer{};
+    const QelHwStatus status = Yat_InternalBuffer_Create(board, 0, 0, helper::Number(in), &buffer);
+    if (status == QELHW_OK) Yat_InternalBuffer_Free(&buffer);
+    return "ibuf " + std::to_string(status) + " " + std::to_string(buffer.onboardAddress);
+  }
   return "unknown " + command;
 }
 
