@@ -1,7 +1,9 @@
 // The memory DMA test: a transfer from camera 0 through on-board memory into
-// the caller's host blocks, armed by mode 1, started by mode 2's register
-// sequence (camera 0's grab controller makes one counted frame), awaited by
-// mode 3 and taken down by mode 4. One test per board at a time, kept in this
+// the caller's host blocks, armed by mode 1 (which takes camera 0 with a
+// video format of the test's frame, so the camera owns the acquisition
+// channel the transfer names), started by mode 2's register sequence (camera
+// 0's grab controller makes one counted frame), awaited by mode 3 and taken
+// down by mode 4, which gives the camera back. One test per board at a time, kept in this
 // process; its records live as long as the transfer the driver walks.
 #include <sys/uio.h>
 #include <unistd.h>
@@ -15,8 +17,10 @@
 
 #include "driver/kernel/YatMessages.h"
 #include "driver/user/Pardow.h"
+#include "driver/user/YatAcq.h"
 #include "driver/user/YatInternalBuffer.h"
 #include "driver/user/YatTransfer.h"
+#include "qellib/QelLog.h"
 #include "source/QelAPI/QelApi.h"
 #include "source/firmware/BoardMemory.h"
 
@@ -66,6 +70,7 @@ struct Test {
   YatHostBufferList hosts{};
   YatTransferDesc desc{};
   YatTransferHandle transfer{};
+  YatAcqHandle* camera = nullptr;
   bool routed = false;
 };
 
@@ -96,6 +101,7 @@ void TakeDown(std::uint32_t board, Test& test) {
   }
   if (test.routed) Yat_Event_UnRoute(board, 0, kTestEventClass, kTestEventBits);
   if (test.onboardMade) Yat_InternalBuffer_Free(&test.onboard);
+  if (test.camera != nullptr) QelHw_Acq_ReleaseHandle(test.camera);
   Yat_Man_MemoryManager_FreeAll(board);
 }
 
@@ -106,6 +112,22 @@ QelStatus SaveMemory(std::uint32_t board, const MemoryRequest& request, Test& te
                                    Address(test.saved.data()), request.option));
 }
 
+// Camera 0 takes its acquisition channel with a video format of the test's
+// frame: 8-bit lines of 1024 pixels, as many as one host block holds.
+QelStatus TakeCamera(std::uint32_t board, std::uint32_t lines, Test& test) {
+  QelHwStatus status = QelHw_Acq_GetHandle(board, 0, &test.camera);
+  if (status != QELHW_OK) {
+    test.camera = nullptr;
+    return Board(status);
+  }
+  std::uint32_t format[YAT_VIDEO_FORMAT_WORDS] = {};
+  status = QelHw_Acq_GetStdVideoFormat(test.camera, 0, format);
+  format[6] = kLineBytes;
+  format[11] = lines;
+  if (status == QELHW_OK) status = QelHw_Acq_SetVideoFormat(test.camera, format);
+  return Board(status);
+}
+
 // One frame of 1024-byte lines fills one host block; the list holds as many
 // blocks as the size takes, from the host address on.
 QelStatus Describe(std::uint32_t board, const MemoryRequest& request, Test& test) {
@@ -113,6 +135,7 @@ QelStatus Describe(std::uint32_t board, const MemoryRequest& request, Test& test
   const std::uint32_t lines = block / kLineBytes;
   const std::uint32_t count = request.size / block;
   if (count == 0 || lines == 0) return Board(QELHW_ERROR_ARG_INVALID);
+  if (const QelStatus status = TakeCamera(board, lines, test); status != QEL_OK) return status;
   test.window = {0, 0, 0, kLineBytes, lines, 0, kLineBytes};
   test.image = {YAT_LOCAL_IMAGE_SIZE, 0, kLineBytes, lines, kMono8, 0, 0, kLineBytes, lines,
                 test.onboard.onboardAddress, 0, 1, Address(&test.window), 1, Address(&test.window), 0};
@@ -144,7 +167,11 @@ QelStatus Arm(std::uint32_t board, const MemoryRequest& request, Test& test) {
   QelHwStatus status = Yat_InternalBuffer_Create(board, 0, request.option, bytes, &test.onboard);
   if (status != QELHW_OK) return Board(status);
   test.onboardMade = true;
-  if (test.onboard.onboardAddress != 0) return Board(QELHW_ERROR_RESOURCE_IN_USE);
+  if (test.onboard.onboardAddress != 0) {
+    LogPutLog(kQelLogError, __FILE__, __LINE__, "Memory test: the internal buffer lies at 0x%x, not at 0",
+              test.onboard.onboardAddress);
+    return Board(QELHW_ERROR_RESOURCE_IN_USE);
+  }
   if (const QelStatus described = Describe(board, request, test); described != QEL_OK) return described;
   status = Yat_Event_Route(board, 0, kTestEventClass, kTestEventBits);
   if (status != QELHW_OK) return Board(status);

@@ -2,6 +2,7 @@
 // process to a board's server, against what the simulated board holds.
 #include <sstream>
 
+#include "platform/board/dma_frames.h"
 #include "platform/testing/board_control.h"
 #include "source/firmware/tests/road_test_support.h"
 
@@ -33,6 +34,7 @@ Answer Control(ChildProcess& client, const char* server, std::uint32_t code, con
   return result;
 }
 
+std::string Hex(const std::vector<std::uint8_t>& bytes) { return helper::Hex(bytes.data(), bytes.size()); }
 std::string Zeros(std::size_t count) { return std::string(2 * count, '0'); }
 
 // The memory rows' request: mode, offset, size, data address, fill value [, option].
@@ -143,6 +145,41 @@ TEST_F(ManagerControlRoad, OnboardMemoryFillWritePatternAndReadAgree) {
   EXPECT_EQ(Control(client, kFull, 0x8000003D, MemoryRequest(1, 0x10000, 4096, host, 0), 0).status, "0");
   EXPECT_EQ(Control(client, kFull, 0x8000003E, MemoryRequest(0, 0x10000, 4096, host + 0x1000, 0), 0).status, "0");
   EXPECT_EQ(HostBytes(client, 0x1000, 4096), AddressWords(0x30000, 0x31000));
+}
+
+TEST_F(ManagerControlRoad, TheMemoryDmaTestBringsCameraZerosFrameAndTheSavedMemoryToTheHostAndEndsFree) {
+  constexpr std::uint32_t kBlock = 0x100000;
+  ASSERT_EQ(plat::testing::board_control_set_camera_model(0, 0, {1024, 1024, 1, 8, 20000}), 0);
+  ChildProcess& client = OpenClient();
+  const std::uint64_t host = HostBuffer(client, kBlock);
+  EXPECT_EQ(Ask(client, "ibuf 0 4096"), "ibuf 0 0");
+  EXPECT_EQ(Control(client, kFull, 0x8000003D, MemoryRequest(2, 0, 102400, 0, 0), 0).status, "0");
+  EXPECT_EQ(Control(client, kFull, 0x8000003E, MemoryRequest(1, 0, kBlock, host, kBlock), 0).status, "0");
+  EXPECT_EQ(Control(client, kFull, 0x8000003E, MemoryRequest(2, 0, 0, 0, 0), 0).status, "0");
+  // The I/O writes keep their meaning: the I/O board's outputs; the XIO FPGA's program line unconfigured it.
+  plat::board::ControlGpioView gpio{};
+  ASSERT_EQ(plat::testing::board_control_gpio_view(0, &gpio), 0);
+  EXPECT_EQ(gpio.io_outputs & 0xFF, 0x3Fu);
+  std::uint32_t xio = 0xFFFFFFFF;
+  ASSERT_EQ(plat::testing::board_control_register_read(0, 0x814, &xio), 0);
+  EXPECT_EQ(xio >> 20, 0u);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Control(client, kFull, 0x8000003E, MemoryRequest(3, 0, kBlock, host, 0), 0).status, "0");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  plat::board::ControlGrabState grab{};
+  ASSERT_EQ(plat::testing::board_control_grab_state(0, 0, &grab), 0);
+  EXPECT_EQ(grab.frames_completed, 1u);
+  // The saved on-board memory heads the host block; the frame's lines follow it.
+  EXPECT_EQ(HostBytes(client, 0, 4096), AddressWords(0, 4096));
+  EXPECT_EQ(HostBytes(client, 102400 - 8, 8), AddressWords(102400 - 8, 102400));
+  std::vector<std::uint8_t> line(1024);
+  for (std::uint32_t x = 0; x < 1024; ++x) line[x] = plat::board::camera_pattern(0, 0, grab.next_frame - 1, x, 500);
+  EXPECT_EQ(HostBytes(client, 500 * 1024, 1024), Hex(line));
+  EXPECT_EQ(Control(client, kFull, 0x8000003E, MemoryRequest(4, 0, 0, 0, 0), 0).status, "0");
+  std::uint32_t end = 0;
+  ASSERT_EQ(plat::testing::board_control_peek_register(0, 0x81C, &end), 0);
+  EXPECT_EQ(end, 1u);
+  EXPECT_EQ(Ask(client, "ibuf 0 4096"), "ibuf 0 0");
 }
 
 TEST_F(ManagerControlRoad, FieldsByNameAndVersionRecordsOfFilesAndFirmware) {
