@@ -179,6 +179,12 @@ QelStatus Arm(std::uint32_t board, const MemoryRequest& request, Test& test) {
   return Board(Yat_DMA_StartAutoTransfer(&test.transfer));
 }
 
+bool Armed(std::uint32_t board) {
+  Tests& tests = AllTests();
+  std::lock_guard lock(tests.guard);
+  return tests.boards[board] != nullptr;
+}
+
 }  // namespace
 
 QelStatus MemoryTestStart(std::uint32_t board, const MemoryRequest& request) {
@@ -209,6 +215,8 @@ QelStatus MemoryTestPattern(std::uint32_t board) {
 QelStatus MemoryTestWait(std::uint32_t board, const MemoryRequest& request) {
   if (board >= kBoards) return Board(QELHW_ERROR_ARG_INVALID);
   if (request.data == 0) return Board(QELHW_ERROR_ARG_INVALID);
+  // Without a test of this board the process's transfer messages are not this row's to take.
+  if (!Armed(board)) return Board(QELHW_ERROR_RESOURCE_NOT_ALLOCATED);
   const auto start = std::chrono::steady_clock::now();
   const auto limit = std::chrono::milliseconds(GetCommTimeout());
   YatTransferMessage message{};

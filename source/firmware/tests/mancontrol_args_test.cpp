@@ -115,6 +115,7 @@ const Case kCases[] = {
     {0x8000003E, 21, {}, 0, kAbsent, static_cast<QelStatus>(-3)},
     {0x8000003E, 21, {{9, 0x1000}}, 1, kAbsent, static_cast<QelStatus>(-3)},
     {0x8000003E, 21, {}, 3, kAbsent, static_cast<QelStatus>(-3)},
+    {0x8000003E, 21, {{9, 0x1000}}, 3, kAbsent, static_cast<QelStatus>(-2004)},
     {0x8000003F, kAbsent, {}, 0, kAbsent, 1334},
     {0x8000003F, kAbsent, {}, 0, 3, 1586},
     // FPGA names and state, firmware files, the monitor's FIFO.
