@@ -20,7 +20,6 @@ constexpr std::uint32_t kReadyProbe = 0x80000019;
 constexpr std::uint32_t kReadyProbeWaitMs = 1000;
 constexpr auto kReadyPause = std::chrono::milliseconds(500);
 constexpr std::uint32_t kNotReady = 104;
-constexpr QelStatus kDescriptorBytes = 64;
 
 QelStatus Simple(const QelHandle* server, std::uint32_t command, const Body& body, void* output = nullptr,
                  std::uint32_t outputSize = 0) {
@@ -65,9 +64,6 @@ QelStatus NamedHandle(const QelHandle* server, std::uint32_t command, const char
   body.Name(name);
   return NewHandle(server, command, body, out);
 }
-
-// The function call's arrays report an unreadable range with kind 0x32.
-QelStatus AsUnreadable(QelStatus status) { return (status & 0xFFu) == 0x35u ? (status & ~0xFFu) | 0x32u : status; }
 
 QelStatus HandleOnly(const QelHandle* server, std::uint32_t command) {
   if (!capiman::IsServer(server)) return CAPIMAN_REFUSE(kQelManBadServer);
@@ -142,16 +138,6 @@ QelStatus QelManSetCallback(const QelHandle* server, std::uint64_t callback) {
 
 QelStatus QelManClearCallback(const QelHandle* server) { return HandleOnly(server, 1004); }
 
-QelStatus QelManSendCallback(const QelHandle* server, std::uint32_t callbackId, std::uint64_t callback,
-                             std::uint64_t context, std::uint32_t eventType, std::uint32_t eventCount) {
-  if (!capiman::IsServer(server)) return CAPIMAN_REFUSE(kQelManBadServer);
-  if (callback == 0) return CAPIMAN_REFUSE(kQelModuleManager | (2u << 8) | 0x36u);
-  Body body(server);
-  body.Quad(callback).Quad(context).Word(eventType).Word(eventCount);
-  capiman::Exchange exchange{server, 1005, &body, callbackId};
-  return capiman::Send(exchange);
-}
-
 QelStatus QelManCallServerFunction(const QelHandle* server, std::uint32_t id, std::uint64_t function,
                                    std::uint64_t context, std::uint32_t value, const void* input,
                                    std::uint32_t inputSize, void* output, std::uint32_t outputSize) {
@@ -166,31 +152,6 @@ QelStatus QelManCallServerFunction(const QelHandle* server, std::uint32_t id, st
   capiman::Exchange exchange{server, 1010, &body, id};
   exchange.output = output;
   exchange.outputSize = outputSize;
-  return capiman::Send(exchange);
-}
-
-QelStatus QelManCallServerFunctionEx(const QelHandle* server, std::uint32_t id, std::uint64_t function,
-                                     std::uint64_t context, std::uint32_t value,
-                                     const QelEventDescriptor* record, const std::uint32_t* array,
-                                     const void* block) {
-  if (!capiman::IsServer(server)) return CAPIMAN_REFUSE(kQelManBadServer);
-  if (function == 0) return CAPIMAN_REFUSE(kQelModuleManager | (2u << 8) | 0x36u);
-  if (record == nullptr) return CAPIMAN_REFUSE(kQelModuleManager | (5u << 8) | 0x36u);
-  if (const QelStatus status = capiman::CheckRange(record, sizeof *record, 5); status != QEL_OK)
-    return CAPIMAN_REFUSE(status);
-  const std::uint64_t arrayBytes = 4ull * record->count;
-  const std::uint32_t blockBytes = record->words[8];
-  if (const QelStatus status = capiman::CheckRange(array, arrayBytes, 6); status != QEL_OK)
-    return CAPIMAN_REFUSE(AsUnreadable(status));
-  if (const QelStatus status = capiman::CheckRange(block, blockBytes, 7); status != QEL_OK)
-    return CAPIMAN_REFUSE(AsUnreadable(status));
-  Body body(server);
-  body.Quad(function).Quad(context).Word(value);
-  body.Word(record->word0).Word(record->count).Word(record->flag).Quad(record->value1).Quad(record->value2);
-  for (std::uint32_t word : record->words) body.Word(word);
-  body.Bytes(array, arrayBytes).Bytes(block, blockBytes);
-  static_assert(kDescriptorBytes == 4 * 3 + 8 * 2 + 4 * 9);
-  capiman::Exchange exchange{server, 1012, &body, id};
   return capiman::Send(exchange);
 }
 

@@ -22,6 +22,7 @@
 #include <cstdint>
 
 #include "source/QelAPI/QelApi.h"
+#include "source/QelAPI/QelCapiCallback.h"
 #include "source/QelAPI/QelHandle.h"
 
 inline constexpr QelStatus kQelManBadServer = 0x3001501;
@@ -47,15 +48,10 @@ QelStatus QelManWaitForServerReady(const QelHandle* server, std::uint32_t timeou
 // ---- Callbacks and client functions ---------------------------------------------------
 QelStatus QelManSetCallback(const QelHandle* server, std::uint64_t callback);                      // 1003
 QelStatus QelManClearCallback(const QelHandle* server);                                             // 1004
-QelStatus QelManSendCallback(const QelHandle* server, std::uint32_t callbackId, std::uint64_t callback,
-                             std::uint64_t context, std::uint32_t eventType, std::uint32_t eventCount);  // 1005
 QelStatus QelManCallServerFunction(const QelHandle* server, std::uint32_t id, std::uint64_t function,
                                    std::uint64_t context, std::uint32_t value, const void* input,
                                    std::uint32_t inputSize, void* output, std::uint32_t outputSize);  // 1010
-QelStatus QelManCallServerFunctionEx(const QelHandle* server, std::uint32_t id, std::uint64_t function,
-                                     std::uint64_t context, std::uint32_t value,
-                                     const QelEventDescriptor* record, const std::uint32_t* array,
-                                     const void* block);                                                // 1012
+// 1005 and 1012: QelCapiCallback.h.
 
 // ---- The remaining commands -------------------------------------------------------------
 // A new zero-filled heap block of one handle on success (free with delete).
