@@ -112,6 +112,7 @@ void start_acquisition(Board& board, std::uint32_t c, GrabMode mode, GrabClock::
   const std::uint64_t groups = std::max<std::uint32_t>(written(board, c, kRegGrabGroupCount), 1);
   camera.group_frames = written(board, c, kRegGrabGroupFrames);
   camera.mode = camera.group_frames == 0 ? GrabMode::kIdle : mode;
+  camera.grabbed = camera.grabbed || camera.mode != GrabMode::kIdle;
   camera.freezing = false;
   camera.frames_left = mode == GrabMode::kCounted ? groups * camera.group_frames : 0;
   camera.triggered = (written(board, c, kRegGrabTrigger) & kTriggerFrameOn) != 0;
@@ -228,7 +229,7 @@ bool grab_register_read(const Board& board, std::uint32_t offset, std::uint32_t*
     const GrabCamera& camera = board.grab.cameras[at.camera];
     *value = written(board, at.camera, kRegGrabStatus);
     if (camera.mode != GrabMode::kIdle) *value |= kGrabStatusArmed;
-    if (camera.mode != GrabMode::kIdle && camera.waiting_trigger) *value |= kGrabStatusWaitsTrigger;
+    if (camera.mode == GrabMode::kIdle ? camera.grabbed : camera.freezing) *value |= kGrabStatusEnded;
     return true;
   }
   return is_setting(at.local) && control_registers_read_back(board.registers, offset, value);
@@ -261,6 +262,8 @@ bool grab_advance(Board& board, GrabClock::time_point now, std::vector<CameraFra
       camera.in_progress = false;
       ++camera.completing;
       ended->push_back(camera.current);
+      control_registers_set_inputs(board.registers, kRegGrabLastStamp + c * kGrabCameraStride,
+                                   static_cast<std::uint32_t>(frame_clock_us(board, camera.frame_end)));
     }
     started = try_start(board, c, now) || started;
     if (camera.in_progress) consider(camera.frame_end);

@@ -21,8 +21,14 @@
 //   dropped). Other values are settings only. A start while a frame is in
 //   progress lets that frame end and takes over from its successor.
 // - 0x1078 grab status: what was written, with bit 24 set while an
-//   acquisition is armed or running and bit 20 while it waits for a trigger.
-//   (Keeping the written bits lets a test make the front end see a grab.)
+//   acquisition is armed or running (waiting for a trigger included) and bit
+//   20 while it ends: from a freeze command until it is over, and from then
+//   on while the controller stays idle, until the next start. Bit 24 clear
+//   with bit 20 set is a controller gone idle after a grab; neither bit, one
+//   that never grabbed. (Keeping the written bits lets a test make the front
+//   end see a grab.)
+// - 0x106C last time stamp, read-only: the frame clock (microseconds, low 32
+//   bits) at the end of the camera's last frame.
 // - 0x3050 channel reset: read/write. While bit 0 holds 1 no frame starts and
 //   a frame in progress is dropped; setting it numbers the next frame 0
 //   again. The acquisition stays armed and carries on when it is released.
@@ -92,7 +98,8 @@ inline constexpr std::uint32_t kGrabContinuous = 9;
 inline constexpr std::uint32_t kTriggerFrameOn = 1u << 12;
 inline constexpr std::uint32_t kTriggerSoftware = 1u << 8;
 inline constexpr std::uint32_t kGrabStatusArmed = 1u << 24;
-inline constexpr std::uint32_t kGrabStatusWaitsTrigger = 1u << 20;
+inline constexpr std::uint32_t kGrabStatusEnded = 1u << 20;
+inline constexpr std::uint32_t kRegGrabLastStamp = 0x106C;
 inline constexpr std::uint32_t kEnableFrameStart = 1u << 0;
 inline constexpr std::uint32_t kEnableFrameEnd = 1u << 1;
 
@@ -105,6 +112,7 @@ struct GrabCamera {
   bool pixel_clock = true;
   bool reset_held = false;
   GrabMode mode = GrabMode::kIdle;
+  bool grabbed = false;          // an acquisition was started since power-on
   bool freezing = false;
   bool triggered = false;        // frame trigger on when it started: groups wait for triggers
   bool waiting_trigger = false;

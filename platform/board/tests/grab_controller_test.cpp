@@ -116,6 +116,36 @@ TEST_F(GrabControllerTest, FreezeLetsTheFrameInProgressEndAndStartsNothingNew) {
   EXPECT_EQ(view().frames_dropped, 0u);
 }
 
+TEST_F(GrabControllerTest, GrabStatusTellsArmedEndingAndGoneIdle) {
+  const std::uint32_t kBoth = kGrabStatusArmed | kGrabStatusEnded;
+  EXPECT_EQ(read(kRegGrabStatus) & kBoth, 0u);  // never grabbed
+  EXPECT_EQ(read(kRegGrabLastStamp), 0u);
+  set_period(0, kSlowPeriodUs);
+  start(0, kGrabContinuous);
+  EXPECT_EQ(read(kRegGrabStatus) & kBoth, kGrabStatusArmed);
+  write(kRegGrabControl, kGrabFreeze);  // the frame in progress runs on to its end
+  EXPECT_EQ(read(kRegGrabStatus) & kBoth, kBoth);
+  ASSERT_TRUE(wait_for([&] { return !view().running; }));
+  EXPECT_EQ(read(kRegGrabStatus) & kBoth, kGrabStatusEnded);
+  const std::uint32_t first_stamp = read(kRegGrabLastStamp);
+  EXPECT_NE(first_stamp, 0u);
+
+  start(0, kGrabContinuous);
+  EXPECT_EQ(read(kRegGrabStatus) & kBoth, kGrabStatusArmed);
+  write(kRegGrabControl, kGrabAbort);
+  EXPECT_EQ(read(kRegGrabStatus) & kBoth, kGrabStatusEnded);
+  EXPECT_EQ(read(kRegGrabLastStamp), first_stamp);  // the aborted frame never ended
+
+  set_period(0, 10'000);
+  write(kRegGrabGroupCount, 1);
+  write(kRegGrabGroupFrames, 2);
+  start(0, kGrabCounted);
+  ASSERT_TRUE(wait_for([&] { return !view().running; }));
+  EXPECT_EQ(read(kRegGrabStatus) & kBoth, kGrabStatusEnded);
+  EXPECT_GT(read(kRegGrabLastStamp), first_stamp);
+  EXPECT_EQ(read_camera(1, kRegGrabStatus) & kBoth, 0u);  // the other camera never grabbed
+}
+
 TEST_F(GrabControllerTest, AbortStopsAtOnceAndDropsTheFrameInProgress) {
   set_period(0, kSlowPeriodUs);
   write(kRegGrabChannelEnables, kEnableFrameStart | kEnableFrameEnd);
@@ -161,8 +191,7 @@ TEST_F(GrabControllerTest, EachTriggerReleasesOneGroup) {
   write(kRegGrabGroupFrames, 3);
   write(kRegGrabTrigger, kTriggerFrameOn);
   start(0, kGrabCounted);
-  EXPECT_EQ(read(kRegGrabStatus) & (kGrabStatusArmed | kGrabStatusWaitsTrigger),
-            kGrabStatusArmed | kGrabStatusWaitsTrigger);
+  EXPECT_EQ(read(kRegGrabStatus) & (kGrabStatusArmed | kGrabStatusEnded), kGrabStatusArmed);
   EXPECT_EQ(view().frames_started, 0u);
 
   // The library's software trigger: a pulse of bit 8.
@@ -171,13 +200,13 @@ TEST_F(GrabControllerTest, EachTriggerReleasesOneGroup) {
   ASSERT_TRUE(wait_for([&] { return view().frames_completed == 3 && view().waiting_trigger; }));
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(view().frames_started, 3u);
-  EXPECT_NE(read(kRegGrabStatus) & kGrabStatusWaitsTrigger, 0u);
+  EXPECT_EQ(read(kRegGrabStatus) & (kGrabStatusArmed | kGrabStatusEnded), kGrabStatusArmed);  // waits, armed
 
   ASSERT_TRUE(board_grab_trigger(board.get(), 0));  // the external input
   ASSERT_TRUE(wait_for([&] { return !view().running; }));
   EXPECT_EQ(view().frames_completed, 6u);
   EXPECT_EQ(view().triggers, 2u);
-  EXPECT_EQ(read(kRegGrabStatus), 0u);
+  EXPECT_EQ(read(kRegGrabStatus), kGrabStatusEnded);
 }
 
 TEST_F(GrabControllerTest, LostPixelClockCutsTheFrameAndRaisesTheCameraStatus) {
