@@ -79,6 +79,7 @@ NtStatus add_port(const QelSerialClientRecord& record, QelSerialPortRecord* answ
   auto port = std::make_unique<Port>();
   port->index = record.portIndex;
   port->device_name = text_of(record.deviceName, std::size(record.deviceName));
+  port->board_name = text_of(record.boardName, std::size(record.boardName));
   port->board = board_of(port->device_name);
   port->port_event = reinterpret_cast<KernelEvent*>(static_cast<std::uintptr_t>(record.portEvent));
   if (port->device_name.empty() || port->port_event == nullptr) return kStatusInvalidParameter;
@@ -96,11 +97,13 @@ NtStatus add_port(const QelSerialClientRecord& record, QelSerialPortRecord* answ
   answer->portHandle = port->handle;
   host_log(3, "QelSerial: board %d port %u is %s", port->board, port->index, port->terminal.c_str());
   qelserial::start_pump(port.get());
+  qelserial::publish_com_name(*port);
   m.ports[port->handle] = std::move(port);
   return kStatusSuccess;
 }
 
 void finish_port(std::unique_ptr<Port> port) {
+  qelserial::withdraw_com_name(*port);
   qelserial::stop_pump(port.get());
   qelserial::close_terminal(port.get());
   free_port_memory(port.get());

@@ -30,6 +30,7 @@ struct Port {
   std::uint32_t index = 0;        // the client's port index
   int board = -1;                 // from the number that ends the client's device name, less one
   std::wstring device_name;       // the client's device
+  std::wstring board_name;        // the client's board name ("Tramond-CL_RZ6_1")
   KernelEvent* port_event = nullptr;
   std::uint8_t* block = nullptr;  // the shared block
   QelSerialRing* receive = nullptr;
@@ -59,5 +60,9 @@ bool read_line_settings(int master, LineSettings* settings);
 // opened, used and closed. stop_pump ends it and disconnects the port.
 void start_pump(Port* port);
 void stop_pump(Port* port);
+
+// The port's value in the machine's serial-port map ("COM<n>"), and its removal.
+void publish_com_name(const Port& port);
+void withdraw_com_name(const Port& port);
 
 }  // namespace plat::kernel::qelserial

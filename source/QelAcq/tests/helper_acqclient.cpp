@@ -16,6 +16,9 @@
 //   threads                     board event thread starts (host only)        -> "threads <n>"
 //   monitor <b> <code> <hex>    AcqMonitorCommand, 8-byte output (host only) -> "monitor <s> <output hex>"
 //   fill <b> <d> <n>            n acquisition events pushed to the monitor FIFO (host only) -> "fill <overflows>"
+//   camvic                      a new VIC and CAM object (host only)         -> "camvic <vic hex> <cam hex>"
+//   objprm <vic|cam> <id>       a one-word value of the last pair's object   -> "objprm <s> <value>"
+//   objset <vic|cam> <id> <v>   sets it                                      -> "objset <s>"
 #include <atomic>
 #include <cstring>
 #include <sstream>
@@ -29,6 +32,7 @@
 #include "platform/win/library.h"
 #include "source/QelAPI/QelApi.h"
 #include "source/QelAcq/AcqModule.h"
+#include "source/QelAcq/AcqPrmObjects.h"
 #include "source/QelAcq/YatBoardEvents.h"
 #include "source/QelAcq/acqmonitor.h"
 #include "source/firmware/HostFirmware.h"
@@ -138,6 +142,27 @@ std::string Fill(std::istringstream& in) {
   return "fill " + std::to_string(AcqMonitorFifoOverflows(board, device));
 }
 
+QelHandle* g_vic = nullptr;
+QelHandle* g_cam = nullptr;
+
+std::string CamVic() {
+  const QelStatus vic = VicNew(&g_vic), cam = CamNew(&g_cam);
+  if (vic != 0 || cam != 0) return "camvic " + std::to_string(vic) + " " + std::to_string(cam);
+  return "camvic " + helper::Hex(reinterpret_cast<const std::uint8_t*>(g_vic), sizeof *g_vic) + " " +
+         helper::Hex(reinterpret_cast<const std::uint8_t*>(g_cam), sizeof *g_cam);
+}
+
+std::string ObjectValue(std::istringstream& in, bool set) {
+  std::string kind;
+  in >> kind;
+  const std::uint32_t id = helper::Number(in);
+  std::uint32_t value = set ? helper::Number(in) : 0;
+  const bool cam = kind == "cam";
+  if (set) return "objset " + std::to_string(cam ? CamSetPrm(g_cam, id, &value) : VicSetPrm(g_vic, id, &value));
+  const QelStatus status = cam ? CamGetPrm(g_cam, id, &value) : VicGetPrm(g_vic, id, &value);
+  return "objprm " + std::to_string(status) + " " + std::to_string(value);
+}
+
 std::string Run(const std::string& line) {
   std::istringstream in(line);
   std::string command;
@@ -167,6 +192,9 @@ std::string Run(const std::string& line) {
   if (command == "threads") return "threads " + std::to_string(BoardEventThreadStarts());
   if (command == "monitor") return Monitor(in);
   if (command == "fill") return Fill(in);
+  if (command == "camvic") return CamVic();
+  if (command == "objprm") return ObjectValue(in, false);
+  if (command == "objset") return ObjectValue(in, true);
   return "unknown " + command;
 }
 
