@@ -33,7 +33,9 @@ class XferManagerTest : public ::testing::Test {
     ASSERT_EQ(XferNewShort(&server_, &acq_, &host1_, nullptr, &xfer_), QEL_OK);
   }
   void TearDown() override {
-    if (xfer_ != nullptr) EXPECT_EQ(XferRelease(xfer_), QEL_OK);
+    if (xfer_ != nullptr) {
+      EXPECT_EQ(XferRelease(xfer_), QEL_OK);
+    }
   }
 
   XferRecord& Record() { return *XferObjectOf(xfer_)->record; }
