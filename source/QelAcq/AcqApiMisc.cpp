@@ -66,28 +66,30 @@ QelStatus CallSlot(QelHandle* handle, std::uint32_t cap, Args... args) {
   return WithModule(operation(handle, args...));
 }
 
+// A private command: the device and both buffers checked, then its slot;
+// a write's failure is answered with the module part, a read's as it comes.
+QelStatus CallPrivate(QelHandle* handle, AcqPrivateOp othStruct::*slot, bool answerWithModule, std::uint32_t command,
+                      const void* in, std::uint32_t inSize, void* out, std::uint32_t outSize) {
+  AcqDeviceRecord* record = nullptr;
+  if (const QelStatus status = Device(handle, &record); status != 0) return status;
+  if (inSize != 0 && in == nullptr) return AcqApiEmpty(3);
+  if (outSize != 0 && out == nullptr) return AcqApiEmpty(5);
+  const AcqPrivateOp operation = AcqGetOthStructOf(record)->*slot;
+  if (operation == nullptr) return kAcqApiNotSupported;
+  const QelStatus status = operation(handle, command, in, inSize, out, outSize);
+  return answerWithModule ? WithModule(status) : status;
+}
+
 }  // namespace
 
 QelStatus AcqPrivateRead(QelHandle* handle, std::uint32_t command, const void* in, std::uint32_t inSize, void* out,
                          std::uint32_t outSize) {
-  AcqDeviceRecord* record = nullptr;
-  if (const QelStatus status = Device(handle, &record); status != 0) return status;
-  if (inSize != 0 && in == nullptr) return AcqApiEmpty(3);
-  if (outSize != 0 && out == nullptr) return AcqApiEmpty(5);
-  const othStruct* table = AcqGetOthStructOf(record);
-  if (table->privateRead == nullptr) return kAcqApiNotSupported;
-  return table->privateRead(handle, command, in, inSize, out, outSize);
+  return CallPrivate(handle, &othStruct::privateRead, false, command, in, inSize, out, outSize);
 }
 
 QelStatus AcqPrivateWrite(QelHandle* handle, std::uint32_t command, const void* in, std::uint32_t inSize, void* out,
                           std::uint32_t outSize) {
-  AcqDeviceRecord* record = nullptr;
-  if (const QelStatus status = Device(handle, &record); status != 0) return status;
-  if (inSize != 0 && in == nullptr) return AcqApiEmpty(3);
-  if (outSize != 0 && out == nullptr) return AcqApiEmpty(5);
-  const othStruct* table = AcqGetOthStructOf(record);
-  if (table->privateWrite == nullptr) return kAcqApiNotSupported;
-  return WithModule(table->privateWrite(handle, command, in, inSize, out, outSize));
+  return CallPrivate(handle, &othStruct::privateWrite, true, command, in, inSize, out, outSize);
 }
 
 QelStatus AcqRegisterCallback(QelHandle* handle, std::uint32_t mask, std::uint64_t callback, std::uint64_t context,
