@@ -112,6 +112,10 @@ QelStatus AcqModClearFifo(std::uint32_t board, std::uint32_t device, std::uint32
 // ---- Lookups ------------------------------------------------------------------------
 QelStatus AcqGetDeviceIndex(const QelHandle* handle, std::uint32_t* out);
 QelStatus AcqGetBoardIndex(const QelHandle* handle, std::uint32_t* out);
+// The device's resource mask, and its connector: the lowest set bit among
+// bits 0-4 of that mask (0 when none).
+QelStatus AcqGetConnectorMask(const QelHandle* handle, std::uint32_t* out);
+QelStatus AcqGetConnector(const QelHandle* handle, std::uint32_t* out);
 AcqDeviceRecord* AcqGetShadowRecord(std::uint32_t board, std::uint32_t device);
 void AcqSetHandleServer(std::uint32_t server, std::uint32_t board, std::uint32_t device);
 QelStatus Pow2(std::uint32_t n, std::uint32_t* out);

@@ -152,18 +152,41 @@ QelStatus AcqControlDevice(std::uint32_t board, std::uint32_t device, std::int32
   return AcqModAcquisitionControl(board, device, frames, flags, record->resourceMask);
 }
 
-QelStatus AcqGetDeviceIndex(const QelHandle* handle, std::uint32_t* out) {
+namespace {
+
+// One field of the record a handle of this process names.
+QelStatus RecordField(const QelHandle* handle, std::uint32_t AcqDeviceRecord::*field, std::uint32_t* out) {
   AcqDeviceRecord* record = nullptr;
   const QelStatus status = AcqGetDeviceRecord(handle, &record);
-  if (status == 0 && out != nullptr) *out = record->slotIndex;
+  if (status == 0 && out != nullptr) *out = record->*field;
   return status;
 }
 
+}  // namespace
+
+QelStatus AcqGetDeviceIndex(const QelHandle* handle, std::uint32_t* out) {
+  return RecordField(handle, &AcqDeviceRecord::slotIndex, out);
+}
+
 QelStatus AcqGetBoardIndex(const QelHandle* handle, std::uint32_t* out) {
-  AcqDeviceRecord* record = nullptr;
-  const QelStatus status = AcqGetDeviceRecord(handle, &record);
-  if (status == 0 && out != nullptr) *out = record->boardIndex;
-  return status;
+  return RecordField(handle, &AcqDeviceRecord::boardIndex, out);
+}
+
+QelStatus AcqGetConnectorMask(const QelHandle* handle, std::uint32_t* out) {
+  return RecordField(handle, &AcqDeviceRecord::resourceMask, out);
+}
+
+QelStatus AcqGetConnector(const QelHandle* handle, std::uint32_t* out) {
+  std::uint32_t mask = 0;
+  const QelStatus status = AcqGetConnectorMask(handle, &mask);
+  if (status != 0 || out == nullptr) return status;
+  *out = 0;
+  for (std::uint32_t bit = 0; bit < 5; ++bit)
+    if ((mask & (1u << bit)) != 0) {
+      *out = bit;
+      break;
+    }
+  return 0;
 }
 
 void AcqSetHandleServer(std::uint32_t server, std::uint32_t board, std::uint32_t device) {

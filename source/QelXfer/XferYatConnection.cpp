@@ -2,6 +2,9 @@
 // (internal buffers, the acquisition's stage, the host stages), the board
 // transfer armed, the out-of-memory retries with a growing reserve; and the
 // tear-down that gives back everything a connection made, exactly once.
+#include <chrono>
+#include <thread>
+
 #include "driver/user/Pardow.h"
 #include "driver/user/YatTransfer.h"
 #include "qellib/QelLog.h"
@@ -89,6 +92,32 @@ void FreeHostStage(XferHostStage& stage) {
   stage = XferHostStage{};
 }
 
+constexpr std::uint32_t kRouteHostTransfers = 7;
+constexpr std::uint32_t kRouteEndOfTransfer = 0x80000000;
+constexpr std::uint32_t kGrabArmedOrRunning = 1u << 24;
+constexpr auto kSettleBound = std::chrono::milliseconds(100);
+
+// Before its transfer goes, the slot's acquisition is given up to 100 ms to
+// leave the armed or running state (an abort ends it at the next frame
+// boundary), so no frame is still on its way into the stages being freed.
+void SettleAcquisition(std::uint32_t board, std::uint32_t connector) {
+  const auto deadline = std::chrono::steady_clock::now() + kSettleBound;
+  std::uint32_t status = 0;
+  while (Yat_FPGA_GrabStatus(board, connector, &status) == QELHW_OK && (status & kGrabArmedOrRunning) != 0 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// The board transfer goes with its route of end-of-transfer messages, which
+// its initialisation made for the slot's camera.
+void ReleaseBoardTransfer(XferBoardSlot& slot) {
+  if (!Yat_Transfer_isValidHandle(&slot.transfer)) return;
+  const std::uint32_t board = slot.transfer.board, camera = slot.desc.camera;
+  SettleAcquisition(board, slot.connector);
+  Yat_Transfer_ReleaseHandle(&slot.transfer);
+  Yat_Event_UnRoute(board, camera, kRouteHostTransfers, kRouteEndOfTransfer);
+}
+
 bool IsRunning(const XferObject* xfer, std::uint32_t n) { return (xfer->record->board.runningSlots & (1u << n)) != 0; }
 
 }  // namespace
@@ -99,7 +128,7 @@ void XferYatLog(int line, const char* format, std::uint32_t value) {
 
 void XferYatReleaseSlot(XferObject*, XferBoardSlot& slot) {
   DropWorker(&slot.workerHeld);
-  if (Yat_Transfer_isValidHandle(&slot.transfer)) Yat_Transfer_ReleaseHandle(&slot.transfer);
+  ReleaseBoardTransfer(slot);
   FreeHostStage(slot.main);
   for (XferHostStage& further : slot.further) FreeHostStage(further);
   CloseEvent(&slot.endEvent);

@@ -2,13 +2,16 @@
 // their admission through the connection matrix, and the capabilities and
 // values a new destination group starts with.
 #include "driver/user/Pardow.h"
-#include "source/QelAcq/AcqDeviceHandles.h"
+#include "source/QelAcq/AcqModule.h"
+#include "source/QelXfer/XferAcqSource.h"
 #include "source/QelXfer/XferConnMatrix.h"
 #include "source/QelXfer/XferManager.h"
 #include "source/QelXfer/XferStatus.h"
 #include "source/QelXfer/XferYat.h"
 
 namespace {
+
+constexpr std::uint32_t kAcqEventTypesCap = 0x10004;
 
 std::uint32_t BoardByte(const QelHandle* handle) { return (handle->server >> 8) & 0xFFu; }
 
@@ -32,20 +35,19 @@ std::uint32_t DestinationKind(const XferObject* xfer, const QelHandle* destinati
 bool ProcessingMode(const QelHandle* source, const QelHandle* destination, std::uint32_t* mode) {
   *mode = 0;
   if (!HandleIsBuffer(destination) || !XferYatIsAcquisition(source) || HandleIsSecondaryAcq(source)) return true;
-  AcqDeviceRecord* record = nullptr;
-  if (AcqGetDeviceRecord(source, &record) != QEL_OK || record == nullptr) return false;
-  if ((record->resourceMask & 0x1) != 0) return true;
+  std::uint32_t mask = 0;
+  if (AcqGetConnectorMask(source, &mask) != QEL_OK) return false;
+  if ((mask & 0x1) != 0) return true;
   *mode = 1;
-  return (record->resourceMask & 0x2) != 0;
+  return (mask & 0x2) != 0;
 }
 
 std::uint32_t CallbackEvents(const QelHandle* source, const QelHandle* destination) {
   if (!HandleIsBuffer(destination)) return 0;
-  AcqDeviceRecord* record = nullptr;
-  if (XferYatIsAcquisition(source) && AcqGetDeviceRecord(source, &record) == QEL_OK && record != nullptr) {
-    const std::uint32_t* cap = AcqCapWords(&record->camCaps, 1);
-    if (cap != nullptr && (*cap & 1) != 0) return 0x7FF0000;
-  }
+  std::uint32_t events = 0;
+  if (XferYatIsAcquisition(source) && XferGetSrcCap(source, kAcqEventTypesCap, &events) == QEL_OK &&
+      (events & 1) != 0)
+    return 0x7FF0000;
   return 0x7880000;
 }
 

@@ -3,7 +3,8 @@
 // transfer module, makes host buffers and connects transfers from a device to
 // them through the transfer manager, one command per line:
 //   start                        -> started <status>
-//   open B S | applyall B S      -> <status>: the device registered (its input taken), its parameters applied
+//   open B S | applyall B S      -> <status>: the device opened by this process (its input taken), its
+//                                   parameters applied
 //   poke B S I V                 -> 0: a parameter's first word written, nothing applied
 //   set B S I V                  -> <status>: the set road of parameter I
 //   connected B S                -> the device's transfer-connected flag
@@ -27,6 +28,7 @@
 #include "source/QelAcq/AcqBlocks.h"
 #include "source/QelAcq/AcqDetect.h"
 #include "source/QelAcq/AcqHwHandles.h"
+#include "source/QelAcq/AcqModule.h"
 #include "source/QelAcq/AcqDeviceHandles.h"
 #include "source/QelAcq/AcqDeviceRecord.h"
 #include "source/QelAcq/AcqOthStruct.h"
@@ -67,7 +69,13 @@ std::string Start() {
 
 std::string Register(std::uint32_t board, std::uint32_t slot, std::uint32_t open) {
   std::uint32_t conflict = 0;
-  return Hex(acqRegisterDevice(board, slot, open, &conflict, AcqGetOthStruct(board, slot)));
+  return Hex(AcqOpenDevice(board, slot, open, &conflict));
+}
+
+std::string Connected(std::uint32_t board, std::uint32_t slot) {
+  std::uint8_t flag = 0xFF;
+  const QelStatus status = AcqGetXferConnected(board, slot, &flag);
+  return status == QEL_OK ? std::to_string(flag) : Hex(status);
 }
 
 std::string Poke(std::uint32_t board, std::uint32_t slot, std::uint32_t index, std::uint32_t value) {
@@ -166,7 +174,7 @@ std::string Answer(const std::string& line) {
   if (RecordOf(board, slot) == nullptr || AcqGetHandle(board, slot) == nullptr) return "nodevice";
   if (command == "open") return Register(board, slot, 1);
   if (command == "applyall") return Hex(AcqTestApplyAll(board, slot));
-  if (command == "connected") return std::to_string(RecordOf(board, slot)->xferConnected);
+  if (command == "connected") return Connected(board, slot);
   if (command == "xfer") return NewTransfer(board, slot);
   if (command == "abort") return std::to_string(QelHw_Acq_AbortVideo(AcqGetHwHandle(board, slot)));
   const std::uint32_t index = helper::Number(in);
