@@ -15,6 +15,7 @@
 #include "source/QelAcq/AcqOwnerTokens.h"
 #include "source/QelAcq/acqmonitor.h"
 #include "source/QelAcq/acqmonitor_threads.h"
+#include "source/firmware/ManControl.h"
 
 QelStatus AcqMonitorStartMessageThread();
 QelStatus AcqMonitorStopMessageThread();
@@ -168,14 +169,27 @@ void AcqMonitorRefreshEventThread(bool wait) {
   ApiRelockThread(depth);
 }
 
+namespace {
+
+// Manager control names a monitor handle by its address.
+QelStatus ClearFifoOfHandleAt(std::uint64_t monitor, std::uint32_t selector) {
+  return AcqMonitorClearFifo(AcqMonitorHandleAt(monitor), selector);
+}
+
+constexpr ManMonitorEntries kManagerControlEntries{AcqMonitorCommand, ClearFifoOfHandleAt};
+
+}  // namespace
+
 QelStatus AcqMonitorInit() {
   QelStatus status = AcqMonitorInitHandles();
   if (status == 0) status = AcqMonitorStartMessageThread();
   if (status == 0) status = StartEventThread();
+  if (status == 0) ManControlBindMonitor(&kManagerControlEntries);
   return status;
 }
 
 QelStatus AcqMonitorFree() {
+  ManControlBindMonitor(nullptr);
   AcqMonitorFreeHandles();
   const QelStatus status = StopEventThread();
   if (status == 0) AcqMonitorStopMessageThread();

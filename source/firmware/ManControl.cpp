@@ -54,7 +54,7 @@ Row ManagerRowOf(std::uint32_t code) {
 QelStatus MonitorCommand(const Call& call) {
   const ManMonitorCommandFn command = g_monitorCommand.load(std::memory_order_acquire);
   if (command == nullptr) return kManControlMonitorAbsent;
-  return command(call.board, call.code, call.input, call.inputSize);
+  return command(call.board, call.code, call.input, call.inputSize, call.output, call.outputSize);
 }
 
 // Exactly 12 bytes: the monitor handle (u64) and the FIFO selector.

@@ -28,9 +28,12 @@ QelStatus ManControl(std::uint32_t board, std::uint32_t code, const void* input,
 QelStatus BoardPrivateCommand(std::uint32_t board, std::uint32_t code, const void* input, std::uint32_t inputSize,
                               void* output, std::uint32_t outputSize);
 
-// The acquisition monitor's entries, installed by the monitor module.
+// The acquisition monitor's entries, installed by the monitor module. The
+// command entry answers into the call's output (0x80000059: the monitor
+// handle, 8 bytes); the FIFO clear takes the monitor handle's address as the
+// request carries it.
 using ManMonitorCommandFn = QelStatus (*)(std::uint32_t board, std::uint32_t code, const void* input,
-                                          std::uint32_t inputSize);
+                                          std::uint32_t inputSize, void* output, std::uint32_t outputSize);
 using ManMonitorClearFifoFn = QelStatus (*)(std::uint64_t monitor, std::uint32_t selector);
 struct ManMonitorEntries {
   ManMonitorCommandFn command;      // codes 0x80000059-0x8000005C

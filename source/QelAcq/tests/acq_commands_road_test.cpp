@@ -155,6 +155,60 @@ std::string AwaitCalls(ChildProcess& client, std::uint32_t count) {
   return line;
 }
 
+// Whole CAM/VIC blocks exchanged with a device (4008, 4009) under the
+// parameter lock: the locked device refuses single sets and every other pair,
+// a refused block is rolled back with the lock kept, 4007 releases the lock;
+// unlocked, the whole object is validated and applied.
+TEST_F(AcqCommands, CamVicBlocksAreExchangedUnderTheLockWithRollBack) {
+  ChildProcess& host = Client("host");
+  const std::string handle = Open(host).payload;
+  ASSERT_FALSE(handle.empty());
+  const auto pair = [&] {
+    std::istringstream in(Ask(host, "camvic"));
+    std::string word, vic, cam;
+    in >> word >> vic >> cam;
+    return vic + cam;
+  };
+  const std::string other = pair(), own = pair();  // the helper's objects are the last pair's
+  const auto exchange = [&](std::uint32_t command, const std::string& objects, std::uint32_t flag) {
+    return Send(host, command, handle + objects + Word(flag)).status;
+  };
+  const auto object = [&](std::uint32_t id) { return Ask(host, "objprm cam " + std::to_string(id)); };
+  constexpr std::uint32_t kDepth = 0x60004;
+  const std::uint32_t depth = Prm(host, handle, kDepth);
+
+  ASSERT_EQ(Ask(host, "objset cam 393220 99"), "objset 0");  // 0x60004, overwritten by the get below
+  ASSERT_EQ(exchange(4008, own, 1), 0u);
+  EXPECT_EQ(object(kDepth), "objprm 0 " + std::to_string(depth));
+  EXPECT_EQ(Send(host, 4006, handle + Word(kDepth) + Word(10)).status, 0x400057u);
+  EXPECT_EQ(exchange(4008, other, 1), 0x400057u);
+  EXPECT_EQ(exchange(4009, other, 0), 0x400057u);
+
+  struct Case {
+    std::uint32_t value;
+    bool taken;
+  };
+  for (const Case& c : {Case{10, true}, Case{99, false}, Case{12, true}}) {
+    const std::uint32_t before = Prm(host, handle, kDepth);
+    ASSERT_EQ(Ask(host, "objset cam 393220 " + std::to_string(c.value)), "objset 0");
+    const std::uint32_t status = exchange(4009, own, 0);
+    EXPECT_EQ(status == 0, c.taken) << c.value << " " << std::hex << status;
+    EXPECT_EQ(Prm(host, handle, kDepth), c.taken ? c.value : before) << c.value;
+    // The lock stays with the pair either way.
+    EXPECT_EQ(Send(host, 4006, handle + Word(kDepth) + Word(8)).status, 0x400057u) << c.value;
+  }
+  EXPECT_EQ(Send(host, 4007, handle + own).status, 0u);
+  EXPECT_EQ(Send(host, 4006, handle + Word(kDepth) + Word(8)).status, 0u);
+
+  // Unlocked, every parameter of the object is validated and applied.
+  ASSERT_EQ(Ask(host, "objset cam 393220 99"), "objset 0");
+  EXPECT_NE(exchange(4009, own, 0), 0u);
+  EXPECT_EQ(Prm(host, handle, kDepth), 8u);
+  ASSERT_EQ(Ask(host, "objset cam 393220 10"), "objset 0");
+  EXPECT_EQ(exchange(4009, own, 0), 0u);
+  EXPECT_EQ(Prm(host, handle, kDepth), 10u);
+}
+
 TEST_F(AcqCommands, BoardEventsOfATransferConnectedDeviceReachTheClientsCallback) {
   ChildProcess& host = Client("host");
   const Answer opened = Open(host);
@@ -193,9 +247,14 @@ TEST_F(AcqCommands, BoardEventsOfATransferConnectedDeviceReachTheClientsCallback
 
 namespace {
 
-// The monitor's manager-control codes, sent as the device manager's channel does.
+// A monitor code through manager control (command 1006 to the process's board
+// server, 8 bytes of output): "monitor <status> <output hex>".
 std::string MonitorCall(ChildProcess& process, std::uint32_t code, const std::string& hex) {
-  return AskLine(process, "monitor 0 " + std::to_string(code) + " " + hex);
+  const std::string request = ServerHex() + Word(code) + Word(static_cast<std::uint32_t>(hex.size() / 2)) + Word(8);
+  const std::string line = AskLine(process, "send 0 1006 " + request + hex);
+  const Answer answer = Parse(line);
+  if (answer.status == 0xFFFFFFFF) return line;
+  return "monitor " + std::to_string(answer.status) + " " + answer.payload;
 }
 
 std::uint64_t QuadAt(const std::string& hex) {
@@ -228,6 +287,12 @@ TEST_F(AcqCommands, AMonitorReadsAnotherProcesssDeviceAndReceivesItsEvents) {
   ASSERT_EQ(taken.substr(0, 10), "monitor 0 ") << taken;
   const std::uint64_t address = QuadAt(taken.substr(10));
   EXPECT_EQ(MonitorCall(acquiring, 0x80000059, Word(0)).substr(0, 18), "monitor " + std::to_string(0x680004B) + " ");
+  // Released, the handle can be taken by another process, and then again.
+  ASSERT_EQ(MonitorCall(monitor, 0x8000005A, Quad(address)), "monitor 0 " + Quad(0));
+  const std::string other = MonitorCall(acquiring, 0x80000059, Word(0));
+  ASSERT_EQ(other.substr(0, 10), "monitor 0 ") << other;
+  ASSERT_EQ(MonitorCall(acquiring, 0x8000005A, Quad(QuadAt(other.substr(10)))), "monitor 0 " + Quad(0));
+  ASSERT_EQ(MonitorCall(monitor, 0x80000059, Word(0)), taken);
   const std::string handle = MonitorHandleHex(address);
   EXPECT_EQ(Prm(monitor, handle, 0x60004), 8u);
 
@@ -239,6 +304,12 @@ TEST_F(AcqCommands, AMonitorReadsAnotherProcesssDeviceAndReceivesItsEvents) {
   EXPECT_EQ(Ask(acquiring, "control 0 0 -1"), "control 0");
   EXPECT_GE(EventsDelivered(monitor, 3), 3u);
   EXPECT_EQ(Ask(acquiring, "control 0 0 -2"), "control 0");
+  // The transfer events' registration, and the FIFOs cleared by the acquiring process.
+  EXPECT_EQ(MonitorCall(monitor, 0x8000005C, Quad(address) + Word(0x4000000) + Quad(event) + Quad(6)),
+            "monitor 0 " + Quad(0));
+  for (std::uint32_t selector : {1u, 19u})
+    EXPECT_EQ(MonitorCall(monitor, 0x80000068, Quad(address) + Word(selector)), "monitor 0 " + Quad(0)) << selector;
+  EXPECT_NE(MonitorCall(monitor, 0x80000068, Quad(address + 8) + Word(1)).substr(0, 10), "monitor 0 ");
 
   acquiring.kill_hard();
   EXPECT_EQ(Send(monitor, 4005, handle + Word(0x60004)).status, 0x400032u);

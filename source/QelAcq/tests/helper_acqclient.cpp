@@ -14,7 +14,6 @@
 //   xfer <b> <d> <flag>         AcqSetXferConnected (host only)              -> "xfer <s>"
 //   control <b> <d> <frames>    AcqModAcquisitionControl (host only)         -> "control <s>"
 //   threads                     board event thread starts (host only)        -> "threads <n>"
-//   monitor <b> <code> <hex>    AcqMonitorCommand, 8-byte output (host only) -> "monitor <s> <output hex>"
 //   fill <b> <d> <n>            n acquisition events pushed to the monitor FIFO (host only) -> "fill <overflows>"
 //   camvic                      a new VIC and CAM object (host only)         -> "camvic <vic hex> <cam hex>"
 //   objprm <vic|cam> <id>       a one-word value of the last pair's object   -> "objprm <s> <value>"
@@ -122,17 +121,6 @@ std::string Send(std::uint32_t board, std::uint32_t command, const std::string& 
   return "0 " + reply;
 }
 
-std::string Monitor(std::istringstream& in) {
-  const std::uint32_t board = helper::Number(in), code = helper::Number(in);
-  std::string hex;
-  in >> hex;
-  const std::vector<std::uint8_t> input = helper::Bytes(hex);
-  std::uint8_t output[8] = {};
-  const QelStatus status = AcqMonitorCommand(board, code, input.data(), static_cast<std::uint32_t>(input.size()),
-                                             output, sizeof output);
-  return "monitor " + std::to_string(status) + " " + helper::Hex(output, sizeof output);
-}
-
 std::string Fill(std::istringstream& in) {
   const std::uint32_t board = helper::Number(in), device = helper::Number(in), count = helper::Number(in);
   for (std::uint32_t n = 0; n < count; ++n) {
@@ -190,7 +178,6 @@ std::string Run(const std::string& line) {
     return "control " + std::to_string(AcqControlDevice(board, device, frames, 0));
   }
   if (command == "threads") return "threads " + std::to_string(BoardEventThreadStarts());
-  if (command == "monitor") return Monitor(in);
   if (command == "fill") return Fill(in);
   if (command == "camvic") return CamVic();
   if (command == "objprm") return ObjectValue(in, false);
