@@ -15,6 +15,7 @@
 #include "source/QelAcq/acqmonitor.h"
 #include "source/QelHost/QelHostShared.h"
 #include "source/QelXfer/XferShared.h"
+#include "source/QelXfer/YatAcqBuffers.h"
 
 // The section's name on the machine: the library's file name.
 inline constexpr const char kQuilletSharedDataName[] = "Quillet.DLL";
@@ -29,6 +30,7 @@ struct QuilletSharedData {
   XferSharedData xfer;
   AcqBoardSyncTable acqBoardSync;
   AcqMonitorShared acqMonitor;
+  YatBufferShared yatBuffers;
 };
 static_assert(offsetof(QuilletSharedData, cpu) == 8);
 static_assert(offsetof(QuilletSharedData, host) == 40);

@@ -9,6 +9,7 @@
 
 #include "platform/board/board_dma.h"
 #include "platform/board/board_state.h"
+#include "platform/board/flat_field_unit.h"
 #include "platform/board/input_lut.h"
 #include "platform/board/interrupt_line.h"
 
@@ -197,25 +198,39 @@ struct ShareCursor {
   std::uint64_t into = 0;   // bytes of it already placed
 };
 
-// The camera's bytes of a line from byte x, through the input LUT. A LUT of
-// two-byte pixels looks up whole pixels, so a run starting or ending inside a
-// pixel is made from its whole pixels.
-void looked_up_run(int board, const CameraFrame& frame, const InputLut& lut, std::uint64_t y, std::uint64_t x,
-                   std::uint64_t line_bytes, std::span<std::uint8_t> out) {
-  if (!lut.active || lut.bytes_per_pixel == 1) {
-    pattern_run(board, frame, y, x, out.data(), out.size());
-    input_lut_apply(lut, out);
+// What a frame's pixels meet between the camera and the acquisition DMA.
+struct PixelPath {
+  InputLut lut;
+  FlatField flat;
+};
+
+PixelPath pixel_path_of(const Board& board, const CameraFrame& frame) {
+  return PixelPath{input_lut_of(board, frame.channel, frame.bytes_per_pixel),
+                   flat_field_of(board, frame.channel, frame.bytes_per_pixel, frame.width)};
+}
+
+// The camera's bytes of a line from byte x, through the input LUT and the
+// flat-field unit. Both take whole two-byte pixels, so a run starting or
+// ending inside a pixel is made from its whole pixels.
+void looked_up_run(const Board& board, const CameraFrame& frame, const PixelPath& path, std::uint64_t y,
+                   std::uint64_t x, std::uint64_t line_bytes, std::span<std::uint8_t> out) {
+  const bool whole_pixels = frame.bytes_per_pixel == 2 && (path.lut.active || path.flat.active);
+  if (!whole_pixels) {
+    pattern_run(board.index, frame, y, x, out.data(), out.size());
+    input_lut_apply(path.lut, out);
+    flat_field_apply(board, path.flat, y, x, out);
     return;
   }
   const std::uint64_t first = x & ~std::uint64_t{1};
   const std::uint64_t end = std::min(line_bytes, (x + out.size() + 1) & ~std::uint64_t{1});
   std::vector<std::uint8_t> pixels(end - first);
-  pattern_run(board, frame, y, first, pixels.data(), pixels.size());
-  input_lut_apply(lut, pixels);
+  pattern_run(board.index, frame, y, first, pixels.data(), pixels.size());
+  input_lut_apply(path.lut, pixels);
+  flat_field_apply(board, path.flat, y, first, pixels);
   std::memcpy(out.data(), pixels.data() + (x - first), out.size());
 }
 
-void place_share(Board& board, const CameraFrame& frame, const InputLut& lut, const std::vector<Span>& share,
+void place_share(Board& board, const CameraFrame& frame, const PixelPath& path, const std::vector<Span>& share,
                  ShareCursor* cursor, std::uint64_t address, std::uint64_t count) {
   const std::uint64_t line_bytes = std::uint64_t{frame.width} * frame.bytes_per_pixel;
   while (count > 0 && cursor->run < share.size()) {
@@ -227,7 +242,7 @@ void place_share(Board& board, const CameraFrame& frame, const InputLut& lut, co
       const std::uint64_t position = run.offset + cursor->into + done;
       const std::uint64_t x = position % line_bytes;
       const std::uint64_t take = std::min<std::uint64_t>(place.size() - done, line_bytes - x);
-      looked_up_run(board.index, frame, lut, position / line_bytes, x, line_bytes, place.subspan(done, take));
+      looked_up_run(board, frame, path, position / line_bytes, x, line_bytes, place.subspan(done, take));
       done += take;
     }
     address += place.size();
@@ -241,14 +256,14 @@ void place_share(Board& board, const CameraFrame& frame, const InputLut& lut, co
 }
 
 // The share along the chain's places in the buffer.
-void place_along(Board& board, const CameraFrame& frame, const InputLut& lut, const std::vector<Span>& chain,
+void place_along(Board& board, const CameraFrame& frame, const PixelPath& path, const std::vector<Span>& chain,
                  const std::vector<Span>& share, std::uint64_t size, std::uint64_t buffer) {
   ShareCursor cursor;
   std::uint64_t done = 0;
   for (const Span& span : chain) {
     if (done >= size) break;
     const std::uint64_t count = std::min(span.count, size - done);
-    place_share(board, frame, lut, share, &cursor, buffer + span.offset, count);
+    place_share(board, frame, path, share, &cursor, buffer + span.offset, count);
     done += count;
   }
 }
@@ -261,8 +276,7 @@ void write_strip(Board& board, const CameraFrame& frame, Strip& strip, std::uint
   const std::vector<Span>& places = n == 0 ? strip.chain : strip.ring;
   const std::uint64_t shift = n == 0 ? 0 : strip.chain_bytes + (n - 1) * strip.ring_bytes - strip.ring_start;
   const std::uint64_t size = tap_share(frame, places, s, shift);
-  const InputLut lut = input_lut_of(board, frame.channel, frame.bytes_per_pixel);
-  place_along(board, frame, lut, places, s.share, size, strip.buffer);
+  place_along(board, frame, pixel_path_of(board, frame), places, s.share, size, strip.buffer);
   strip.current = n;
 }
 
@@ -296,8 +310,7 @@ void acquire(Board& board, DmaChannelState& channel, const CameraFrame& frame) {
     s.strips.push_back(std::move(strip));
   } else {
     const std::uint64_t size = tap_share(frame, s.chain, s);
-    const InputLut lut = input_lut_of(board, frame.channel, frame.bytes_per_pixel);
-    place_along(board, frame, lut, s.chain, s.share, size, entry[0]);
+    place_along(board, frame, pixel_path_of(board, frame), s.chain, s.share, size, entry[0]);
   }
   channel.current = entry[7];
 }

@@ -68,10 +68,11 @@ QelStatus AcqSoftwareTrigger(QelHandle* handle, std::uint32_t kind);
 QelStatus AcqResetTimeStamp(QelHandle* handle, std::uint32_t* out);
 
 // ---- Internal and onboard buffers (4021-4024, 4026-4029) --------------------------
+// `extra` of 4023 and 4024: the record word of the gain image's buffer.
 QelStatus AcqCreateInternalBuffers(QelHandle* handle, std::uint32_t* out);
 QelStatus AcqFreeInternalBuffer(QelHandle* handle, std::uint32_t number);
-QelStatus AcqWriteInternalBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint32_t extra);
-QelStatus AcqReadInternalBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint32_t extra);
+QelStatus AcqWriteInternalBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint64_t extra);
+QelStatus AcqReadInternalBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint64_t extra);
 QelStatus AcqCreateOnboardBuffer(QelHandle* handle, std::uint32_t* out);
 QelStatus AcqFreeOnboardBuffer(QelHandle* handle, std::uint32_t number);
 QelStatus AcqWriteOnboardBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer);

@@ -163,11 +163,11 @@ QelStatus AcqFreeInternalBuffer(QelHandle* handle, std::uint32_t number) {
   return CallSlot<&othStruct::internalBufferFree>(handle, kInternalBufferCap, number);
 }
 
-QelStatus AcqWriteInternalBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint32_t extra) {
+QelStatus AcqWriteInternalBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint64_t extra) {
   return CallSlot<&othStruct::internalBufferWrite>(handle, kInternalBufferCap, number, buffer, extra);
 }
 
-QelStatus AcqReadInternalBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint32_t extra) {
+QelStatus AcqReadInternalBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint64_t extra) {
   return CallSlot<&othStruct::internalBufferRead>(handle, kInternalBufferCap, number, buffer, extra);
 }
 

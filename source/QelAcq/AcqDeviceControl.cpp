@@ -6,6 +6,7 @@
 #include "source/QelAcq/AcqDeviceHandles.h"
 #include "source/QelAcq/AcqDeviceOps.h"
 #include "source/QelAcq/AcqHwHandles.h"
+#include "source/QelXfer/YatAcqBuffers.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ constexpr std::int32_t kAbort = -2;
 QelStatus AcqSelectInput(std::uint32_t board, std::uint32_t select, std::uint32_t slot) {
   if (select == 0 && AcqGetHandle(board, slot) != nullptr) {
     if (AcqDeviceRecord* record = AcqSharedRecord(AcqGetSharedTables(), board, slot)) record->prm70d = 0;
+    YatAcqFreeInternalBuffers(board, slot);
   }
   return TranslateStatus(QelHw_Acq_Select(AcqGetHwHandle(board, slot), select));
 }

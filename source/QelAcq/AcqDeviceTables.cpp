@@ -9,6 +9,7 @@
 #include "source/QelAcq/AcqFeatureApply.h"
 #include "source/QelAcq/YatAcqCustomCmd.h"
 #include "source/QelAcq/YatBoardEvents.h"
+#include "source/QelXfer/YatAcqBuffers.h"
 
 namespace {
 
@@ -116,6 +117,7 @@ QelStatus AcqFillCommonTable(othStruct* table) {
   table->detectedVideoFormat = YatAcqDetectVideoFormat;
   table->unrouteEvents = YatAcqUnrouteEvents;
   AcqFillPrivateCommands(table);
+  YatAcqFillBufferSlots(table);
   table->startEventThread = StartBoardEventThread;
   table->stopEventThread = StopBoardEventThread;
   return 0;

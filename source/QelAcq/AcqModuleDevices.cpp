@@ -10,6 +10,7 @@
 #include "source/QelAcq/AcqModule.h"
 #include "source/QelAcq/AcqOwnerTokens.h"
 #include "source/QelAcq/acqmonitor.h"
+#include "source/QelXfer/YatAcqBuffers.h"
 
 namespace {
 
@@ -42,6 +43,10 @@ void ForgetOwner(AcqDeviceRecord* record) {
   AcqClearLock(record);
   AcqClearCallbackFields(record);
   AcqMonitorSetUserDataOf(record->boardIndex, record->slotIndex, nullptr);
+  // The dead owner's on-board memory went back with its process.
+  record->prm70c = 0;
+  record->prm70d = 0;
+  YatAcqForgetBuffers(record->boardIndex, record->slotIndex, LowestBitIndex(record->resourceMask));
 }
 
 }  // namespace

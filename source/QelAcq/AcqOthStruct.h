@@ -43,7 +43,7 @@ using AcqCameraControlWriteOp = QelStatus (*)(QelHandle* handle, std::uint32_t e
                                               AcqValidationContext* context);
 using AcqIdOutOp = QelStatus (*)(QelHandle* handle, std::uint32_t id, std::uint32_t* out);
 using AcqIdValueOp = QelStatus (*)(QelHandle* handle, std::uint32_t id, void* value);
-using AcqBufferOp = QelStatus (*)(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint32_t extra);
+using AcqBufferOp = QelStatus (*)(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint64_t extra);
 using AcqMonitorXferOp = QelStatus (*)(std::uint32_t board, std::uint32_t device, std::uint32_t mask);
 using AcqLimitOp = QelStatus (*)(AcqValidationContext* context, std::uint32_t* out);
 using AcqRangeOp = QelStatus (*)(AcqValidationContext* context, std::uint32_t* minimum, std::uint32_t* maximum);

@@ -263,11 +263,11 @@ QelStatus CmdFreeBuffer(QelMessageHeader* m) {
                   [](const Request& r, QelHandle* h, std::uint8_t*) { return Operation(h, r.read<std::uint32_t>(68)); });
 }
 
-template <QelStatus (*Operation)(QelHandle*, std::uint32_t, QelHandle*, std::uint32_t)>
+template <QelStatus (*Operation)(QelHandle*, std::uint32_t, QelHandle*, std::uint64_t)>
 QelStatus CmdInternalData(QelMessageHeader* m) {
   return OnDevice(m, 0, std::array<std::uint32_t, 3>{72, 104, 112}, [](const Request& r, QelHandle* h, std::uint8_t*) {
     QelHandle buffer = r.read<QelHandle>(72);
-    return Operation(h, r.read<std::uint32_t>(68), &buffer, r.read<std::uint32_t>(104));
+    return Operation(h, r.read<std::uint32_t>(68), &buffer, r.read<std::uint64_t>(104));
   });
 }
 

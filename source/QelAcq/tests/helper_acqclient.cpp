@@ -18,6 +18,8 @@
 //   camvic                      a new VIC and CAM object (host only)         -> "camvic <vic hex> <cam hex>"
 //   objprm <vic|cam> <id>       a one-word value of the last pair's object   -> "objprm <s> <value>"
 //   objset <vic|cam> <id> <v>   sets it                                      -> "objset <s>"
+//   grab <b> <d> <w> <h>        one frame of the device's camera through the board library into a
+//                               w x h host buffer (host only)                -> "grab <message> <image hex>"
 #include <atomic>
 #include <cstring>
 #include <sstream>
@@ -25,15 +27,18 @@
 #include <vector>
 
 #include "driver/user/tests/helper_support.h"
+#include "driver/user/tests/host_transfer.h"
 #include "firmware/win32/QelManagerInterface.h"
 #include "firmware/win32/QuilletShared.h"
 #include "platform/sdk/qelapi.h"
 #include "platform/win/library.h"
 #include "source/QelAPI/QelApi.h"
+#include "source/QelAcq/AcqHwHandles.h"
 #include "source/QelAcq/AcqModule.h"
 #include "source/QelAcq/AcqPrmObjects.h"
 #include "source/QelAcq/YatBoardEvents.h"
 #include "source/QelAcq/acqmonitor.h"
+#include "source/QelAcq/tests/acq_grab.h"
 #include "source/firmware/HostFirmware.h"
 
 using namespace qelapi;
@@ -151,6 +156,19 @@ std::string ObjectValue(std::istringstream& in, bool set) {
   return "objprm " + std::to_string(status) + " " + std::to_string(value);
 }
 
+std::string Grab(std::istringstream& in) {
+  const std::uint32_t board = helper::Number(in), device = helper::Number(in);
+  const std::uint32_t width = helper::Number(in), height = helper::Number(in);
+  YatAcqHandle* hw = AcqGetHwHandle(board, device);
+  if (hw == nullptr) return "grab nohandle";
+  std::int32_t status = AcqGrabConnect(hw, 1, width, height);
+  if (status == 0) status = QelHw_Acq_AcquireNFrames(hw, 1);
+  if (status != 0) return "grab " + std::to_string(status);
+  const std::string message = host_transfer::NextMessage(board, 30000);
+  QelHw_Acq_AbortVideo(hw);
+  return "grab " + message + " " + AcqGrabImage(hw->camera, 0);
+}
+
 std::string Run(const std::string& line) {
   std::istringstream in(line);
   std::string command;
@@ -182,6 +200,7 @@ std::string Run(const std::string& line) {
   if (command == "camvic") return CamVic();
   if (command == "objprm") return ObjectValue(in, false);
   if (command == "objset") return ObjectValue(in, true);
+  if (command == "grab") return Grab(in);
   return "unknown " + command;
 }
 

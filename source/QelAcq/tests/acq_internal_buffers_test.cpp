@@ -1,0 +1,204 @@
+// Flat-field coefficient buffers (commands 4021-4024 and the acquisition-level
+// parameters 0x70C0004 and 0x70D0004) on the road of the SDK's users: a client
+// process (quillet-helper-acqclient serving its board from the server driver
+// built into it) sends every request through "QelApi.dll". Board 0's firmware
+// offers the flat-field unit and processing kind 2 (8 buffers a device);
+// board 1's the unit alone (1 buffer).
+#include <sstream>
+
+#include "source/QelAPI/QelHandle.h"
+#include "source/QelAcq/tests/acq_apply_fixture.h"
+#include "source/firmware/tests/road_test_support.h"
+
+namespace acq_device_test {
+namespace {
+
+using road_test::Quad;
+using road_test::Word;
+
+constexpr std::uint16_t kFlatFieldOption = 1u << 3;
+constexpr std::uint32_t kProcessingKindByte = 82;
+constexpr std::uint8_t kEveryKind = 0x08;
+constexpr std::uint8_t kListedKinds = 0x10;  // none listed: no kind 2
+constexpr std::uint32_t kWidth = 64, kLines = 8;
+constexpr std::uint32_t kMono8 = 0x1010800;
+constexpr std::uint32_t kFlatFieldEntry = 0x5800;
+
+BoardPreset FlatFieldBoard(std::uint8_t kinds) {
+  BoardPreset preset = Factory("FolvantX4Dual");
+  preset.firmwareOptions = kFlatFieldOption;
+  preset.bytes = {{kProcessingKindByte, kinds}};
+  return preset;
+}
+
+struct Answer {
+  std::uint32_t status = 0xFFFFFFFF;
+  std::string payload;
+};
+
+std::uint32_t WordAt(const std::string& hex, std::size_t byte) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | std::stoul(hex.substr(2 * (byte + i), 2), nullptr, 16);
+  return value;
+}
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) { return helper::Hex(bytes.data(), bytes.size()); }
+
+// Image bytes of a kWidth x kLines picture from (x, y).
+std::vector<std::uint8_t> Picture(std::uint8_t (*at)(std::uint32_t, std::uint32_t)) {
+  std::vector<std::uint8_t> bytes;
+  for (std::uint32_t y = 0; y < kLines; ++y)
+    for (std::uint32_t x = 0; x < kWidth; ++x) bytes.push_back(at(x, y));
+  return bytes;
+}
+std::uint8_t Offset(std::uint32_t x, std::uint32_t y) { return static_cast<std::uint8_t>((x + 2 * y) % 24); }
+std::uint8_t Gain(std::uint32_t x, std::uint32_t y) { return static_cast<std::uint8_t>(64 + (3 * x + y) % 160); }
+
+class AcqInternalBuffers : public AcqApply {
+ protected:
+  void TearDown() override {
+    client_.reset();  // the SDK's threads are still serving: the process is ended
+    AcqApply::TearDown();
+  }
+
+  void StartClient() {
+    client_ = std::make_unique<ChildProcess>("quillet-helper-acqclient", std::vector<std::string>{});
+    ASSERT_EQ(client_->read_line(60s), "ready");
+    ASSERT_EQ(Ask(*client_, "host"), "host 0");
+  }
+
+  Answer Send(std::uint32_t board, std::uint32_t command, const std::string& hex) {
+    std::istringstream in(Ask(*client_, "send " + std::to_string(board) + " " + std::to_string(command) + " " + hex));
+    std::string word, sent, status;
+    Answer answer;
+    in >> word >> sent >> status >> answer.payload;
+    if (word == "answer" && sent == "0") answer.status = static_cast<std::uint32_t>(std::stoul(status));
+    return answer;
+  }
+  static std::string Server(std::uint32_t board) {
+    return Word(0x01DE0000 | ((board + 1) << 8)) + Word(0) + Word(0) + Quad(0) + Word(kQelTagServer) + Quad(0);
+  }
+  // Device 0 of the board, opened with a kWidth x kLines window.
+  std::string Device(std::uint32_t board) {
+    const Answer opened = Send(board, 4001, Server(board) + Word(0));
+    EXPECT_EQ(opened.status, 0u);
+    const std::string handle = opened.payload.substr(0, 64);
+    // The window first, then the camera's line and lines it must fit in.
+    for (const auto& [index, value] : {std::pair{2067u, kWidth}, {10u, kWidth}, {2068u, kLines}, {12u, kLines}})
+      EXPECT_EQ(Send(board, 4006, handle + Word((index << 16) | 4) + Word(value)).status, 0u) << index;
+    return handle;
+  }
+  std::string NewBuffer(std::uint32_t board, std::uint32_t width) {
+    const Answer made = Send(board, 9001, Server(board) + Word(width) + Word(kLines) + Word(kMono8) + Word(0));
+    EXPECT_EQ(made.status, 0u);
+    return made.payload.substr(0, 64);
+  }
+  void Fill(std::uint32_t board, const std::string& buffer, const std::vector<std::uint8_t>& bytes) {
+    EXPECT_EQ(Send(board, 9009, buffer + Quad(0) + Word(static_cast<std::uint32_t>(bytes.size())) + Hex(bytes)).status,
+              0u);
+  }
+  std::string Contents(std::uint32_t board, const std::string& buffer) {
+    const Answer read = Send(board, 9008, buffer + Quad(0) + Word(kWidth * kLines));
+    EXPECT_EQ(read.status, 0u);
+    return read.payload.substr(0, 2 * kWidth * kLines);
+  }
+  // 4023/4024: the offset image's handle, the gain image's record word.
+  std::uint32_t Coefficients(std::uint32_t command, const std::string& device, std::uint32_t number,
+                             const std::string& offset, const std::string& gain) {
+    return Send(0, command, device + Word(number) + offset + gain.substr(24, 16)).status;
+  }
+  std::uint32_t SetLevel(const std::string& device, std::uint32_t id, std::uint32_t value, std::uint32_t board = 0) {
+    return Send(board, 4006, device + Word(id) + Word(value)).status;
+  }
+  std::uint32_t Level(const std::string& device, std::uint32_t id) {
+    const Answer value = Send(0, 4005, device + Word(id));
+    EXPECT_EQ(value.status, 0u);
+    return WordAt(value.payload, 0);
+  }
+
+  std::unique_ptr<ChildProcess> client_;
+};
+
+TEST_F(AcqInternalBuffers, CoefficientsRoundTripThroughOnboardMemoryAndCorrectTheGrabbedPixels) {
+  StartBoards({FlatFieldBoard(kEveryKind)});
+  SetCamera(0, kWidth, kLines, 2000);
+  StartClient();
+  const std::string device = Device(0);
+  const Answer created = Send(0, 4021, device);
+  ASSERT_EQ(created.status, 0u);
+  EXPECT_EQ(WordAt(created.payload, 0), 1u);
+  EXPECT_EQ(Level(device, 0x70C0004), 1u);  // the first buffer becomes the selection
+
+  const std::string offset = NewBuffer(0, kWidth), gain = NewBuffer(0, kWidth);
+  const std::string offsetBack = NewBuffer(0, kWidth), gainBack = NewBuffer(0, kWidth);
+  Fill(0, offset, Picture(Offset));
+  Fill(0, gain, Picture(Gain));
+  ASSERT_EQ(Coefficients(4023, device, 1, offset, gain), 0u);
+  ASSERT_EQ(Coefficients(4024, device, 1, offsetBack, gainBack), 0u);
+  EXPECT_EQ(Contents(0, offsetBack), Hex(Picture(Offset)));
+  EXPECT_EQ(Contents(0, gainBack), Hex(Picture(Gain)));
+
+  // Images of another geometry, numbers out of range, a gain buffer that is none.
+  const std::string narrow = NewBuffer(0, kWidth / 2);
+  EXPECT_EQ(Coefficients(4023, device, 1, narrow, gain), 0x400034u);
+  EXPECT_EQ(Coefficients(4023, device, 9, offset, gain), 0x400035u);
+  EXPECT_EQ(Coefficients(4023, device, 2, offset, gain), 0x400035u);
+  EXPECT_EQ(Send(0, 4023, device + Word(1) + offset + Quad(0x1234)).status, 0x400034u);
+
+  // The correction on: the unit reads buffer 1 and the next frame shows it.
+  EXPECT_EQ(SetLevel(device, 0x70D0004, 1), 0u);
+  EXPECT_EQ(Read(kFlatFieldEntry) & 1u, 1u);
+  const std::uint32_t first = GrabState(0).next_frame;
+  std::string expected;
+  char two[3];
+  for (std::uint32_t y = 0; y < kLines; ++y)
+    for (std::uint32_t x = 0; x < kWidth; ++x) {
+      const std::uint32_t pixel = plat::board::camera_pattern(0, 0, first, x, y);
+      const std::uint32_t above = pixel > Offset(x, y) ? pixel - Offset(x, y) : 0;
+      std::snprintf(two, sizeof two, "%02x", std::min(above * Gain(x, y) / 128, 255u));
+      expected += two;
+    }
+  EXPECT_EQ(Ask(*client_, "grab 0 0 64 8"), "grab 0 0 1 " + expected);
+
+  // While the correction is on its buffer stays.
+  EXPECT_EQ(Send(0, 4022, device + Word(1)).status, 0x400054u);
+  EXPECT_EQ(Coefficients(4024, device, 1, offsetBack, gainBack), 0u);
+  EXPECT_EQ(SetLevel(device, 0x70D0004, 0), 0u);
+  EXPECT_EQ(Read(kFlatFieldEntry), 0u);
+  EXPECT_EQ(Send(0, 4022, device + Word(1)).status, 0u);
+  EXPECT_EQ(Send(0, 4022, device + Word(1)).status, 0x400035u);
+  EXPECT_EQ(Send(0, 4022, device + Word(9)).status, 0x400035u);
+}
+
+TEST_F(AcqInternalBuffers, SelectionWhileTransferConnectedIsBusyAndKindTwoGivesEightBuffers) {
+  StartBoards({FlatFieldBoard(kEveryKind), FlatFieldBoard(kListedKinds)});
+  StartClient();
+  const std::string device = Device(0);
+  for (std::uint32_t n = 1; n <= 8; ++n) {
+    const Answer created = Send(0, 4021, device);
+    ASSERT_EQ(created.status, 0u);
+    EXPECT_EQ(WordAt(created.payload, 0), n);
+  }
+  EXPECT_EQ(Send(0, 4021, device).status, 0x400079u);
+  EXPECT_EQ(SetLevel(device, 0x70C0004, 3), 0u);
+  EXPECT_EQ(SetLevel(device, 0x70C0004, 9), 0x400035u);
+  EXPECT_EQ(Level(device, 0x70C0004), 3u);
+
+  EXPECT_EQ(Ask(*client_, "xfer 0 0 1"), "xfer 0");
+  EXPECT_EQ(SetLevel(device, 0x70D0004, 1), 0x470D57u);
+  EXPECT_EQ(SetLevel(device, 0x70C0004, 2), 0x470C57u);
+  EXPECT_EQ(Level(device, 0x70D0004), 0u);
+  EXPECT_EQ(Level(device, 0x70C0004), 3u);
+  EXPECT_EQ(Read(kFlatFieldEntry), 0u);
+  EXPECT_EQ(Ask(*client_, "xfer 0 0 0"), "xfer 0");
+  EXPECT_EQ(SetLevel(device, 0x70D0004, 1), 0u);
+  EXPECT_EQ(Read(kFlatFieldEntry) & 1u, 1u);
+
+  // Without processing kind 2 a device has one buffer.
+  const std::string other = Device(1);
+  EXPECT_EQ(Send(1, 4021, other).status, 0u);
+  EXPECT_EQ(Send(1, 4021, other).status, 0x400079u);
+}
+
+}  // namespace
+}  // namespace acq_device_test
