@@ -3,6 +3,7 @@
 #include <array>
 
 #include "driver/user/Pardow.h"
+#include "source/QelAcq/AcqDetect.h"
 #include "source/QelAcq/AcqDeviceHandles.h"
 #include "source/QelAcq/AcqDeviceOps.h"
 #include "source/QelAcq/AcqHwHandles.h"
@@ -20,6 +21,10 @@ QelStatus AcqSelectInput(std::uint32_t board, std::uint32_t select, std::uint32_
   if (select == 0 && AcqGetHandle(board, slot) != nullptr) {
     if (AcqDeviceRecord* record = AcqSharedRecord(AcqGetSharedTables(), board, slot)) record->prm70d = 0;
     YatAcqFreeInternalBuffers(board, slot);
+    // Onboard buffers left behind would outlive their memory, which the
+    // driver gives back when the process ends.
+    if (const AcqDeviceRecord* record = AcqSharedRecord(AcqGetSharedTables(), board, slot))
+      YatAcqFreeOnboardBuffers(board, LowestBitIndex(record->resourceMask));
   }
   return TranslateStatus(QelHw_Acq_Select(AcqGetHwHandle(board, slot), select));
 }

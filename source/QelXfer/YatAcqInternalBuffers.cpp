@@ -198,8 +198,11 @@ void YatAcqForgetBuffers(std::uint32_t board, std::uint32_t device, std::uint32_
 QelStatus YatAcqWriteInternalBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint64_t gain);
 QelStatus YatAcqReadInternalBuffer(QelHandle* handle, std::uint32_t number, QelHandle* buffer, std::uint64_t gain);
 
+void YatAcqFillOnboardSlots(othStruct* table);
+
 void YatAcqFillBufferSlots(othStruct* table) {
   if (table == nullptr) return;
+  YatAcqFillOnboardSlots(table);
   table->internalBufferCreate = CreateInternalBuffer;
   table->internalBufferFree = FreeInternalBuffer;
   table->internalBufferWrite = YatAcqWriteInternalBuffer;

@@ -18,8 +18,13 @@
 //   camvic                      a new VIC and CAM object (host only)         -> "camvic <vic hex> <cam hex>"
 //   objprm <vic|cam> <id>       a one-word value of the last pair's object   -> "objprm <s> <value>"
 //   objset <vic|cam> <id> <v>   sets it                                      -> "objset <s>"
+//   lut <entries> <format> <hex> a LUT object holding the bytes (host only)   -> "lut <s> <handle hex>"
+//   lutdata <n>                 the data of the n-th LUT made                -> "lutdata <hex>"
+//   onboard <b> <c> <n>         the on-board memory of onboard buffer n of connector c (host only)
+//                                                                            -> "onboard <s> <hex>"
 //   grab <b> <d> <w> <h>        one frame of the device's camera through the board library into a
 //                               w x h host buffer (host only)                -> "grab <message> <image hex>"
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <sstream>
@@ -39,6 +44,8 @@
 #include "source/QelAcq/YatBoardEvents.h"
 #include "source/QelAcq/acqmonitor.h"
 #include "source/QelAcq/tests/acq_grab.h"
+#include "source/QelLut/LutObject.h"
+#include "source/QelXfer/YatAcqBufferKit.h"
 #include "source/firmware/HostFirmware.h"
 
 using namespace qelapi;
@@ -156,6 +163,45 @@ std::string ObjectValue(std::istringstream& in, bool set) {
   return "objprm " + std::to_string(status) + " " + std::to_string(value);
 }
 
+std::vector<QelHandle*> g_luts;
+
+std::string Lut(std::istringstream& in) {
+  const std::uint32_t entries = helper::Number(in), format = helper::Number(in);
+  std::string hex;
+  in >> hex;
+  const std::vector<std::uint8_t> bytes = helper::Bytes(hex);
+  QelHandle* lut = nullptr;
+  const QelStatus status = LutNew(entries, format, &lut);
+  if (status != 0) return "lut " + std::to_string(status);
+  std::uint32_t size = 0;
+  std::uint64_t data = 0;
+  LutGetPrm(lut, kLutPrmDataSize, &size);
+  LutGetPrm(lut, kLutPrmData, &data);
+  std::memcpy(reinterpret_cast<void*>(data), bytes.data(), std::min<std::size_t>(size, bytes.size()));
+  g_luts.push_back(lut);
+  return "lut 0 " + helper::Hex(reinterpret_cast<const std::uint8_t*>(lut), sizeof *lut);
+}
+
+std::string LutData(std::istringstream& in) {
+  const std::uint32_t n = helper::Number(in);
+  if (n >= g_luts.size()) return "lutdata none";
+  std::uint32_t size = 0;
+  std::uint64_t data = 0;
+  LutGetPrm(g_luts[n], kLutPrmDataSize, &size);
+  LutGetPrm(g_luts[n], kLutPrmData, &data);
+  return "lutdata " + helper::Hex(reinterpret_cast<const std::uint8_t*>(data), size);
+}
+
+std::string Onboard(std::istringstream& in) {
+  const std::uint32_t board = helper::Number(in), connector = helper::Number(in);
+  const YatOnboardBufferRecord* record = YatOnboardRecord(board, connector, helper::Number(in));
+  if (record == nullptr || record->state != 1) return "onboard none";
+  std::vector<std::uint8_t> bytes(record->memory.size);
+  const QelHwStatus status = Yat_Man_Memory_Read(board, record->memory.onboardAddress, record->memory.size,
+                                                 reinterpret_cast<std::uintptr_t>(bytes.data()), 0);
+  return "onboard " + std::to_string(status) + " " + helper::Hex(bytes.data(), bytes.size());
+}
+
 std::string Grab(std::istringstream& in) {
   const std::uint32_t board = helper::Number(in), device = helper::Number(in);
   const std::uint32_t width = helper::Number(in), height = helper::Number(in);
@@ -201,6 +247,9 @@ std::string Run(const std::string& line) {
   if (command == "objprm") return ObjectValue(in, false);
   if (command == "objset") return ObjectValue(in, true);
   if (command == "grab") return Grab(in);
+  if (command == "lut") return Lut(in);
+  if (command == "lutdata") return LutData(in);
+  if (command == "onboard") return Onboard(in);
   return "unknown " + command;
 }
 

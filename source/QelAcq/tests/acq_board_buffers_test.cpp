@@ -1,5 +1,6 @@
 // Flat-field coefficient buffers (commands 4021-4024 and the acquisition-level
-// parameters 0x70C0004 and 0x70D0004) on the road of the SDK's users: a client
+// parameters 0x70C0004 and 0x70D0004) and onboard LUT buffers (4026-4029) on
+// the road of the SDK's users: a client
 // process (quillet-helper-acqclient serving its board from the server driver
 // built into it) sends every request through "QelApi.dll". Board 0's firmware
 // offers the flat-field unit and processing kind 2 (8 buffers a device);
@@ -54,7 +55,7 @@ std::vector<std::uint8_t> Picture(std::uint8_t (*at)(std::uint32_t, std::uint32_
 std::uint8_t Offset(std::uint32_t x, std::uint32_t y) { return static_cast<std::uint8_t>((x + 2 * y) % 24); }
 std::uint8_t Gain(std::uint32_t x, std::uint32_t y) { return static_cast<std::uint8_t>(64 + (3 * x + y) % 160); }
 
-class AcqInternalBuffers : public AcqApply {
+class AcqBoardBuffers : public AcqApply {
  protected:
   void TearDown() override {
     client_.reset();  // the SDK's threads are still serving: the process is ended
@@ -119,7 +120,7 @@ class AcqInternalBuffers : public AcqApply {
   std::unique_ptr<ChildProcess> client_;
 };
 
-TEST_F(AcqInternalBuffers, CoefficientsRoundTripThroughOnboardMemoryAndCorrectTheGrabbedPixels) {
+TEST_F(AcqBoardBuffers, CoefficientsRoundTripThroughOnboardMemoryAndCorrectTheGrabbedPixels) {
   StartBoards({FlatFieldBoard(kEveryKind)});
   SetCamera(0, kWidth, kLines, 2000);
   StartClient();
@@ -170,7 +171,7 @@ TEST_F(AcqInternalBuffers, CoefficientsRoundTripThroughOnboardMemoryAndCorrectTh
   EXPECT_EQ(Send(0, 4022, device + Word(9)).status, 0x400035u);
 }
 
-TEST_F(AcqInternalBuffers, SelectionWhileTransferConnectedIsBusyAndKindTwoGivesEightBuffers) {
+TEST_F(AcqBoardBuffers, SelectionWhileTransferConnectedIsBusyAndKindTwoGivesEightBuffers) {
   StartBoards({FlatFieldBoard(kEveryKind), FlatFieldBoard(kListedKinds)});
   StartClient();
   const std::string device = Device(0);
@@ -198,6 +199,46 @@ TEST_F(AcqInternalBuffers, SelectionWhileTransferConnectedIsBusyAndKindTwoGivesE
   const std::string other = Device(1);
   EXPECT_EQ(Send(1, 4021, other).status, 0u);
   EXPECT_EQ(Send(1, 4021, other).status, 0x400079u);
+}
+
+TEST_F(AcqBoardBuffers, AnEightBitLutLandsOnTheBoardAsValueTimes257AndComesBack) {
+  StartBoards({FlatFieldBoard(kEveryKind)});
+  StartClient();
+  const std::string device = Device(0);
+  ASSERT_EQ(Level(device, 0x8320004), 0x1010100u);  // the input LUT's format (MONO8) and entries
+  ASSERT_EQ(Level(device, 0x85F0004), 256u);
+  std::vector<std::uint8_t> values(256);
+  std::string widened;
+  for (std::uint32_t i = 0; i < values.size(); ++i) {
+    values[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    widened += Word(values[i] * 257u).substr(0, 4);
+  }
+  const auto lut = [this](std::uint32_t format, const std::vector<std::uint8_t>& bytes) {
+    std::istringstream in(Ask(*client_, "lut 256 " + std::to_string(format) + " " + Hex(bytes)));
+    std::string word, status, handle;
+    in >> word >> status >> handle;
+    EXPECT_EQ(status, "0");
+    return handle;
+  };
+  const std::string written = lut(kMono8, values), back = lut(kMono8, std::vector<std::uint8_t>(256));
+  const std::string wide = lut(0x1021000, std::vector<std::uint8_t>(512));
+
+  const Answer created = Send(0, 4026, device);
+  ASSERT_EQ(created.status, 0u);
+  EXPECT_EQ(WordAt(created.payload, 0), 1u);
+  EXPECT_EQ(Send(0, 4028, device + Word(1) + written).status, 0u);
+  EXPECT_EQ(Ask(*client_, "onboard 0 0 1"), "onboard 0 " + widened);
+  EXPECT_EQ(Send(0, 4029, device + Word(1) + back).status, 0u);
+  EXPECT_EQ(Ask(*client_, "lutdata 1"), "lutdata " + Hex(values));
+
+  // Another format, a LUT that is none, numbers out of range.
+  EXPECT_EQ(Send(0, 4028, device + Word(1) + wide).status, 0x400034u);
+  EXPECT_EQ(Send(0, 4028, device + Word(1) + written.substr(0, 24) + Quad(0x1234) + written.substr(40)).status,
+            0x2C00B01u);
+  EXPECT_EQ(Send(0, 4028, device + Word(2) + written).status, 0x400035u);
+  EXPECT_EQ(Send(0, 4027, device + Word(1)).status, 0u);
+  EXPECT_EQ(Send(0, 4027, device + Word(1)).status, 0x400035u);
+  EXPECT_EQ(Send(0, 4027, device + Word(33)).status, 0x400035u);
 }
 
 }  // namespace
