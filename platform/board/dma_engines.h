@@ -40,8 +40,10 @@
 //   that closes the region's last line, or where it closes on its head.
 // - Host messages (host_messages.h): a start message (word 1 bit 12) when
 //   the buffer's first descriptor asks for a frame-start notification (bit
-//   16), and an end message (word 1 bit 13, word 3 the bytes written) when
-//   the entry's control bit 27 is set; word 0 carries the entry's buffer
+//   16), and an end message (word 1 bit 13; word 2 the bytes of a line,
+//   word 3 the lines written, fewer than the buffer's for a short frame,
+//   word 4 the frame's end stamp as 0x106C reads it) when the entry's
+//   control bit 27 is set; word 0 carries the entry's buffer
 //   index and camera and the host channel in bits 24..29; kind 1.
 #pragma once
 

@@ -382,7 +382,8 @@ bool flush(const BoardDmaBatch& dma, const Run& run, std::span<const std::byte> 
 // BH: the stream along the host descriptors of the channel's current entry,
 // each contiguous run of the host buffer written in one piece. Nothing is
 // written when the entry is not armed.
-HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current, std::span<const std::byte> data) {
+HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current, std::span<const std::byte> data,
+                     std::uint32_t stamp) {
   HostResult result;
   result.next = current;
   const BoardDmaBatch dma(board);
@@ -395,6 +396,7 @@ HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current,
   std::uint64_t at = head;
   std::size_t position = 0;
   bool frame_notify = false;
+  std::uint32_t lines = 0;
   Run run;
   for (std::uint32_t n = 0; n < kMaxDescriptors && position < data.size(); ++n) {
     Descriptor d{};
@@ -410,6 +412,7 @@ HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current,
       run = Run{address, position, take};
     }
     position += take;
+    if (take == count && (d.control & kHostLineEnd) != 0) ++lines;
     const bool closes = (d.control & (kHostLastLine | kHostLineEnd)) == (kHostLastLine | kHostLineEnd);
     if (closes || d.next == head) break;
     at = d.next;
@@ -421,7 +424,8 @@ HostResult fill_host(Board* board, std::uint32_t channel, std::uint64_t current,
   if (frame_notify) result.messages[result.message_count++] = HostMessage{word0, kMessageKind | kMessageStart, 0, 0, 0, 0, 0, 0};
   if ((entry[2] & kControlEndMessage) != 0)
     result.messages[result.message_count++] =
-        HostMessage{word0, kMessageKind | kMessageEnd, 0, static_cast<std::uint32_t>(position), 0, 0, 0, 0};
+        HostMessage{word0, kMessageKind | kMessageEnd, lines == 0 ? 0 : static_cast<std::uint32_t>(position / lines),
+                    lines, stamp, 0, 0, 0};
   result.filled = true;
   result.next = entry[7];
   return result;
@@ -438,7 +442,7 @@ std::uint8_t camera_pattern(int board, std::uint32_t camera, std::uint32_t frame
   return static_cast<std::uint8_t>(x * 7 + y * 13 + frame * 31 + camera * 101 + static_cast<std::uint32_t>(board) * 53);
 }
 
-FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame) {
+FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame, const FrameCarried& carried) {
   FrameDelivery delivery;
   Scratch& s = scratch();
   for (Stream& stream : s.streams) stream.length = 0;
@@ -447,7 +451,10 @@ FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame) {
   bool host_runs = false;
   {
     std::lock_guard guard(board->lock);
-    if (board->vanished) return delivery;
+    if (board->vanished) {
+      if (carried) carried(*board, delivery);
+      return delivery;
+    }
     DmaEngines& engines = board->dma;
     for (std::uint32_t c = 0; c < kLocalDmaChannels; ++c)
       if (running(engines, 0, c) && engines.al[c].loaded) acquire(*board, engines.al[c], frame);
@@ -456,7 +463,17 @@ FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame) {
     for (std::uint32_t b = 0; b < kHostDmaChannels; ++b) starts[b] = engines.bh[b].loaded ? engines.bh[b].current : 0;
     host_runs = (board->dma_control.enables & kHostRunBit) != 0;
   }
-  if (!host_runs) return delivery;
+  std::vector<HostMessage> messages;
+  const auto finish = [&] {
+    std::lock_guard guard(board->lock);
+    if (carried) carried(*board, delivery);
+    for (const HostMessage& message : messages)
+      if (!host_messages_post(board->host_messages, board->interrupts, message)) ++delivery.unreported;
+  };
+  if (!host_runs) {
+    finish();
+    return delivery;
+  }
   for (std::uint32_t b = 0; b < kHostDmaChannels; ++b) {
     if (s.streams[b].length == 0 || starts[b] == 0) continue;
     bool room;
@@ -465,7 +482,7 @@ FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame) {
       room = message_room(*board);
     }
     // A full message FIFO would leave the frame unreported: it is dropped whole, its buffer still armed.
-    const HostResult result = room ? fill_host(board, b, starts[b], s.streams[b].bytes()) : HostResult{};
+    const HostResult result = room ? fill_host(board, b, starts[b], s.streams[b].bytes(), frame.end_stamp) : HostResult{};
     std::lock_guard guard(board->lock);
     DmaChannelState& channel = board->dma.bh[b];
     if (!result.filled) {
@@ -476,9 +493,9 @@ FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame) {
     ++delivery.filled;
     ++board->dma.frames;
     if (channel.current == starts[b]) channel.current = result.next;
-    for (std::uint32_t m = 0; m < result.message_count; ++m)
-      if (!host_messages_post(board->host_messages, board->interrupts, result.messages[m])) ++delivery.unreported;
+    messages.insert(messages.end(), result.messages.begin(), result.messages.begin() + result.message_count);
   }
+  finish();
   interrupt_line_update(*board);
   return delivery;
 }

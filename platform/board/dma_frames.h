@@ -34,6 +34,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/board/board.h"
 
@@ -50,6 +51,8 @@ struct CameraFrame {
   // first_line + y.
   std::uint32_t first_byte = 0;
   std::uint32_t first_line = 0;
+  // The frame clock at its end (what 0x106C then reads), carried in its messages.
+  std::uint32_t end_stamp = 0;
 };
 
 // Byte x of line y of a frame: the deterministic pattern tests check.
@@ -62,10 +65,18 @@ struct FrameDelivery {
   std::uint32_t unreported = 0;  // messages the FIFO refused after all
 };
 
+// Called with the board's lock held once the frame is in the host buffers
+// and before its messages are posted, so that what the frame's end changes
+// (a controller going idle) is seen by whoever reads the messages.
+using FrameCarried = std::function<void(Board&, const FrameDelivery&)>;
+
 // Moves one frame: on-board memory in whole runs, each host buffer written
 // one contiguous run at a time, the board's lock held only for the on-board
-// part. Safe from any thread; each thread keeps its own scratch.
-FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame);
+// part. Safe from any thread; each thread keeps its own scratch. A host
+// buffer's end message carries the bytes of a line in word 2, the lines
+// written in word 3 (fewer than the buffer's for a short frame) and the
+// frame's end stamp in word 4.
+FrameDelivery board_carry_frame(Board* board, const CameraFrame& frame, const FrameCarried& carried = {});
 // The same; answers the number of host buffers it filled.
 std::uint32_t board_inject_frame(Board* board, const CameraFrame& frame);
 

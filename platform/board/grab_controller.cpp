@@ -261,9 +261,10 @@ bool grab_advance(Board& board, GrabClock::time_point now, std::vector<CameraFra
     if (camera.in_progress && now >= camera.frame_end) {
       camera.in_progress = false;
       ++camera.completing;
+      camera.current.end_stamp = static_cast<std::uint32_t>(frame_clock_us(board, camera.frame_end));
       ended->push_back(camera.current);
       control_registers_set_inputs(board.registers, kRegGrabLastStamp + c * kGrabCameraStride,
-                                   static_cast<std::uint32_t>(frame_clock_us(board, camera.frame_end)));
+                                   camera.current.end_stamp);
     }
     started = try_start(board, c, now) || started;
     if (camera.in_progress) consider(camera.frame_end);

@@ -73,10 +73,12 @@ void carrying_loop(Board* board) {
     const CameraFrame frame = dequeue(worker);
     // The frame's copy takes the lock itself, for its on-board part only.
     guard.unlock();
-    const FrameDelivery delivery = board_carry_frame(board, frame);
+    // The frame's end is counted before its messages go out: a driver that
+    // reads the last frame's message finds the controller gone idle.
+    board_carry_frame(board, frame, [&frame](Board& carrying, const FrameDelivery& delivery) {
+      grab_frame_delivered(carrying, frame, delivery.dropped == 0 ? FrameFate::kDelivered : FrameFate::kNoHostBuffer);
+    });
     guard.lock();
-    const bool delivered = delivery.dropped == 0 && delivery.unreported == 0;
-    grab_frame_delivered(*board, frame, delivered ? FrameFate::kDelivered : FrameFate::kNoHostBuffer);
     update_line(board, guard);
   }
 }

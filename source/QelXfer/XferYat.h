@@ -4,7 +4,7 @@
 //
 // Lock order: a transfer object's lock; the global transfer mutex (connect
 // and disconnect only); the worker's own guard (its reference count), taken
-// alone; the table of the board's buffers (source/QelBuff/YatBoardBuffers.h),
+// alone; the slot registry's guard, taken alone; the table of the board's buffers (source/QelBuff/YatBoardBuffers.h),
 // taken alone; the board library's locks.
 #pragma once
 
@@ -69,3 +69,7 @@ std::uint32_t XferStopWorker();
 std::uint32_t XferWorkerReferences();
 void XferSlotRegistrySet(std::uint32_t board, std::uint32_t slot, XferRecord* record);
 XferRecord* XferSlotRegistryGet(std::uint32_t board, std::uint32_t slot);
+// Clears the place when it holds `record`, and waits until the worker holds
+// no pin on it any more (the worker lets a pin go without the transfer's
+// lock once it sees the place cleared).
+void XferSlotRegistryClear(std::uint32_t board, std::uint32_t slot, const XferRecord* record);

@@ -115,6 +115,7 @@ QelStatus XferYatAddDestination(XferObject* xfer, XferDestinationGroup* group, X
   if (stage == nullptr) return QEL_OK;
   stage->hardwareIndex = index;
   if (record.connected == 0 || stage->elements == nullptr) return QEL_OK;
+  stage->stateWord = index;  // a start that re-arms begins there too
   QelHwStatus status = Yat_Transfer_InitHostBufferIndex(&slot.transfer, index, stage->channel);
   if (status == QELHW_OK) status = Yat_DMA_StartAutoTransfer(&slot.transfer);
   if (status != QELHW_OK) record.statusWord = 1589;

@@ -192,6 +192,8 @@ QelStatus XferYatDisconnect(XferObject* xfer) {
   const std::uint32_t boardIndex = XferYatBoardOf(xfer);
   for (std::uint32_t n = 0; n < kXferBoardSlots; ++n) {
     XferBoardSlot& slot = board.slots[n];
+    // The worker lets go of the transfer before anything of the slot goes.
+    XferSlotRegistryClear(boardIndex, n, &record);
     if (slot.inUse != 0 && IsRunning(xfer, n)) XferYatAbort(xfer);
     if (slot.inUse != 0) {
       XferAcqDevice device{};
@@ -200,7 +202,6 @@ QelStatus XferYatDisconnect(XferObject* xfer) {
       XferYatReleaseSlot(xfer, slot);
     }
     if (board.stages[n].inUse != 0 || board.stages[n].count != 0) XferYatReleaseStage(xfer, board.stages[n]);
-    if (XferSlotRegistryGet(boardIndex, n) == &record) XferSlotRegistrySet(boardIndex, n, nullptr);
   }
   XferUnverifyPairs(xfer, nullptr, nullptr);
   record.connected = 0;

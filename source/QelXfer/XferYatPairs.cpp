@@ -4,6 +4,8 @@
 #include "driver/user/Pardow.h"
 #include "source/QelAcq/AcqModule.h"
 #include "source/QelXfer/XferAcqSource.h"
+#include "source/QelBuff/BufferModule.h"
+#include "source/QelBuff/YatBoardBuffers.h"
 #include "source/QelXfer/XferConnMatrix.h"
 #include "source/QelXfer/XferManager.h"
 #include "source/QelXfer/XferStatus.h"
@@ -85,8 +87,13 @@ bool XferYatIsAcquisition(const QelHandle* handle) {
   return HandleHasTag(handle, kQelTagAcqDevice) || HandleHasTag(handle, kQelTagSecondaryAcq);
 }
 
+// A buffer the buffer module made on a board's server for this process
+// carries that server too; it is a host buffer unless the board's memory
+// holds it.
 bool XferYatIsHostBuffer(const QelHandle* handle) {
-  return HandleIsBuffer(handle) && (HandleIsHostServer(handle) || BoardByte(handle) == 0);
+  if (!HandleIsBuffer(handle)) return false;
+  if (HandleIsHostServer(handle) || BoardByte(handle) == 0) return true;
+  return BufferDescriptorOf(handle) != nullptr && YatBoardBufferRecord(handle) == nullptr;
 }
 
 bool XferYatIsServerBuffer(const XferObject* xfer, const QelHandle* handle) {

@@ -1,11 +1,11 @@
 // The transfer module's events, the per-process worker thread that drains
-// the board's transfer messages, and the slot registry through which it
-// finds a message's transfer. The worker lives from the first connected slot
+// the transfer messages of every board, and the slot registry through which
+// it finds a message's transfer and pins it while it handles the message. The worker lives from the first connected slot
 // of the process to the last disconnect; connect and disconnect count their
 // references to it.
 #include <array>
-#include <atomic>
-#include <cstring>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -16,12 +16,11 @@
 #include "platform/win/process.h"
 #include "source/QelXfer/XferStatus.h"
 #include "source/QelXfer/XferYat.h"
+#include "source/QelXfer/XferYatRun.h"
 
 namespace {
 
 constexpr std::uint32_t kStartWaitMs = 5000;
-constexpr std::uint32_t kTransferMessageType = 2;
-constexpr std::uint32_t kEndOfTransfer = 0x80000000u;
 
 struct Worker {
   std::mutex guard;  // the reference count and the thread, taken alone
@@ -33,33 +32,74 @@ struct Worker {
 };
 
 Worker g_worker;
-std::array<std::array<std::atomic<XferRecord*>, kXferBoardSlots>, 16> g_registry{};
 
-// Words of a transfer message.
-struct Message {
-  std::uint32_t words[10];
-  std::uint32_t type() const { return words[9] & 0xF; }
-  std::uint32_t board() const { return (words[9] >> 4) & 0xF; }
-  std::uint32_t slot() const { return (words[0] >> 17) & 0x7; }
-  std::uint32_t timeStamp() const { return words[4]; }
-  std::uint32_t eventWord() const { return words[8]; }
+// The slot registry: per (board, slot) the transfer connected there and the
+// worker's pins on it. A place is cleared only once no pin is left, so the
+// worker never touches a transfer that a disconnect or a release is tearing
+// down.
+struct RegistryPlace {
+  XferRecord* record = nullptr;
+  std::uint32_t pins = 0;
 };
 
-void HandleMessage(const Message& message) {
-  if (message.type() != kTransferMessageType || message.slot() >= kXferBoardSlots) return;
-  XferRecord* record = XferSlotRegistryGet(message.board(), message.slot());
-  if (record == nullptr || record->object == nullptr) return;
-  std::lock_guard lock(record->object->lock);
-  if (XferSlotRegistryGet(message.board(), message.slot()) != record) return;
-  XferBoardSlot& slot = record->board.slots[message.slot()];
-  slot.lastTimeStamp = message.timeStamp();
-  if ((message.eventWord() & kEndOfTransfer) != 0 && slot.endEvent != plat::kNullHandle)
-    plat::set_event(slot.endEvent);
+struct Registry {
+  std::mutex guard;  // taken alone
+  std::condition_variable unpinned;
+  std::array<std::array<RegistryPlace, kXferBoardSlots>, 16> places{};
+};
+
+Registry g_registry;
+
+bool InRange(std::uint32_t board, std::uint32_t slot) { return board < 16 && slot < kXferBoardSlots; }
+
+XferRecord* Pin(std::uint32_t board, std::uint32_t slot) {
+  std::lock_guard lock(g_registry.guard);
+  RegistryPlace& place = g_registry.places[board][slot];
+  if (place.record == nullptr) return nullptr;
+  ++place.pins;
+  return place.record;
 }
 
+void Unpin(std::uint32_t board, std::uint32_t slot) {
+  std::lock_guard lock(g_registry.guard);
+  --g_registry.places[board][slot].pins;
+  g_registry.unpinned.notify_all();
+}
+
+// Takes the pinned transfer's lock, unless its place is cleared meanwhile
+// (a disconnect that holds the lock clears the place before it waits for
+// the pins to go).
+bool LockPinned(std::uint32_t board, std::uint32_t slot, XferRecord* record) {
+  constexpr auto kRetry = std::chrono::microseconds(100);
+  for (;;) {
+    if (record->object->lock.try_lock()) {
+      if (XferSlotRegistryGet(board, slot) == record) return true;
+      record->object->lock.unlock();
+      return false;
+    }
+    if (XferSlotRegistryGet(board, slot) != record) return false;
+    std::this_thread::sleep_for(kRetry);
+  }
+}
+
+void HandleMessage(const XferMessage& message) {
+  const std::uint32_t board = message.Board(), slot = message.Slot();
+  if (message.Type() != kXferMessageTransfer || !InRange(board, slot)) return;
+  XferRecord* record = Pin(board, slot);
+  if (record == nullptr) return;
+  XferDelivery delivery;
+  if (LockPinned(board, slot, record)) {
+    XferYatHandleMessage(record->object, slot, message, &delivery);
+    record->object->lock.unlock();
+  }
+  XferYatDeliver(delivery);
+  Unpin(board, slot);
+}
+
+// The process's transfer queue holds the messages of every board.
 void Drain() {
-  Message message{};
-  while (Yat_Transfer_GetMessage(0, reinterpret_cast<std::uint8_t*>(message.words), sizeof message.words) ==
+  XferMessage message{};
+  while (Yat_Transfer_GetMessage(0, reinterpret_cast<std::uint8_t*>(message.words.data()), sizeof message.words) ==
          QELHW_OK) {
     HandleMessage(message);
     std::this_thread::yield();
@@ -151,9 +191,22 @@ std::uint32_t XferWorkerReferences() {
 }
 
 void XferSlotRegistrySet(std::uint32_t board, std::uint32_t slot, XferRecord* record) {
-  if (board < g_registry.size() && slot < kXferBoardSlots) g_registry[board][slot].store(record);
+  if (!InRange(board, slot)) return;
+  std::lock_guard lock(g_registry.guard);
+  g_registry.places[board][slot].record = record;
 }
 
 XferRecord* XferSlotRegistryGet(std::uint32_t board, std::uint32_t slot) {
-  return board < g_registry.size() && slot < kXferBoardSlots ? g_registry[board][slot].load() : nullptr;
+  if (!InRange(board, slot)) return nullptr;
+  std::lock_guard lock(g_registry.guard);
+  return g_registry.places[board][slot].record;
+}
+
+void XferSlotRegistryClear(std::uint32_t board, std::uint32_t slot, const XferRecord* record) {
+  if (!InRange(board, slot)) return;
+  std::unique_lock lock(g_registry.guard);
+  RegistryPlace& place = g_registry.places[board][slot];
+  if (place.record != record) return;
+  place.record = nullptr;
+  g_registry.unpinned.wait(lock, [&place] { return place.pins == 0; });
 }

@@ -96,7 +96,8 @@ TEST_F(StavroTransfers, AFrameTravelsIntoTheClientsBufferAndEndsWithAMessage) {
   YatMsgRequest fetch{Board(0), YAT_MSG_TYPE_TRANSFER, sizeof message, reinterpret_cast<std::uintptr_t>(&message)};
   ASSERT_EQ(Ask(YAT_IOCTRL_GET_MESSAGE, fetch, 4).status, QELHW_OK);
   EXPECT_NE(message.flags & kFlagEnd, 0u);
-  EXPECT_EQ(message.word3, frame_.Bytes());
+  EXPECT_EQ(message.word2, frame_.width * YatBytesPerPixel(frame_.format));  // bytes of a line
+  EXPECT_EQ(message.word3, frame_.height);                                     // lines written
   EXPECT_EQ(message.word0 & 0x1FFFF, 0u);  // buffer 0
   EXPECT_NE(message.tag & YAT_MSG_PRESENT, 0u);
   EXPECT_EQ(t.Destroy(), QELHW_OK);
