@@ -5,7 +5,16 @@
 // are closed, and the callers' locked pages released, as the transport does
 // when a client goes away, so every input starts from a driver that is used
 // but whole.
+//
+// The caller is a child process holding the caller's memory at its fixed
+// addresses (shared with this process, which writes the programs' fills into
+// it). The driver reaches it by process id as it reaches any client, so no
+// address a request names, nor a DMA into locked pages, can land in the
+// memory of the kernel host itself.
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -27,6 +36,7 @@
 #include "robustness/fuzz/FuzzSupport.h"
 #include "robustness/fuzz/requests/RequestProgram.h"
 #include "robustness/fuzz/requests/RequestSeeds.h"
+#include "robustness/fuzz/requests/SlowCounts.h"
 
 namespace {
 
@@ -36,18 +46,22 @@ using namespace request_fuzz;
 struct Slot {
   void* file = nullptr;
   bool other = false;  // opened by the other process
+  std::size_t device = 0;
 };
 
 struct Harness {
   LoadedDriver log, memory, stavro;
-  std::uint8_t* client = nullptr;
+  std::uint8_t* client = nullptr;  // this process's view of the caller's writable and read-only pages
+  pid_t callerPid = 0;
+  std::uint64_t callerStart = 0;
   std::uint8_t* systemBufferEnd = nullptr;  // a faulting page follows
   std::uint32_t nextConnection = 1;
   ClientInfo self{}, other{};
   std::array<Slot, kSlots> slots{};
   std::array<std::uint64_t, kKeptAnswers> answers{};
   std::size_t kept = 0;
-  std::uint64_t requests = 0;  // device-control requests sent, for the run's figures
+  // For the run's figures: device-control requests sent, files opened and closed.
+  std::uint64_t requests = 0, opens = 0, closes = 0;
 };
 
 Harness* g_harness = nullptr;
@@ -57,16 +71,58 @@ Harness* g_harness = nullptr;
   std::abort();
 }
 
-// Writable pages, a read-only page, a faulting page and a hole, at fixed addresses.
-void MapClientMemory(Harness& h) {
-  void* at = ::mmap(reinterpret_cast<void*>(kClientBase), kReservedBytes, PROT_READ | PROT_WRITE,
-                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
-  if (at != reinterpret_cast<void*>(kClientBase)) Fail("the caller's memory cannot be placed");
-  h.client = static_cast<std::uint8_t*>(at);
+bool MapAt(std::uint64_t address, std::uint64_t bytes, int protection, int flags, int fd, off_t offset) {
+  void* at = ::mmap(reinterpret_cast<void*>(address), bytes, protection, flags | MAP_FIXED_NOREPLACE, fd, offset);
+  return at == reinterpret_cast<void*>(address);
+}
+
+// The caller process: writable pages and a read-only page of the shared file,
+// then a faulting page and a hole, at fixed addresses; it tells that they are
+// placed through `ready` and lives until this process ends.
+[[noreturn]] void RunCaller(int fd, int ready, pid_t parent) {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(1);
+  const bool placed = MapAt(kClientBase, kWritableBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) &&
+                      MapAt(kReadOnlyPage, kPage, PROT_READ, MAP_SHARED, fd, kWritableBytes) &&
+                      MapAt(kFaultingPage, kPage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (!placed) ::_exit(1);
+  const char byte = 1;
+  if (::write(ready, &byte, 1) != 1) ::_exit(1);
+  for (;;) ::pause();
+}
+
+void StartCaller(Harness& h) {
+  const std::uint64_t shared = kWritableBytes + kPage;
+  const int fd = ::memfd_create("qel-fuzz-caller", MFD_CLOEXEC);
+  if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(shared)) != 0) Fail("no file for the caller's memory");
+  void* view = ::mmap(nullptr, shared, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) Fail("no view of the caller's memory");
+  h.client = static_cast<std::uint8_t*>(view);
   std::memset(h.client + kWritableBytes, 0x5A, kPage);
-  ::mprotect(h.client + kWritableBytes, kPage, PROT_READ);
-  ::mprotect(h.client + kWritableBytes + kPage, kPage, PROT_NONE);
-  ::munmap(h.client + kWritableBytes + 2 * kPage, 2 * kPage);
+  int pipe[2];
+  if (::pipe(pipe) != 0) Fail("no pipe to the caller");
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid < 0) Fail("the caller cannot be started");
+  if (pid == 0) {
+    ::close(pipe[0]);
+    RunCaller(fd, pipe[1], parent);
+  }
+  ::close(fd);
+  ::close(pipe[1]);
+  char byte = 0;
+  const bool ready = ::read(pipe[0], &byte, 1) == 1;
+  ::close(pipe[0]);
+  if (!ready) Fail("the caller's memory cannot be placed");
+  h.callerPid = pid;
+  h.callerStart = plat::process_start_time(pid);
+}
+
+void StopCaller() {
+  if (g_harness == nullptr || g_harness->callerPid <= 0) return;
+  ::kill(g_harness->callerPid, SIGKILL);
+  ::waitpid(g_harness->callerPid, nullptr, 0);
+  g_harness->callerPid = 0;
 }
 
 // The system buffers end right before a faulting page, so that the driver's
@@ -80,8 +136,11 @@ void MapSystemBuffers(Harness& h) {
   ::mprotect(h.systemBufferEnd, kPage, PROT_NONE);
 }
 
+// The caller starts after the physical memory, whose shared view it keeps at
+// the same address, and before any thread of the kernel.
 void StartKernel(Harness& h) {
   if (!physmem_start(std::size_t{64} << 20)) Fail("no physical memory");
+  StartCaller(h);
   if (!plat::nt_success(start_host_driver(L"\\Driver\\QELLOG", qellog_driver_entry, &h.log)) ||
       !plat::nt_success(start_host_driver(L"\\Driver\\QELMEM", qelmem_driver_entry, &h.memory)) ||
       !plat::nt_success(start_host_driver(L"\\Driver\\Stavro", DriverEntry, &h.stavro)))
@@ -97,8 +156,8 @@ void StartKernel(Harness& h) {
 
 void NewCallers(Harness& h) {
   h.self = ClientInfo{};
-  h.self.process.pid = static_cast<std::int32_t>(::getpid());
-  h.self.process.start_time = plat::process_start_time(::getpid());
+  h.self.process.pid = static_cast<std::int32_t>(h.callerPid);
+  h.self.process.start_time = h.callerStart;
   h.self.connection_id = h.nextConnection++;
   h.self.arena_view = reinterpret_cast<std::uint64_t>(physmem_kernel_address(kArenaBase));
   // A process that is gone: nothing of its memory can be reached.
@@ -113,16 +172,22 @@ const ClientInfo& CallerOf(const Harness& h, const Slot& slot) { return slot.oth
 void CloseSlot(Harness& h, Slot& slot) {
   if (slot.file == nullptr) return;
   kernel_request_sink().close(slot.file, CallerOf(h, slot));
+  ++h.closes;
   slot = Slot{};
 }
 
 void RunOpen(Harness& h, ProgramReader& in) {
   const auto how = in.Read<std::uint8_t>();
   Slot& slot = h.slots[how & 3];
+  const std::size_t device = (how >> 2 & 0x1F) % std::size(kDeviceNames);
+  const bool other = (how & kOtherProcess) != 0;
+  if (slot.file != nullptr && slot.device == device && slot.other == other) return;
   CloseSlot(h, slot);
-  const std::string name(kDeviceNames[(how >> 2 & 0x1F) % std::size(kDeviceNames)]);
-  slot.other = (how & kOtherProcess) != 0;
+  slot.other = other;
+  slot.device = device;
+  const std::string name(kDeviceNames[device]);
   void* file = nullptr;
+  ++h.opens;
   if (plat::nt_success(kernel_request_sink().create(CallerOf(h, slot), name.c_str(), &file))) slot.file = file;
 }
 
@@ -168,9 +233,11 @@ void RunControl(Harness& h, ProgramReader& in) {
   std::span<std::byte> buffer(reinterpret_cast<std::byte*>(h.systemBufferEnd - size), size);
   std::memset(buffer.data(), 0, size);
   if (!given.empty()) std::memcpy(buffer.data(), given.data(), given.size());
-  ResolveTokens(h, std::span(reinterpret_cast<std::uint8_t*>(buffer.data()), given.size()));
+  const std::span<std::uint8_t> sent(reinterpret_cast<std::uint8_t*>(buffer.data()), given.size());
+  ResolveTokens(h, sent);
   ClientInfo caller = CallerOf(h, slot);
   caller.is_32bit = (how & kNarrowCaller) != 0 ? 1 : 0;
+  FoldSlowCount(code, caller.is_32bit != 0, sent);
   std::uint64_t information = 0;
   const std::int32_t status =
       kernel_request_sink().device_control(slot.file, caller, code, buffer, inputSize, outputSize, &information);
@@ -206,16 +273,23 @@ void EndCallers(Harness& h) {
   physmem_release_client(h.other.connection_id);
 }
 
+void PrintFigures() {
+  const Harness& h = *g_harness;
+  std::fprintf(stderr, "request fuzzer: %llu opens, %llu closes\n", static_cast<unsigned long long>(h.opens),
+               static_cast<unsigned long long>(h.closes));
+  std::fprintf(stderr, "request fuzzer: %llu requests\n", static_cast<unsigned long long>(h.requests));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   g_harness = new Harness;
   fuzz_support::Machine();
-  MapClientMemory(*g_harness);
+  fuzz_support::WriteSeedsIfAsked(RequestSeeds);
   MapSystemBuffers(*g_harness);
   StartKernel(*g_harness);
-  fuzz_support::WriteSeedsIfAsked(RequestSeeds);
-  std::atexit([] { std::fprintf(stderr, "request fuzzer: %llu requests\n", static_cast<unsigned long long>(g_harness->requests)); });
+  std::atexit(StopCaller);
+  std::atexit(PrintFigures);
   return 0;
 }
 

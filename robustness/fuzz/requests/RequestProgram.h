@@ -2,7 +2,9 @@
 // front to back; bytes missing at the end read as zeros and end the program.
 //
 //   open     u8 0, u8 how    file slot how & 3; device (how >> 2) % 6; the
-//                            caller is the other process when how & 0x80
+//                            caller is the other process when how & 0x80;
+//                            nothing when the slot holds that device of that
+//                            caller already (a close first opens it anew)
 //   control  u8 1, u8 how    slot how & 3; a 32-bit caller when how & 4;
 //            u32 code, output size, input size, then the input bytes (as many
 //            as the program still has, zeros after them); a size is a u16,
@@ -40,7 +42,6 @@ inline constexpr std::uint64_t kWritableBytes = 64 * kPage;
 inline constexpr std::uint64_t kReadOnlyPage = kClientBase + kWritableBytes;
 inline constexpr std::uint64_t kFaultingPage = kReadOnlyPage + kPage;
 inline constexpr std::uint64_t kUnmappedHole = kFaultingPage + kPage;
-inline constexpr std::uint64_t kReservedBytes = kWritableBytes + 4 * kPage;
 
 inline constexpr std::uint32_t kAnswerToken = 0xA5A5A500;
 inline constexpr std::uint32_t kAnswerHigh = 0xA5A5A5A5;
