@@ -257,7 +257,7 @@ void RunFill(Harness& h, ProgramReader& in) {
 
 void RunProgram(Harness& h, ProgramReader& in) {
   for (std::size_t n = 0; n < kMaxOperations && !in.AtEnd(); ++n) {
-    switch (in.Read<std::uint8_t>() % kOperationCount) {
+    switch (OperationOf(in.Read<std::uint8_t>())) {
       case kOpen: RunOpen(h, in); break;
       case kControl: RunControl(h, in); break;
       case kClose: CloseSlot(h, h.slots[in.Read<std::uint8_t>() & 3]); break;

@@ -1,5 +1,8 @@
 // A request fuzzer input is a small program of operations on the driver, read
 // front to back; bytes missing at the end read as zeros and end the program.
+// An operation byte is taken modulo 8: 0 opens, 2 closes, 3 fills, and every
+// other value (1, 4 to 7) is a control, so that most operations a mutation
+// makes are requests.
 //
 //   open     u8 0, u8 how    file slot how & 3; device (how >> 2) % 6; the
 //                            caller is the other process when how & 0x80;
@@ -56,7 +59,13 @@ inline constexpr std::uint16_t kBigSize = 0xFFFF;
 inline constexpr std::size_t kMaxOperations = 64;
 inline constexpr std::size_t kSlots = 4;
 
-enum Operation : std::uint8_t { kOpen = 0, kControl = 1, kClose = 2, kFill = 3, kOperationCount = 4 };
+enum Operation : std::uint8_t { kOpen = 0, kControl = 1, kClose = 2, kFill = 3 };
+inline constexpr std::uint8_t kOperationModulus = 8;
+
+inline constexpr Operation OperationOf(std::uint8_t byte) {
+  const auto value = static_cast<std::uint8_t>(byte % kOperationModulus);
+  return value == kOpen || value == kClose || value == kFill ? static_cast<Operation>(value) : kControl;
+}
 
 inline constexpr std::string_view kDeviceNames[] = {
     "\\\\.\\STAVRO", "\\\\.\\STAVRO1", "\\\\.\\STAVRO2", "\\\\.\\STAVRO3", "\\\\.\\STAVRO17", "\\\\.\\QELMEM"};
