@@ -16,6 +16,18 @@ QelStatus PutOnPort(QelMessageHeader* message, std::uint32_t port) {
   return HostPutMessage(message, transaction);
 }
 
+// Another board's server of this library: the same address but for the board
+// byte. The library answers as one board's server at a time (the one its last
+// delivered message named), so such a message goes up to the parent, which
+// routes it back here with that board current; refusing it as "on this board"
+// would lose every callback a board's event sends while another board's
+// request was the last one served.
+bool IsOtherBoardServer(std::uint32_t destination, std::uint32_t local) {
+  constexpr std::uint32_t kAllButBoardByte = 0xFFFF00FFu;
+  return (destination >> 24) != 0 && destination != local &&
+         (destination & kAllButBoardByte) == (local & kAllButBoardByte);
+}
+
 }  // namespace
 
 QelStatus HOSTSENDMSGTOPARENT(QelMessageHeader* message) {
@@ -45,8 +57,8 @@ QelStatus HOSTSENDMSGTOCHILD(QelMessageHeader* message) {
 QelStatus HostRouteMessage(QelMessageHeader* message) {
   if (message == nullptr) return kHostMessageRefused;
   const std::uint32_t destination = message->destination;
-  if (HostIsOnThisBoard(destination)) return kHostServerNotFound;
   const std::uint32_t local = HostGetLocalAddress();
+  if (HostIsOnThisBoard(destination) && !IsOtherBoardServer(destination, local)) return kHostServerNotFound;
   const int position = HostGetIndexPosition();
   if (position == 2 && ByteOf(destination, 3) != ByteOf(local, 3) && kSameParentOnly) return kHostServerNotFound;
   bool toParent = position == -1;

@@ -33,10 +33,7 @@
 
 #include "driver/user/tests/helper_support.h"
 #include "driver/user/tests/host_transfer.h"
-#include "firmware/win32/QelManagerInterface.h"
-#include "firmware/win32/QuilletShared.h"
 #include "platform/sdk/qelapi.h"
-#include "platform/win/library.h"
 #include "source/QelAPI/QelApi.h"
 #include "source/QelAcq/AcqHwHandles.h"
 #include "source/QelAcq/AcqModule.h"
@@ -46,19 +43,16 @@
 #include "source/QelAcq/tests/acq_grab.h"
 #include "source/QelLut/LutObject.h"
 #include "source/QelXfer/YatAcqBufferKit.h"
-#include "source/firmware/HostFirmware.h"
+#include "source/firmware/tests/sdk_client.h"
 
 using namespace qelapi;
+using sdk_client::Host;
+using sdk_client::Sdk;
+using sdk_client::Send;
 
 namespace {
 
-plat::ModuleHandle g_sdk = nullptr;
 std::atomic<std::uint32_t> g_callbacks{0}, g_lastCount{0}, g_lastEvents{0}, g_events{0}, g_outOfOrder{0};
-
-template <typename Fn>
-Fn Sdk(const char* name) {
-  return reinterpret_cast<Fn>(plat::get_proc_address(g_sdk, name));
-}
 
 std::uint32_t ClientCallback(std::uint64_t, std::uint32_t type, std::uint32_t count) {
   g_lastEvents = type;
@@ -71,66 +65,6 @@ std::uint32_t ClientCallback(std::uint64_t, std::uint32_t type, std::uint32_t co
 std::uint32_t EventFunction(std::uint64_t, QelHandle*) {
   ++g_events;
   return 0;
-}
-
-// ---- The built-in server driver, published as the device-control module does ----
-QelManagerInterface* g_face = nullptr;
-
-template <typename Fn>
-Fn Slot(QelManagerSlot which) {
-  return ManagerSlotAs<Fn>(*g_face, which);
-}
-
-std::uint32_t Relay(void* message) { return Slot<ManDeliverMessageFn>(kManDeliverMessage)(message); }
-
-std::uint32_t SendOut(void* message) {
-  if (!Sdk<QelManLockFn>("QelManLock")()) return 107;
-  Sdk<QelManSendAnswerFn>("QelManSendAnswer")(message);
-  Sdk<QelManUnlockFn>("QelManUnlock")();
-  return 0;
-}
-
-std::uint32_t Host() {
-  QuilletGetSharedData();
-  g_face = &QuilletManagerInterface();
-  FillManagerInterface(*g_face);
-  QelApiInstallDispatch();
-  Slot<ManSetAnswerCallbackFn>(kManSetAnswerCallback)(SendOut);
-  std::uint32_t status = Slot<ManInitInstanceFn>(kManInitInstance)(1);
-  if (status != 0 || !Sdk<QelManLockFn>("QelManLock")()) return status != 0 ? status : 107;
-  std::uint32_t address = 0, boards = 0;
-  status = Sdk<QelManInstallPortServerFn>("QelManInstallPortServer")(62, Relay, 0);
-  if (status == 0) status = Sdk<QelManNewPortFn>("QelManNewPort")(kModulePort, 62);
-  if (status == 0) status = Sdk<QelManGetPortAddressFn>("QelManGetPortAddress")(kModulePort, &address);
-  if (status == 0) {
-    Slot<ManSetServerAddressFn>(kManSetServerAddress)(address);
-    Slot<ManGetNBoardsFn>(kManGetNBoards)(&boards);
-  }
-  for (std::uint32_t board = 0; status == 0 && board < boards; ++board)
-    status = Sdk<QelManAddServerToDatabaseFn>("QelManAddServerToDatabase")(
-        (kBoardServerPrefix + std::to_string(board + 1)).c_str(), (address & 0xFFFFFF) | ((board + 1) << 8) | 0x1000000);
-  Sdk<QelManUnlockFn>("QelManUnlock")();
-  return status;
-}
-
-std::string Send(std::uint32_t board, std::uint32_t command, const std::string& hex) {
-  QelServerHandle server{};
-  const std::string name = kBoardServerPrefix + std::to_string(board + 1);
-  std::uint32_t status = Sdk<QelManGetServerByNameFn>("QelManGetServerByName")(name.c_str(), &server);
-  const std::vector<std::uint8_t> payload = helper::Bytes(hex);
-  void* request = nullptr;
-  const auto size = static_cast<std::uint32_t>(std::max(payload.size(), sizeof server));
-  if (status == kSdkOk) status = Sdk<QelManAllocRequestFn>("QelManAllocRequest")(&server, command, size, &request);
-  if (status != kSdkOk) return std::to_string(status) + " - -";
-  std::memcpy(static_cast<std::uint8_t*>(request) + sizeof(QelSdkMessageHeader), payload.data(), payload.size());
-  void* answer = nullptr;
-  status = Sdk<QelManSendRequestFn>("QelManSendRequest")(request, 30000, &answer);
-  if (status != kSdkOk) return std::to_string(status) + " - -";
-  const auto* h = static_cast<const QelSdkMessageHeader*>(answer);
-  std::string reply = std::to_string(h->command) + " " +
-                      helper::Hex(static_cast<const std::uint8_t*>(answer) + sizeof *h, h->size - sizeof *h);
-  Sdk<QelManFreeMessageFn>("QelManFreeMessage")(answer);
-  return "0 " + reply;
 }
 
 std::string Fill(std::istringstream& in) {
@@ -256,7 +190,6 @@ std::string Run(const std::string& line) {
 }  // namespace
 
 int main() {
-  g_sdk = plat::load_library(kLibraryName);
-  if (g_sdk == nullptr) return 1;
+  if (!sdk_client::Load()) return 1;
   return helper::Serve(Run);
 }

@@ -27,38 +27,13 @@
 #include "source/QelXfer/XferConnMatrix.h"
 #include "source/QelXfer/XferShared.h"
 #include "source/QelXfer/tests/xfer_probe.h"
+#include "source/firmware/tests/sdk_client.h"
 
 using namespace qelapi;
+using sdk_client::Sdk;
+using sdk_client::Send;
 
 namespace {
-
-plat::ModuleHandle g_sdk = nullptr;
-
-template <typename Fn>
-Fn Sdk(const char* name) {
-  return reinterpret_cast<Fn>(plat::get_proc_address(g_sdk, name));
-}
-
-std::string Send(std::uint32_t board, std::uint32_t command, const std::string& hex) {
-  QelServerHandle server{};
-  const std::string name = "Tramond-CL_RZ6_" + std::to_string(board + 1);
-  std::uint32_t status = Sdk<QelManGetServerByNameFn>("QelManGetServerByName")(name.c_str(), &server);
-  const std::vector<std::uint8_t> payload = helper::Bytes(hex);
-  void* request = nullptr;
-  const auto size = static_cast<std::uint32_t>(std::max(payload.size(), sizeof server));
-  if (status == kSdkOk) status = Sdk<QelManAllocRequestFn>("QelManAllocRequest")(&server, command, size, &request);
-  if (status != kSdkOk) return std::to_string(status) + " - -";
-  std::memcpy(static_cast<std::uint8_t*>(request) + sizeof(QelSdkMessageHeader), payload.data(), payload.size());
-  void* answer = nullptr;
-  status = Sdk<QelManSendRequestFn>("QelManSendRequest")(request, 20000, &answer);
-  if (status != kSdkOk) return std::to_string(status) + " - -";
-  const auto* h = static_cast<const QelSdkMessageHeader*>(answer);
-  const std::string reply =
-      std::to_string(h->command) + " " +
-      helper::Hex(static_cast<const std::uint8_t*>(answer) + sizeof *h, h->size - sizeof *h);
-  Sdk<QelManFreeMessageFn>("QelManFreeMessage")(answer);
-  return "0 " + reply;
-}
 
 std::string Run(const std::string& line) {
   std::istringstream in(line);
@@ -70,7 +45,7 @@ std::string Run(const std::string& line) {
     const std::uint32_t board = helper::Number(in), id = helper::Number(in);
     std::string hex;
     in >> hex;
-    return "answer " + Send(board, id, hex);
+    return "answer " + Send(board, id, hex, 20000);
   }
   if (command == "matrix") return xfer_probe::Matrix(helper::Number(in));
   if (command == "places") return "places " + std::to_string(XferMatrixPlacesOf(0));
@@ -86,7 +61,6 @@ std::string Run(const std::string& line) {
 }  // namespace
 
 int main() {
-  g_sdk = plat::load_library(kLibraryName);
-  if (g_sdk == nullptr) return 1;
+  if (!sdk_client::Load()) return 1;
   return helper::Serve(Run);
 }

@@ -46,20 +46,16 @@
 #include "platform/win/machine.h"
 #include "platform/win/objects.h"
 #include "source/firmware/HostFirmware.h"
+#include "source/firmware/tests/sdk_client.h"
 #include "source/vkm/QelDevManCtrl.h"
 
 using namespace qelapi;
+using sdk_client::Sdk;
 
 namespace {
 
-plat::ModuleHandle g_sdk = nullptr;
 plat::ModuleHandle g_vkm = nullptr;
 plat::Handle g_mutex = plat::kNullHandle;
-
-template <typename Fn>
-Fn Sdk(const char* name) {
-  return reinterpret_cast<Fn>(plat::get_proc_address(g_sdk, name));
-}
 
 std::string MachineFile(const char* name) { return plat::machine_dir() + "/" + name; }
 
@@ -116,14 +112,7 @@ std::string Call(const std::string& name, std::uint32_t command, const std::stri
   if (status != kSdkOk) return std::to_string(status) + " - -";
   if (!payload.empty())
     std::memcpy(static_cast<std::uint8_t*>(request) + sizeof(QelSdkMessageHeader) + at, payload.data(), payload.size());
-  void* answer = nullptr;
-  status = Sdk<QelManSendRequestFn>("QelManSendRequest")(request, 20000, &answer);
-  if (status != kSdkOk) return std::to_string(status) + " - -";
-  const auto* h = static_cast<const QelSdkMessageHeader*>(answer);
-  const std::string reply = std::to_string(h->command) + " " +
-                            helper::Hex(static_cast<const std::uint8_t*>(answer) + sizeof *h, h->size - sizeof *h);
-  Sdk<QelManFreeMessageFn>("QelManFreeMessage")(answer);
-  return "0 " + reply;
+  return sdk_client::Exchange(request, 20000);
 }
 
 // The server driver this process has loaded (through the module).
@@ -315,7 +304,6 @@ std::string Run(const std::string& line) {
 }  // namespace
 
 int main() {
-  g_sdk = plat::load_library(kLibraryName);
-  if (g_sdk == nullptr) return 1;
+  if (!sdk_client::Load()) return 1;
   return helper::Serve(Run);
 }
