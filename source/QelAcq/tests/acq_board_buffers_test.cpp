@@ -201,6 +201,32 @@ TEST_F(AcqBoardBuffers, SelectionWhileTransferConnectedIsBusyAndKindTwoGivesEigh
   EXPECT_EQ(Send(1, 4021, other).status, 0x400079u);
 }
 
+// The board's memory of a client killed with SIGKILL went back with it: the
+// next client that opens the device finds no buffer, no selection, and the
+// board's unit off. A bystander keeps the shared section alive meanwhile.
+TEST_F(AcqBoardBuffers, AKilledOwnersBuffersAndCorrectionAreForgotten) {
+  StartBoards({FlatFieldBoard(kEveryKind)});
+  StartClient();
+  std::string device = Device(0);
+  for (std::uint32_t n = 1; n <= 2; ++n) ASSERT_EQ(Send(0, 4021, device).status, 0u);
+  ASSERT_EQ(Send(0, 4026, device).status, 0u);
+  ASSERT_EQ(SetLevel(device, 0x70D0004, 1), 0u);
+  ASSERT_EQ(Read(kFlatFieldEntry) & 1u, 1u);
+  StartedHelper();
+  client_->kill_hard();
+  StartClient();
+  device = Device(0);
+  EXPECT_EQ(Level(device, 0x70C0004), 0u);
+  EXPECT_EQ(Level(device, 0x70D0004), 0u);
+  EXPECT_EQ(Read(kFlatFieldEntry), 0u);
+  const Answer created = Send(0, 4021, device);
+  ASSERT_EQ(created.status, 0u);
+  EXPECT_EQ(WordAt(created.payload, 0), 1u);
+  const Answer onboard = Send(0, 4026, device);
+  ASSERT_EQ(onboard.status, 0u);
+  EXPECT_EQ(WordAt(onboard.payload, 0), 1u);
+}
+
 TEST_F(AcqBoardBuffers, AnEightBitLutLandsOnTheBoardAsValueTimes257AndComesBack) {
   StartBoards({FlatFieldBoard(kEveryKind)});
   StartClient();
