@@ -5,23 +5,16 @@
 // built into it) sends every request through "QelApi.dll". Board 0's firmware
 // offers the flat-field unit and processing kind 2 (8 buffers a device);
 // board 1's the unit alone (1 buffer).
-#include <sstream>
-
-#include "source/QelAPI/QelHandle.h"
-#include "source/QelAcq/tests/acq_apply_fixture.h"
-#include "source/firmware/tests/road_test_support.h"
+#include "source/QelAcq/tests/acq_client_fixture.h"
 
 namespace acq_device_test {
 namespace {
-
-using road_test::Quad;
-using road_test::Word;
 
 constexpr std::uint16_t kFlatFieldOption = 1u << 3;
 constexpr std::uint32_t kProcessingKindByte = 82;
 constexpr std::uint8_t kEveryKind = 0x08;
 constexpr std::uint8_t kListedKinds = 0x10;  // none listed: no kind 2
-constexpr std::uint32_t kWidth = 64, kLines = 8;
+constexpr std::uint32_t kWidth = kWindowWidth, kLines = kWindowLines;
 constexpr std::uint32_t kMono8 = 0x1010800;
 constexpr std::uint32_t kFlatFieldEntry = 0x5800;
 
@@ -31,19 +24,6 @@ BoardPreset FlatFieldBoard(std::uint8_t kinds) {
   preset.bytes = {{kProcessingKindByte, kinds}};
   return preset;
 }
-
-struct Answer {
-  std::uint32_t status = 0xFFFFFFFF;
-  std::string payload;
-};
-
-std::uint32_t WordAt(const std::string& hex, std::size_t byte) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | std::stoul(hex.substr(2 * (byte + i), 2), nullptr, 16);
-  return value;
-}
-
-std::string Hex(const std::vector<std::uint8_t>& bytes) { return helper::Hex(bytes.data(), bytes.size()); }
 
 // Image bytes of a kWidth x kLines picture from (x, y).
 std::vector<std::uint8_t> Picture(std::uint8_t (*at)(std::uint32_t, std::uint32_t)) {
@@ -55,40 +35,8 @@ std::vector<std::uint8_t> Picture(std::uint8_t (*at)(std::uint32_t, std::uint32_
 std::uint8_t Offset(std::uint32_t x, std::uint32_t y) { return static_cast<std::uint8_t>((x + 2 * y) % 24); }
 std::uint8_t Gain(std::uint32_t x, std::uint32_t y) { return static_cast<std::uint8_t>(64 + (3 * x + y) % 160); }
 
-class AcqBoardBuffers : public AcqApply {
+class AcqBoardBuffers : public AcqClientRoad {
  protected:
-  void TearDown() override {
-    client_.reset();  // the SDK's threads are still serving: the process is ended
-    AcqApply::TearDown();
-  }
-
-  void StartClient() {
-    client_ = std::make_unique<ChildProcess>("quillet-helper-acqclient", std::vector<std::string>{});
-    ASSERT_EQ(client_->read_line(60s), "ready");
-    ASSERT_EQ(Ask(*client_, "host"), "host 0");
-  }
-
-  Answer Send(std::uint32_t board, std::uint32_t command, const std::string& hex) {
-    std::istringstream in(Ask(*client_, "send " + std::to_string(board) + " " + std::to_string(command) + " " + hex));
-    std::string word, sent, status;
-    Answer answer;
-    in >> word >> sent >> status >> answer.payload;
-    if (word == "answer" && sent == "0") answer.status = static_cast<std::uint32_t>(std::stoul(status));
-    return answer;
-  }
-  static std::string Server(std::uint32_t board) {
-    return Word(0x01DE0000 | ((board + 1) << 8)) + Word(0) + Word(0) + Quad(0) + Word(kQelTagServer) + Quad(0);
-  }
-  // Device 0 of the board, opened with a kWidth x kLines window.
-  std::string Device(std::uint32_t board) {
-    const Answer opened = Send(board, 4001, Server(board) + Word(0));
-    EXPECT_EQ(opened.status, 0u);
-    const std::string handle = opened.payload.substr(0, 64);
-    // The window first, then the camera's line and lines it must fit in.
-    for (const auto& [index, value] : {std::pair{2067u, kWidth}, {10u, kWidth}, {2068u, kLines}, {12u, kLines}})
-      EXPECT_EQ(Send(board, 4006, handle + Word((index << 16) | 4) + Word(value)).status, 0u) << index;
-    return handle;
-  }
   std::string NewBuffer(std::uint32_t board, std::uint32_t width) {
     const Answer made = Send(board, 9001, Server(board) + Word(width) + Word(kLines) + Word(kMono8) + Word(0));
     EXPECT_EQ(made.status, 0u);
@@ -116,8 +64,6 @@ class AcqBoardBuffers : public AcqApply {
     EXPECT_EQ(value.status, 0u);
     return WordAt(value.payload, 0);
   }
-
-  std::unique_ptr<ChildProcess> client_;
 };
 
 TEST_F(AcqBoardBuffers, CoefficientsRoundTripThroughOnboardMemoryAndCorrectTheGrabbedPixels) {

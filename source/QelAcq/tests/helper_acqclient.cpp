@@ -22,6 +22,7 @@
 //   lutdata <n>                 the data of the n-th LUT made                -> "lutdata <hex>"
 //   onboard <b> <c> <n>         the on-board memory of onboard buffer n of connector c (host only)
 //                                                                            -> "onboard <s> <hex>"
+//   block <hex words...>        a block of 32-bit words kept in this process  -> "block <address>"
 //   grab <b> <d> <w> <h>        one frame of the device's camera through the board library into a
 //                               w x h host buffer (host only)                -> "grab <message> <image hex>"
 #include <algorithm>
@@ -98,6 +99,14 @@ std::string ObjectValue(std::istringstream& in, bool set) {
 }
 
 std::vector<QelHandle*> g_luts;
+std::vector<std::vector<std::uint32_t>> g_blocks;
+
+std::string Block(std::istringstream& in) {
+  std::vector<std::uint32_t> words;
+  for (std::string word; in >> word;) words.push_back(static_cast<std::uint32_t>(std::stoul(word, nullptr, 16)));
+  g_blocks.push_back(std::move(words));
+  return "block " + std::to_string(reinterpret_cast<std::uintptr_t>(g_blocks.back().data()));
+}
 
 std::string Lut(std::istringstream& in) {
   const std::uint32_t entries = helper::Number(in), format = helper::Number(in);
@@ -182,6 +191,7 @@ std::string Run(const std::string& line) {
   if (command == "objset") return ObjectValue(in, true);
   if (command == "grab") return Grab(in);
   if (command == "lut") return Lut(in);
+  if (command == "block") return Block(in);
   if (command == "lutdata") return LutData(in);
   if (command == "onboard") return Onboard(in);
   return "unknown " + command;
