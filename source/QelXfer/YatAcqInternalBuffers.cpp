@@ -75,8 +75,9 @@ QelStatus Geometry(const YatBufferDevice& d, YatInternalBufferRecord* r) {
   const QelHwStatus busStatus = Yat_Man_GetInternalBusWidth(d.board, &bus);
   if (busStatus != QELHW_OK) return TranslateStatus(busStatus);
   if (bus == 0) bus = 1;
-  const std::uint32_t bytes = width * depth;
-  r->lineValue = width + (bytes % bus == 0 ? 0 : bus - bytes % bus);
+  // Whole pixels up to the next bus word, so that a line of any depth ends on one.
+  const std::uint32_t bytes = width * depth, missing = (bus - bytes % bus) % bus;
+  r->lineValue = width + (depth == 0 ? missing : (missing + depth - 1) / depth);
   r->lines = r->mode == kAreaScan ? r->acq170 + YatAcqValue(d.handle, 0xC0004) : 1;
   r->widthFactor = depth == 1 ? 2 : 1;
   return 0;
