@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/kernel/qelserial_internal.h"
+#include "platform/win/comm_port.h"
 #include "platform/win/registry.h"
 
 namespace plat::kernel::qelserial {
@@ -13,9 +14,6 @@ namespace plat::kernel::qelserial {
 namespace {
 
 constexpr char kSerialMap[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-// COM1 and COM2 are the machine's own; each board takes four numbers.
-constexpr std::uint32_t kFirstNumber = 3;
-constexpr std::uint32_t kNumbersPerBoard = 4;
 
 std::string ValueName(const Port& port) {
   return "\\Device\\" + std::string(port.board_name.begin(), port.board_name.end()) + "_Serial_" +
@@ -28,8 +26,7 @@ void publish_com_name(const Port& port) {
   if (port.board < 0 || port.board_name.empty()) return;
   RegistryKey* key = nullptr;
   if (reg_create_key(RegistryRoot::kLocalMachine, kSerialMap, &key) != 0) return;
-  const std::string com =
-      "COM" + std::to_string(kFirstNumber + kNumbersPerBoard * static_cast<std::uint32_t>(port.board) + port.index);
+  const std::string com = "COM" + std::to_string(comm_number(static_cast<std::uint32_t>(port.board), port.index));
   reg_set_value(key, ValueName(port).c_str(), kRegSz, com.c_str(), static_cast<std::uint32_t>(com.size() + 1));
   reg_close_key(key);
 }

@@ -1,10 +1,13 @@
 // The board's serial function table: what the serial-port module learns of
 // this board's serial ports (default settings, one port, the port a client
-// identifier resolves to). The table's read and write slots move no bytes:
-// this board's Camera Link serial ports are not served through it, so they
-// answer "not supported" with a count of 0 rather than data of their own.
+// identifier resolves to), and the road of the bytes: opening a serial handle
+// opens the board's Camera Link port by the "COM<n>" name the machine's
+// serial-port map gives it, and reads and writes move bytes through it within
+// their time-outs. A handle without an open port moves nothing and answers
+// "not supported" with a count of 0: the table never makes up data.
 //
-// Lock order: no locks; the functions touch only their arguments.
+// Lock order: the table of open ports' mutex is taken alone, and released
+// before any byte moves.
 #pragma once
 
 #include <cstddef>

@@ -170,6 +170,16 @@ TEST_F(AcqCustomCommands, SerialTable) {
       // No bytes of its own making: nothing read, nothing written.
       {"serial read 8", "serial 0x46 0x0 0xeeeeeeee 0xeeeeeeee"},
       {"serial write 8", "serial 0x46 0x0"},
+      // An opened handle reaches the board's Camera Link port: the camera echoes.
+      {"serial open 0 0", "serial 0x0"},
+      {"serial send 6361736531", "serial 0x0 0x5"},
+      {"serial receive 5 30000", "serial 0x0 0x5 6361736531"},
+      {"serial receive 4 50", "serial 0x0 0x0 "},
+      {"serial close", "serial 0x0"},
+      {"serial send 61", "serial 0x46 0x0"},
+      // A port the board does not have opens nothing.
+      {"serial open 0 1", "serial 0x0"},
+      {"serial send 61", "serial 0x46 0x0"},
   });
 }
 

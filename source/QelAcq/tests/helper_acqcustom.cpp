@@ -9,15 +9,19 @@
 //       address, a:bad an address of no readable memory, a:X a 64-bit
 //       address; no FIELD at all or "-" gives no input
 //   serial settings | count | resolve | read N | write N -> serial <status> <words>
+//   serial open <board> <port> | send <hex> | receive <n> <ms> | close: through a serial handle of this process
+//                                                         -> serial <status> [<count> <hex>]
 //   quit
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "driver/user/tests/helper_support.h"
 #include "source/QelAcq/AcqDeviceHandles.h"
 #include "source/QelAcq/AcqOthStruct.h"
 #include "source/QelAcq/YatSerialTable.h"
@@ -90,11 +94,36 @@ std::string Command(std::istringstream& in) {
   return "cmd " + Hex(status) + Words(output.data(), outSize);
 }
 
+QelHandle g_serialHandle{};
+
+std::string SerialPort(const SerialFunctionTable* table, const std::string& what, std::istringstream& in) {
+  std::uint32_t count = 0x7777;
+  if (what == "open") {
+    const std::uint32_t board = helper::Number(in), port = helper::Number(in);
+    QelHandle server{0x01DE0000u | ((board + 1) << 8), 0, 0, 0, 0xcccc0040, 0};
+    return "serial " + Hex(table->open(&g_serialHandle, &server, port));
+  }
+  if (what == "close") return "serial " + Hex(table->close(&g_serialHandle));
+  if (what == "send") {
+    std::string hex;
+    in >> hex;
+    const std::vector<std::uint8_t> bytes = helper::Bytes(hex);
+    const QelStatus status =
+        table->write(&g_serialHandle, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &count, 30000);
+    return "serial " + Hex(status) + " " + Hex(count);
+  }
+  const std::uint32_t size = helper::Number(in), timeout = helper::Number(in);
+  std::vector<std::uint8_t> bytes(size);
+  const QelStatus status = table->read(&g_serialHandle, bytes.data(), size, &count, timeout);
+  return "serial " + Hex(status) + " " + Hex(count) + " " + helper::Hex(bytes.data(), std::min(count, size));
+}
+
 std::string Serial(std::istringstream& in) {
   const SerialFunctionTable* table = YatGetSerialInterface();
   std::string what;
   std::uint32_t size = 0, count = 0x7777;
   in >> what;
+  if (what == "open" || what == "close" || what == "send" || what == "receive") return SerialPort(table, what, in);
   if (what == "settings") {
     SerialSettings settings{};
     const QelStatus status = table->defaultSettings(&settings);
