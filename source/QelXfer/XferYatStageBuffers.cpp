@@ -1,6 +1,7 @@
 // The automatic internal buffers of an acquisition that feeds host buffers:
 // how many fit the board's memory beside a reserve, made whole or, when whole
 // frames do not fit, as strips of the frame; then a pair into each.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -10,6 +11,7 @@
 #include "source/QelXfer/XferManager.h"
 #include "source/QelXfer/XferStatus.h"
 #include "source/QelXfer/XferYat.h"
+#include "source/QelXfer/XferYatBoardData.h"
 #include "source/QelXfer/XferYatSizing.h"
 #include "source/QelXfer/XferYatStages.h"
 
@@ -23,10 +25,35 @@ struct Plan {
   std::int64_t memoryLeft;
   XferAcqGeometry acq;
   XferStageGeometry geometry;
+  std::uint32_t f1;          // 2 for 8-bit pixels under the flat-field correction
   std::uint32_t f2;
   std::uint32_t count;
   std::uint32_t mirrored;
+  std::uint32_t storedMode;  // of the selected flat-field buffer, in mode 1
 };
+
+constexpr std::uint32_t kCountedCoefficients = 2;  // group value 0x1A0004: one coefficient buffer a frame
+
+// The count of a first attempt: 2, or with the correction on and the
+// coefficient buffers counted through, as many as exist one after the other.
+std::uint32_t FirstCount(const XferBoardData& data, std::uint32_t coefficientUse) {
+  if (data.flatFieldOn == 0 || coefficientUse != kCountedCoefficients) return 2;
+  return std::max(data.internalBuffers, 2u);
+}
+
+// What the board's own data leaves of the memory, and the factors it brings.
+QelStatus TakeBoardData(const QelHandle* source, const XferAcqDevice& device, std::uint32_t coefficientUse,
+                        XferBoardState& board, Plan* plan) {
+  XferBoardData data{};
+  if (const QelStatus status = XferYatBoardDataOf(source, device, plan->acq, plan->geometry, &data); status != QEL_OK)
+    return status;
+  plan->count = board.bufferCount != 0 ? board.bufferCount : FirstCount(data, coefficientUse);
+  board.bufferCount = plan->count;
+  plan->memoryLeft = XferTakeRoom(XferTakeRoom(plan->memoryLeft, data.coefficientBytes), data.lutBytes);
+  plan->f1 = data.flatFieldOn != 0 && plan->acq.bits == 8 ? 2 : 1;
+  plan->storedMode = data.storedMode;
+  return QEL_OK;
+}
 
 QelStatus MemoryLeft(std::uint32_t board, std::int64_t* left) {
   std::uint32_t megabytes = 0, cameras = 0;
@@ -48,19 +75,19 @@ QelStatus ReadGeometry(const QelHandle* source, XferAcqGeometry* acq) {
   return QEL_OK;
 }
 
-QelStatus MakePlan(XferObject* xfer, const QelHandle* source, Plan* plan) {
+QelStatus MakePlan(XferObject* xfer, const QelHandle* source, std::uint32_t coefficientUse, Plan* plan) {
   XferAcqDevice device{};
   if (const QelStatus status = XferAcqDeviceOf(source, &device); status != QEL_OK) return status;
   plan->board = device.board;
   plan->connector = device.connector;
   if (const QelStatus status = MemoryLeft(device.board, &plan->memoryLeft); status != QEL_OK) return status;
-  XferBoardState& board = xfer->record->board;
-  plan->count = board.bufferCount != 0 ? board.bufferCount : 2;
-  board.bufferCount = plan->count;
   if (const QelStatus status = ReadGeometry(source, &plan->acq); status != QEL_OK) return status;
   std::uint32_t bus = 0;
   if (const QelHwStatus s = Yat_Man_GetInternalBusWidth(device.board, &bus); s != QELHW_OK) return TranslateStatus(s);
   if (const QelStatus status = XferStageGeometryOf(plan->acq, bus, &plan->geometry); status != QEL_OK) return status;
+  if (const QelStatus status = TakeBoardData(source, device, coefficientUse, xfer->record->board, plan);
+      status != QEL_OK)
+    return status;
   std::uint32_t output = 0, busBits = 0, mirror = 0;
   XferSrcValue(source, 0x90004, &output);
   XferSrcValue(source, 0x8680004, &busBits);
@@ -148,7 +175,7 @@ QelStatus MakeBuffers(InternalBufferStage& stage, XferBoardSlot& slot, const Pla
 QelStatus MakeStrips(XferObject* xfer, InternalBufferStage& stage, XferBoardSlot& slot, const Plan& plan,
                      std::uint32_t reservePercent) {
   XferStripChoice choice{};
-  if (const QelStatus status = XferChooseStrips(plan.geometry, stage.count, 1, plan.f2, reservePercent,
+  if (const QelStatus status = XferChooseStrips(plan.geometry, stage.count, plan.f1, plan.f2, reservePercent,
                                                 plan.memoryLeft, &choice);
       status != QEL_OK)
     return status;
@@ -183,10 +210,13 @@ QelStatus MakeFrames(XferObject* xfer, InternalBufferStage& stage, XferBoardSlot
   return status;
 }
 
-// Mode 1 may not cut its frames into strips.
+// Mode 1 may not cut its frames into strips, nor coefficients made for
+// another way of acquiring.
 bool Mode1WithoutRoom(const Plan& plan, std::uint64_t total) {
+  constexpr std::uint32_t kStoredModesWithoutStrips = 0x5;
   if (plan.acq.mode != 1 || static_cast<std::int64_t>(total) <= plan.memoryLeft) return false;
-  return plan.acq.frames > 1 || (plan.acq.frames == 1 && plan.acq.frameLines != plan.geometry.height);
+  return plan.acq.frames > 1 || (plan.storedMode & kStoredModesWithoutStrips) != 0 ||
+         (plan.acq.frames == 1 && plan.acq.frameLines != plan.geometry.height);
 }
 
 QelStatus AddPairs(XferObject* xfer, XferSource* source, const InternalBufferStage& stage) {
@@ -208,17 +238,24 @@ bool FeedsOnlyHost(const XferSource& source) {
   return true;
 }
 
+// How the host group uses the coefficient buffers (its value 0x1A0004).
+std::uint32_t CoefficientUse(const XferSource& source) {
+  return source.groups != nullptr ? source.groups->prm[0x1A] : 0;
+}
+
 }  // namespace
 
 QelStatus XferYatCheckAcqToHost(XferObject* xfer, XferSource* source, std::uint32_t reservePercent) {
   if (!FeedsOnlyHost(*source)) return QEL_OK;
   Plan plan{};
-  if (const QelStatus status = MakePlan(xfer, XferSourceHandleOf(source), &plan); status != QEL_OK) return status;
+  if (const QelStatus status = MakePlan(xfer, XferSourceHandleOf(source), CoefficientUse(*source), &plan);
+      status != QEL_OK)
+    return status;
   XferBoardState& board = xfer->record->board;
   InternalBufferStage& stage = board.stages[plan.connector];
   XferBoardSlot& slot = board.slots[plan.connector];
   if (stage.count != 0) return QEL_OK;
-  const std::uint64_t one = XferStageBytes(plan.geometry, 1, plan.f2);
+  const std::uint64_t one = XferStageBytes(plan.geometry, plan.f1, plan.f2);
   const std::uint32_t count = XferFitCount(plan.count, reservePercent, plan.memoryLeft, one);
   const std::uint64_t total = count * one;
   if (Mode1WithoutRoom(plan, total)) return kXferOutOfMemory;

@@ -135,6 +135,49 @@ TEST_F(XferConnect, TallFrameOnSmallMemoryIsCarriedInStrips) {
   EXPECT_EQ(FreeKib(h), before);
 }
 
+// On a board with 1 MB of memory (512 KiB a camera) and the flat-field unit,
+// with the correction on: the selected coefficient buffer (two bytes a pixel
+// of the frame) takes its room first, and each 8-bit internal buffer counts
+// twice. A 320 x 320 frame, which fits without the correction, does not, and
+// an area camera under the correction may not fall back to strips: out of
+// memory, nothing left behind; a 320 x 240 frame still fits twice whole.
+TEST_F(XferConnect, FlatFieldCoefficientsTakeTheirRoomBesideTheInternalBuffers) {
+  BoardPreset small = Factory("FolvantX4Dual");
+  small.bytes = {{41, 1}, {42, 0}, {49, 0}, {50, 0}};
+  small.firmwareOptions = 1u << 3;  // the flat-field unit
+  StartBoards({small});
+  SetCamera(0, 640, 480, 2000);
+  ChildProcess& h = Server();
+  struct Case {
+    std::uint32_t lines;
+    const char* connect;
+    const char* stage;
+  };
+  // The taller window first: a window only shrinks below the camera's lines set before it.
+  for (const Case& c : {Case{320, "0x4c00047", "stage 0 0 0"}, Case{240, "0x0", "stage 2 240 0"}}) {
+    SetWindow(h, 320, c.lines);
+    const std::string lines = std::to_string(c.lines);
+    ASSERT_EQ(Ask(h, "host 0x1 320 " + lines + " 1"), "host 0x0");
+    ASSERT_EQ(Ask(h, "xfer 0 0"), "0x0");
+    ASSERT_EQ(Ask(h, "connect"), "0x0") << c.lines;  // without the correction
+    EXPECT_EQ(Ask(h, "stage"), "stage 2 " + lines + " 0");
+    ASSERT_EQ(Ask(h, "disconnect"), "0x0");
+
+    ASSERT_EQ(Ask(h, "coefficients 0 0"), "0x0 1");
+    const std::uint32_t withCoefficients = FreeKib(h);
+    ASSERT_EQ(Ask(h, "level 0 0 0x70C0004 1"), "0x0");
+    ASSERT_EQ(Ask(h, "level 0 0 0x70D0004 1"), "0x0");
+    EXPECT_EQ(Ask(h, "connect"), c.connect) << c.lines;
+    EXPECT_EQ(Ask(h, "stage"), c.stage) << c.lines;
+    EXPECT_EQ(Ask(h, "disconnect"), "0x0");
+    EXPECT_EQ(FreeKib(h), withCoefficients) << c.lines;
+    EXPECT_EQ(Ask(h, "connected 0 0"), "0");
+    ASSERT_EQ(Ask(h, "level 0 0 0x70D0004 0"), "0x0");
+    ASSERT_EQ(Ask(h, "nocoefficients 0 0 1"), "0x0");
+    ASSERT_EQ(Ask(h, "release"), "0x0");
+  }
+}
+
 // The next buffer filled can be chosen on a connected transfer: the frame
 // lands in the second host buffer.
 TEST_F(XferConnect, AnAddedDestinationIsTheNextBufferFilled) {

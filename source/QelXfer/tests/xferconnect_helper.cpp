@@ -8,6 +8,9 @@
 //   poke B S I V                 -> 0: a parameter's first word written, nothing applied
 //   set B S I V                  -> <status>: the set road of parameter I
 //   connected B S                -> the device's transfer-connected flag
+//   coefficients B S             -> <status> <number>: a flat-field coefficient buffer made for the device
+//   nocoefficients B S N         -> <status>: coefficient buffer N freed
+//   level B S ID V               -> <status>: an acquisition-level parameter set (0x70C0004, 0x70D0004, ...)
 //   host KIND W H N              -> host <status>: N more 8-bit host buffers of memory kind KIND
 //   xfer B S                     -> <status>: a transfer from the device to the host buffers made since the
 //                                   last one (it becomes the current transfer)
@@ -25,6 +28,7 @@
 #include "driver/user/YatAcq.h"
 #include "driver/user/tests/helper_support.h"
 #include "firmware/win32/QelMemBinding.h"
+#include "source/QelAcq/AcqApi.h"
 #include "source/QelAcq/AcqBlocks.h"
 #include "source/QelAcq/AcqDetect.h"
 #include "source/QelAcq/AcqHwHandles.h"
@@ -168,18 +172,26 @@ std::string Answer(const std::string& line) {
   in >> command;
   if (command == "start") return Start();
   if (command != "open" && command != "applyall" && command != "poke" && command != "set" && command != "connected" &&
-      command != "xfer" && command != "nframes" && command != "abort")
+      command != "xfer" && command != "nframes" && command != "abort" && command != "coefficients" &&
+      command != "nocoefficients" && command != "level")
     return TransferCommand(command, in);
   const std::uint32_t board = helper::Number(in), slot = helper::Number(in);
   if (RecordOf(board, slot) == nullptr || AcqGetHandle(board, slot) == nullptr) return "nodevice";
   if (command == "open") return Register(board, slot, 1);
   if (command == "applyall") return Hex(AcqTestApplyAll(board, slot));
   if (command == "connected") return Connected(board, slot);
+  if (command == "coefficients") {
+    std::uint32_t number = 0;
+    const QelStatus status = AcqCreateInternalBuffers(AcqGetHandle(board, slot), &number);
+    return Hex(status) + " " + std::to_string(number);
+  }
   if (command == "xfer") return NewTransfer(board, slot);
   if (command == "abort") return std::to_string(QelHw_Acq_AbortVideo(AcqGetHwHandle(board, slot)));
   const std::uint32_t index = helper::Number(in);
   const std::uint32_t value = command == "nframes" ? 0 : helper::Number(in);
   if (command == "poke") return Poke(board, slot, index, value);
+  if (command == "level") return Hex(AcqSetPrm(AcqGetHandle(board, slot), index, &value));
+  if (command == "nocoefficients") return Hex(AcqFreeInternalBuffer(AcqGetHandle(board, slot), index));
   if (command == "nframes") return std::to_string(QelHw_Acq_AcquireNFrames(AcqGetHwHandle(board, slot), index));
   const std::uint32_t words[1] = {value};
   return Hex(AcqTestSetPrm(board, slot, index, words));
