@@ -2,14 +2,15 @@
 # tools/robustness.sh [seconds]: builds the fuzzers with clang (in build-fuzz/)
 # and the sanitizer configuration, then runs every fuzzer and the kill soak
 # side by side, each in a process of its own with a machine directory of its
-# own, for that many seconds (default 600; the soak for as long and 1000 kills
-# at least). A fuzzer runs on its seeds, its kept reproducers and the corpus it
-# grew before, in one process (the request fuzzer in QEL_FUZZ_REQUEST_WORKERS
-# processes sharing its corpus, 1 unless told). The summary at the end gives,
-# for each process, its executions (and requests, for the request fuzzer), its
-# coverage at the start and at the end and how it ended; the requests of all
-# request fuzzer processes added up; for the soak its kills and how it ended.
-# Whole logs: build-fuzz/robustness-<run>.log.
+# own, for that many seconds (default 600; the soak for as long and
+# QEL_SOAK_KILLS kills at least, 1000 unless told). A fuzzer runs on its seeds,
+# its kept reproducers and the corpus it grew before, in one process (the
+# request fuzzer in QEL_FUZZ_REQUEST_WORKERS processes sharing its corpus, 1
+# unless told). The summary at the end gives, for each process, its executions
+# (and requests, for the request fuzzer), its coverage at the start and at the
+# end and how it ended; the requests of all request fuzzer processes added up;
+# for the soak its kills and how it ended. Whole logs:
+# build-fuzz/robustness-<run>.log.
 #
 # tools/robustness.sh ci: what CI runs, each fuzzer for a few seconds on its
 # seeds and reproducers only, one after the other (the soak's short run is in
@@ -110,7 +111,7 @@ for run in "${runs[@]}"; do
   run_fuzzer "$name" "$run" "$mode" "build-fuzz/fuzz-corpus/$name" &
   pids[$run]=$!
 done
-QEL_SOAK_SECONDS=$mode QEL_SOAK_KILLS=1000 build-sanitize/bin/robustness_soak_tests \
+QEL_SOAK_SECONDS=$mode QEL_SOAK_KILLS=${QEL_SOAK_KILLS:-1000} build-sanitize/bin/robustness_soak_tests \
   >build-fuzz/robustness-soak.log 2>&1 &
 soak_pid=$!
 

@@ -67,7 +67,7 @@ TEST_F(AcqDevices, RegisteringASlotSelectsItsInputAndASecondSlotOnTheConnectorIs
 
 TEST_F(AcqDevices, AcquisitionControlStartsFreezesAndAbortsBothCamerasOfADualBoardAtOnce) {
   StartBoards({Factory("FolvantX4Dual")});
-  SetPeriod(20000);
+  SetPeriod(50000);  // a loaded host still takes every frame: none is dropped for want of it
   ChildProcess& helper = StartedHelper();
   ASSERT_EQ(Ask(helper, "open 0 0"), "open 0x0 0");
   ASSERT_EQ(Ask(helper, "open 0 1"), "open 0x0 0");
@@ -81,11 +81,11 @@ TEST_F(AcqDevices, AcquisitionControlStartsFreezesAndAbortsBothCamerasOfADualBoa
   EXPECT_EQ(Grab(0).running, 1u);
   EXPECT_EQ(Grab(1).running, 1u);
   EXPECT_EQ(Grab(0).start_tick_us, Grab(1).start_tick_us) << "started at one instant";
-  ASSERT_TRUE(Within(2s, [] { return Grab(0).frames_completed >= 2 && Grab(1).frames_completed >= 2; }));
+  ASSERT_TRUE(Within(60s, [] { return Grab(0).frames_completed >= 2 && Grab(1).frames_completed >= 2; }));
 
   // Freeze: the frame in progress ends, nothing new starts.
   ASSERT_EQ(Ask(helper, "control 0 0 3 0"), "control 0x0 0");
-  ASSERT_TRUE(Within(2s, [] { return Grab(0).running == 0 && Grab(1).running == 0; }));
+  ASSERT_TRUE(Within(60s, [] { return Grab(0).running == 0 && Grab(1).running == 0; }));
   for (std::uint32_t camera : {0u, 1u}) {
     const ControlGrabState state = Grab(camera);
     EXPECT_EQ(state.frames_dropped, 0u) << camera;
@@ -93,10 +93,11 @@ TEST_F(AcqDevices, AcquisitionControlStartsFreezesAndAbortsBothCamerasOfADualBoa
     EXPECT_EQ(state.last_command, plat::board::kGrabFreeze) << camera;
   }
 
-  // Abort: stops at once, the frame in progress is dropped.
-  SetPeriod(400000);
+  // Abort: stops at once, the frame in progress (two seconds of readout, so
+  // that a loaded host's abort still meets it) is dropped.
+  SetPeriod(4000000);
   ASSERT_EQ(Ask(helper, "control 0 0 3 5"), "control 0x0 4");
-  ASSERT_TRUE(Within(2s, [] { return Grab(0).frames_started > Grab(0).frames_completed; }));
+  ASSERT_TRUE(Within(60s, [] { return Grab(0).frames_started > Grab(0).frames_completed; }));
   const std::uint32_t dropped = Grab(0).frames_dropped;
   ASSERT_EQ(Ask(helper, "control 0 0 3 -2"), "control 0x0 0");
   for (std::uint32_t camera : {0u, 1u}) {
