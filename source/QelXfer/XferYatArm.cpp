@@ -58,6 +58,8 @@ QelStatus ArmSlot(XferObject* xfer, std::uint32_t n) {
   for (std::uint32_t f = 0; status == QELHW_OK && f < slot.furtherCount && f < kXferFurtherStages; ++f)
     status = InitHostIndex(slot, slot.further[f]);
   if (status != QELHW_OK) return TranslateStatus(status);
+  XferYatLinkHostStates(slot.main, true);
+  for (XferHostStage& further : slot.further) XferYatLinkHostStates(further, true);
   XferSlotRegistrySet(board_, n, xfer->record);
   return QEL_OK;
 }

@@ -86,6 +86,7 @@ void CloseEvent(plat::Handle* event) {
 }
 
 void FreeHostStage(XferHostStage& stage) {
+  XferYatLinkHostStates(stage, false);
   delete[] stage.elements;
   delete[] stage.stateWords;
   CloseEvent(&stage.endEvent);

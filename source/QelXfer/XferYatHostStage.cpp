@@ -137,6 +137,28 @@ QelStatus StartEnd(XferObject* xfer, XferBoardSlot& slot) {
 
 }  // namespace
 
+// A host buffer's state bit 31 follows its DMA entry's armed bit while the
+// transfer is connected: set, the buffer is free for the next frame; the
+// board clears it when it fills the buffer, and a client that is done with
+// the frame sets it again (parameter 14) to give the buffer back.
+void XferYatLinkHostStates(XferHostStage& stage, bool link) {
+  constexpr std::uint32_t kLinkArmedBit = 0x80000000u | 31u;
+  if (stage.group == nullptr || stage.stateWords == nullptr) return;
+  std::uint32_t n = 0;
+  for (const XferPair* pair = stage.group->first; pair != nullptr && n < stage.elementCount; pair = pair->next, ++n) {
+    BufferDescriptor* buffer = BufferDescriptorOf(&pair->destination);
+    if (buffer == nullptr || stage.stateWords[n] == 0) continue;
+    if (link) {
+      buffer->stateLinkTarget = stage.stateWords[n];
+      buffer->stateLinkMirror = 0;
+      buffer->stateLinkDescriptor = kLinkArmedBit;
+    } else if (buffer->stateLinkTarget == stage.stateWords[n]) {
+      buffer->stateLinkTarget = 0;
+      buffer->stateLinkDescriptor = 0;
+    }
+  }
+}
+
 QelStatus XferYatConnectInternalToHost(XferObject* xfer, XferSource* source, XferDestinationGroup* group) {
   const QelHandle* acquisition = XferSourceHandleOf(source);
   XferAcqDevice device{};

@@ -20,6 +20,9 @@ QelStatus XferYatCheckAcqToHost(XferObject* xfer, XferSource* source, std::uint3
 QelStatus XferYatConnectAcqToInternalBuffer(XferObject* xfer, XferSource* source, XferDestinationGroup* group);
 // The host stage of a group of host buffers, fed by the acquisition's slot.
 QelStatus XferYatConnectInternalToHost(XferObject* xfer, XferSource* source, XferDestinationGroup* group);
+// Ties (or unties) each host buffer's state bit 31 to its DMA entry's armed
+// bit, once the board library has bound the entries.
+void XferYatLinkHostStates(XferHostStage& stage, bool link);
 // Builds and arms the board transfer of every slot in use.
 QelStatus XferYatArm(XferObject* xfer);
 

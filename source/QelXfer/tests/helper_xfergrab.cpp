@@ -6,6 +6,7 @@
 //   open | close                  the SDK                                -> "open <s>" | "close <s>"
 //   acq B D                       4001: device D of board B              -> "acq <s>"
 //   geometry B                    the acquisition's width and lines      -> "geometry <w> <h>"
+//   acqprm B ID                   4005: a parameter of the acquisition   -> "acqprm <s> <value>"
 //   events B MASK                 4014: acquisition events to the callback -> "events <s>"
 //   buffers B KIND N W H          9001: N 8-bit host buffers of memory kind KIND (1 contiguous, 0x20
 //                                 scatter-gather)                        -> "buffers <s>"
@@ -13,7 +14,11 @@
 //                                                                        -> "xfer <s>"
 //   prm B ID VALUE                16008                                  -> "prm <s>"
 //   start B N | stop B | abort B | wait B MS | disconnect B | release B -> "<command> <s>"
+//   free B K                      9006: host buffer K given back to the grab (state bit 31) -> "free <s>"
+//   control B CODE HEX            1006: manager control with an 8-byte output -> "control <s> <output hex>"
+//   event                         address of this process's monitor event function -> "event <address>"
 //   calls                         the callbacks so far, in order, each "<context>:<events hex>:<count>"
+//                                 (context 1 transfer, 2 acquisition, 3 the monitor's event function)
 //                                                                        -> "calls <n> ..."
 //   image B K                     host buffer K's bytes (9018)           -> "image <hex>"
 //   bprm B K ID                   a parameter of host buffer K (9005)    -> "bprm <s> <value>"
@@ -55,6 +60,13 @@ std::vector<Call> g_calls;
 std::uint32_t ClientCallback(std::uint64_t context, std::uint32_t events, std::uint32_t count) {
   std::lock_guard lock(g_callsGuard);
   g_calls.push_back({context, events, count});
+  return 0;
+}
+
+// A monitor's event function: recorded with context 3.
+std::uint32_t EventFunction(std::uint64_t, void*) {
+  std::lock_guard lock(g_callsGuard);
+  g_calls.push_back({3, 0, 0});
   return 0;
 }
 
@@ -224,6 +236,7 @@ std::string Run(const std::string& line) {
   if (command == "open") return "open " + std::to_string(Sdk<QelManOpenFn>("QelManOpen")());
   if (command == "close") return "close " + std::to_string(Sdk<QelManCloseFn>("QelManClose")());
   if (command == "calls") return Calls();
+  if (command == "event") return "event " + std::to_string(reinterpret_cast<std::uint64_t>(&EventFunction));
   const std::uint32_t board = helper::Number(in);
   if (board >= 16) return command + " noboard";
   Board& b = g_boards[board];
@@ -236,10 +249,36 @@ std::string Run(const std::string& line) {
   }
   if (command == "geometry")
     return "geometry " + std::to_string(AcqValue(b, board, 0xA0004)) + " " + std::to_string(AcqValue(b, board, 0x8140004));
+  if (command == "acqprm") {
+    Bytes request = b.acquisition;
+    Word(request, helper::Number(in));
+    const Answer answer = Send(board, 4005, request);
+    return "acqprm " + std::to_string(answer.status) + " " + std::to_string(WordOf(answer));
+  }
   if (command == "events") return "events " + std::to_string(Events(b, board, helper::Number(in)));
   if (command == "buffers") {
     const std::uint32_t kind = helper::Number(in), count = helper::Number(in), width = helper::Number(in);
     return "buffers " + std::to_string(Buffers(b, board, kind, count, width, helper::Number(in)));
+  }
+  if (command == "control") {
+    // Manager control (1006): the code, the input's and the output's sizes, the input.
+    const std::uint32_t code = helper::Number(in);
+    std::string hex;
+    in >> hex;
+    const Bytes input = helper::Bytes(hex);
+    Bytes request = ServerHandle(BoardServer(board));
+    for (std::uint32_t word : {code, static_cast<std::uint32_t>(input.size()), 8u}) Word(request, word);
+    request.insert(request.end(), input.begin(), input.end());
+    const Answer answer = Send(board, 1006, request);
+    return "control " + std::to_string(answer.status) + " " + helper::Hex(answer.payload.data(), answer.payload.size());
+  }
+  if (command == "free") {
+    const std::uint32_t k = helper::Number(in);
+    if (k >= b.buffers.size()) return "free nobuffer";
+    Bytes request = b.buffers[k];
+    Word(request, 0xE0004);
+    Word(request, 0x80000000u);
+    return "free " + std::to_string(Send(board, 9006, request).status);
   }
   if (command == "xfer") return "xfer " + std::to_string(Transfer(b, board, helper::Number(in)));
   if (command == "image" || command == "bprm" || command == "save") return BufferCommand(command, b, board, in);

@@ -1,7 +1,10 @@
 // Grabs through the SDK's client API (quillet-helper-xfergrab): the client's
 // callbacks with their event words and counts, XferWait, the images in the
-// host buffers, stop, abort and start again, short frames and snaps.
+// host buffers, stop, abort and start again, snaps, acquisition events
+// during the grab, and a client killed in the middle of a grab.
 #include <chrono>
+#include <cstdio>
+#include <vector>
 #include <sstream>
 #include <thread>
 
@@ -61,18 +64,192 @@ class XferGrab : public road_test::Road {
   }
   static std::string Log() { return plat::support::read_machine_log(); }
 
+  struct Call {
+    std::uint32_t context;  // 1 transfer, 2 acquisition
+    std::uint32_t events;
+    std::uint32_t count;
+  };
+  static std::vector<Call> Calls(ChildProcess& client) {
+    std::istringstream in(Ask(client, "calls"));
+    std::string word;
+    std::size_t n = 0;
+    in >> word >> n;
+    std::vector<Call> calls;
+    for (std::string item; in >> item;) {
+      Call call{};
+      std::sscanf(item.c_str(), "%u:%x:%u", &call.context, &call.events, &call.count);
+      calls.push_back(call);
+    }
+    return calls;
+  }
+  // The transfer callbacks once at least `count` came (a minute at most).
+  static std::vector<Call> TransferCalls(ChildProcess& client, std::size_t count = 0) {
+    std::vector<Call> calls;
+    for (int attempt = 0; attempt < 1200; ++attempt) {
+      calls = Calls(client);
+      std::erase_if(calls, [](const Call& call) { return call.context != 1; });
+      if (calls.size() >= count) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return calls;
+  }
+  std::string Image(ChildProcess& client, std::uint32_t k) { return Ask(client, "image 0 " + std::to_string(k)); }
+  std::string Frame(std::uint32_t number, std::uint32_t lines = 0) {
+    return "image " + Pattern(number, width_, height_, lines == 0 ? height_ : lines);
+  }
+  static std::uint32_t State(ChildProcess& client, std::uint32_t k) {
+    std::istringstream in(Ask(client, "bprm 0 " + std::to_string(k) + " 0xE0004"));
+    std::string word;
+    std::uint32_t status = 1, value = 0;
+    in >> word >> status >> value;
+    EXPECT_EQ(status, 0u);
+    return value;
+  }
+
   std::uint32_t width_ = 0;
   std::uint32_t height_ = 0;
 };
 
+// Three frames into two contiguous and two scatter-gather buffers: one
+// callback per frame, counting 1 to 3, the third with the end of the
+// transfer; XferWait answers once it is over; the fourth buffer is untouched.
 TEST_F(XferGrab, ThreeFramesIntoFourBuffersWithTheirCallbacks) {
   ChildProcess& client = Connected({1, 1, 0x20, 0x20});
-  const std::uint32_t first = GrabState().next_frame;
+  const std::string untouched = Image(client, 3);
   ASSERT_EQ(Ask(client, "start 0 3"), "start 0");
-  EXPECT_EQ(Ask(client, "wait 0 60000"), "wait 0");
+  EXPECT_EQ(Ask(client, "wait 0 30000"), "wait 0");
   EXPECT_EQ(Ask(client, "calls"), "calls 3 1:800000:1 1:800000:2 1:4800000:3") << Log();
-  for (std::uint32_t k = 0; k < 3; ++k)
-    EXPECT_EQ(Ask(client, "image 0 " + std::to_string(k)), "image " + Pattern(first + k, width_, height_, height_)) << k;
+  for (std::uint32_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(Image(client, k), Frame(k)) << k;
+    EXPECT_EQ(State(client, k) & kIncomplete, 0u) << k;  // whole frames
+  }
+  EXPECT_EQ(Image(client, 3), untouched);
+  EXPECT_EQ(Ask(client, "wait 0 0"), "wait 0");  // not running: at once
+}
+
+// A continuous grab stopped ends with a whole frame: one end-of-transfer
+// callback, with the last frame's end, and the board made no frame more
+// than the callbacks tell. A stop of the idle transfer sends nothing more.
+TEST_F(XferGrab, AContinuousGrabStopsAtAFrameBoundaryWithOneEndOfTransfer) {
+  SetCamera(640, 480, 20000);
+  ChildProcess& client = Connected({1, 0x20, 1, 0x20});
+  const plat::board::ControlGrabState before = GrabState();
+  ASSERT_EQ(Ask(client, "start 0 0xFFFFFFFF"), "start 0");
+  // Each filled buffer is given back, so the grab goes on round the four;
+  // all four are free when it stops.
+  for (std::size_t given = 0; given < 6; ++given) {
+    ASSERT_GE(TransferCalls(client, given + 1).size(), given + 1);
+    EXPECT_EQ(Ask(client, "free 0 " + std::to_string(given % 4)), "free 0");
+  }
+  for (std::uint32_t k = 0; k < 4; ++k) EXPECT_EQ(Ask(client, "free 0 " + std::to_string(k)), "free 0");
+  EXPECT_EQ(Ask(client, "stop 0"), "stop 0");
+  EXPECT_EQ(Ask(client, "wait 0 30000"), "wait 0");
+  const std::vector<Call> calls = TransferCalls(client);
+  ASSERT_FALSE(calls.empty());
+  for (std::size_t n = 0; n < calls.size(); ++n) {
+    EXPECT_EQ(calls[n].count, n + 1);
+    EXPECT_EQ(calls[n].events, n + 1 == calls.size() ? kEndOfFrame | kEndOfTransfer : kEndOfFrame) << n;
+  }
+  const plat::board::ControlGrabState after = GrabState();
+  EXPECT_EQ(after.running, 0u);
+  EXPECT_EQ(after.frames_completed - before.frames_completed, calls.size());
+  EXPECT_EQ(Ask(client, "stop 0"), "stop 0");
+  EXPECT_EQ(TransferCalls(client).size(), calls.size());
+}
+
+// Stop of a transfer that never started sends the end of the transfer at
+// once, once.
+TEST_F(XferGrab, StopWhileIdleSendsTheEndOfTransferAtOnce) {
+  ChildProcess& client = Connected({1});
+  EXPECT_EQ(Ask(client, "stop 0"), "stop 0");
+  EXPECT_EQ(Ask(client, "calls"), "calls 1 1:4000000:1");
+  EXPECT_EQ(Ask(client, "stop 0"), "stop 0");
+  EXPECT_EQ(Ask(client, "calls"), "calls 1 1:4000000:1");
+}
+
+// A start after a finished grab (or a stop) goes on with the next buffer; a
+// start after an abort begins again at the first. A buffer's state bit 31
+// tells it is free for the grab; the client gives a filled one back. Each
+// start's frames are numbered from 0.
+TEST_F(XferGrab, StopThenStartContinuesAbortThenStartBeginsAtTheFirstBuffer) {
+  ChildProcess& client = Connected({1, 1, 1, 1});
+  const std::string untouched = Image(client, 3);
+  const auto grab = [&](const char* frames) {
+    ASSERT_EQ(Ask(client, std::string("start 0 ") + frames), "start 0");
+    ASSERT_EQ(Ask(client, "wait 0 30000"), "wait 0");
+  };
+  grab("1");
+  EXPECT_EQ(Ask(client, "stop 0"), "stop 0");
+  grab("1");
+  EXPECT_EQ(Image(client, 1), Frame(0));  // the next buffer
+  EXPECT_EQ(Ask(client, "abort 0"), "abort 0");
+  EXPECT_EQ(State(client, 1) & 0x80000000u, 0u);  // holds a frame
+  EXPECT_EQ(State(client, 2) & 0x80000000u, 0x80000000u);
+  for (const char* k : {"0", "1"}) EXPECT_EQ(Ask(client, std::string("free 0 ") + k), "free 0");
+  EXPECT_EQ(State(client, 1) & 0x80000000u, 0x80000000u);
+  grab("2");
+  EXPECT_EQ(Image(client, 0), Frame(0));
+  EXPECT_EQ(Image(client, 1), Frame(1));  // from the first buffer again
+  EXPECT_EQ(Image(client, 3), untouched);
+  EXPECT_EQ(TransferCalls(client).size(), 4u);
+}
+
+// In start mode 1 a one-frame start returns with the frame in the buffer.
+TEST_F(XferGrab, ASnapInStartModeOneReturnsWithItsFrame) {
+  ChildProcess& client = Connected({1, 0x20});
+  ASSERT_EQ(Ask(client, "prm 0 0xC0004 1"), "prm 0");
+  for (std::uint32_t k = 0; k < 2; ++k) {
+    ASSERT_EQ(Ask(client, "start 0 1"), "start 0");
+    EXPECT_EQ(Image(client, k), Frame(0)) << k;
+  }
+}
+
+// The acquisition's frame events reach the client's callback while the
+// transfer grabs.
+TEST_F(XferGrab, AcquisitionEventsFlowDuringTheGrab) {
+  ChildProcess& client = Client();
+  ASSERT_EQ(Ask(client, "acq 0 0"), "acq 0");
+  ASSERT_EQ(Ask(client, "events 0 0x1002000"), "events 0");
+  ASSERT_EQ(Ask(client, "buffers 0 1 4 640 480"), "buffers 0");
+  ASSERT_EQ(Ask(client, "xfer 0 0x4800000"), "xfer 0");
+  ASSERT_EQ(Ask(client, "start 0 4"), "start 0");
+  ASSERT_EQ(Ask(client, "wait 0 30000"), "wait 0");
+  std::vector<Call> acquisition;
+  for (int attempt = 0; attempt < 1200 && acquisition.size() < 4; ++attempt) {
+    acquisition = Calls(client);
+    std::erase_if(acquisition, [](const Call& call) { return call.context != 2; });
+    if (acquisition.size() < 4) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_GE(acquisition.size(), 4u);
+  for (std::size_t n = 0; n < acquisition.size(); ++n) {
+    EXPECT_EQ(acquisition[n].count, n + 1);
+    EXPECT_NE(acquisition[n].events & 0x1002000, 0u);
+  }
+  EXPECT_EQ(TransferCalls(client).size(), 4u);
+}
+
+// A client killed with SIGKILL in the middle of a continuous grab: the next
+// process opens the device again (its flat-field selection cleared), gets
+// its place in the connection matrix and the board's memory back, and grabs.
+TEST_F(XferGrab, AClientKilledMidGrabIsReclaimedAndTheNextOneGrabs) {
+  ChildProcess& probe = Start("quillet-helper-xferclient");
+  ASSERT_EQ(Ask(probe, "open"), "open 0");
+  const std::string memory = Ask(probe, "free 0 0"), matrix = Ask(probe, "matrix 0");
+  ChildProcess& killed = Connected({1, 0x20});
+  ASSERT_EQ(Ask(killed, "start 0 0xFFFFFFFF"), "start 0");
+  ASSERT_GE(TransferCalls(killed, 2).size(), 2u);
+  killed.kill_hard();
+  std::erase_if(processes_, [&](const std::unique_ptr<ChildProcess>& p) { return p.get() == &killed; });
+
+  ChildProcess& next = Connected({1, 0x20});
+  EXPECT_EQ(Ask(next, "acqprm 0 0x70C0004"), "acqprm 0 0");
+  EXPECT_EQ(Ask(next, "acqprm 0 0x70D0004"), "acqprm 0 0");
+  ASSERT_EQ(Ask(next, "start 0 2"), "start 0");
+  ASSERT_EQ(Ask(next, "wait 0 30000"), "wait 0");
+  EXPECT_EQ(Image(next, 1), Frame(1));
+  EXPECT_EQ(Ask(next, "release 0"), "release 0");
+  EXPECT_EQ(Ask(probe, "free 0 0"), memory);
+  EXPECT_EQ(Ask(probe, "matrix 0"), matrix);
 }
 
 }  // namespace
