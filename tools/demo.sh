@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds the system and runs it on a fresh emulated machine with
-# two simulated boards, then grabs frames from every camera through the board
-# library and leaves them as PGM images in build/grab-images.
+# two simulated boards, then grabs frames from every camera through the SDK
+# (BMP files in build/sdk-images) and through the board library (PGM images
+# in build/grab-images).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh release
@@ -35,9 +36,21 @@ mkdir -p "$YATFOLVA4XDIR"
 touch "$YATFOLVA4XDIR/Yat_Tramond-CL_RZ6_Config.ini"
 "$bin/pardow-boards"
 
-# A grab: three frames from each camera of each board, written as images.
+# The main job through the SDK: the installer's registration of the
+# device-control module, then a client of "QelApi.dll" that grabs three frames
+# from every camera of every board with the transfer commands and saves each
+# as a BMP file.
+"$bin/quillet-grab" --register
+sdk_images=$PWD/build/sdk-images
+rm -rf "$sdk_images"
+mkdir -p "$sdk_images"
+"$bin/quillet-grab" "$sdk_images" 3
+echo "images of the grab through the SDK: $sdk_images"
+
+# A second example, one level down: the same grab through the board
+# library's acquisition exports, written as PGM images.
 images=$PWD/build/grab-images
 rm -rf "$images"
 mkdir -p "$images"
 "$bin/pardow-grab" "$images" 3
-echo "images of the grab: $images"
+echo "images of the grab through the board library: $images"

@@ -30,24 +30,14 @@
 #include <vector>
 
 #include "driver/user/tests/helper_support.h"
-#include "platform/sdk/qelapi.h"
-#include "platform/win/library.h"
-#include "source/QelAPI/QelHandle.h"
+#include "source/samples/sdk_requests.h"
 
 using namespace qelapi;
+using namespace sdk_requests;
 
 namespace {
 
 constexpr std::uint32_t kMono8 = 0x1010800;
-// A buffer asked for on behalf of the host server lives in this process's memory.
-constexpr std::uint32_t kHostServer = 0x01000000;
-
-plat::ModuleHandle g_sdk = nullptr;
-
-template <typename Fn>
-Fn Sdk(const char* name) {
-  return reinterpret_cast<Fn>(plat::get_proc_address(g_sdk, name));
-}
 
 struct Call {
   std::uint64_t context;
@@ -70,7 +60,6 @@ std::uint32_t EventFunction(std::uint64_t, void*) {
   return 0;
 }
 
-using Bytes = std::vector<std::uint8_t>;
 
 struct Board {
   Bytes acquisition;
@@ -79,79 +68,20 @@ struct Board {
 };
 Board g_boards[16];
 
-void Put(Bytes& out, const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const std::uint8_t*>(data);
-  out.insert(out.end(), bytes, bytes + size);
-}
-void Word(Bytes& out, std::uint32_t value) { Put(out, &value, sizeof value); }
-void Quad(Bytes& out, std::uint64_t value) { Put(out, &value, sizeof value); }
-
-Bytes ServerHandle(std::uint32_t address) {
-  QelHandle handle{};
-  handle.server = address;
-  handle.tag = kQelTagServer;
-  Bytes out;
-  Put(out, &handle, sizeof handle);
-  return out;
-}
-std::uint32_t BoardServer(std::uint32_t board) { return 0x01DE0000u | ((board + 1) << 8); }
-
-struct Answer {
-  std::uint32_t status = 0xFFFFFFFF;
-  Bytes payload;
-};
-
-// One request to a server and its answer.
-Answer SendTo(const QelServerHandle& server, std::uint32_t command, const Bytes& payload) {
-  Answer result;
-  std::uint32_t status = kSdkOk;
-  void* request = nullptr;
-  const auto size = static_cast<std::uint32_t>(std::max(payload.size(), sizeof server));
-  if (status == kSdkOk) status = Sdk<QelManAllocRequestFn>("QelManAllocRequest")(&server, command, size, &request);
-  if (status != kSdkOk) return result;
-  std::memcpy(static_cast<std::uint8_t*>(request) + sizeof(QelSdkMessageHeader), payload.data(), payload.size());
-  void* answer = nullptr;
-  if (Sdk<QelManSendRequestFn>("QelManSendRequest")(request, 60000, &answer) != kSdkOk) return result;
-  const auto* header = static_cast<const QelSdkMessageHeader*>(answer);
-  const auto* bytes = static_cast<const std::uint8_t*>(answer);
-  result.status = header->command;
-  result.payload.assign(bytes + sizeof *header, bytes + header->size);
-  Sdk<QelManFreeMessageFn>("QelManFreeMessage")(answer);
-  return result;
-}
-
-// To board B's server.
 Answer Send(std::uint32_t board, std::uint32_t command, const Bytes& payload) {
-  QelServerHandle server{};
-  const std::string name = "Tramond-CL_RZ6_" + std::to_string(board + 1);
-  if (Sdk<QelManGetServerByNameFn>("QelManGetServerByName")(name.c_str(), &server) != kSdkOk) return Answer{};
-  return SendTo(server, command, payload);
-}
-
-Bytes Handle32(const Answer& answer) {
-  return answer.payload.size() >= 32 ? Bytes(answer.payload.begin(), answer.payload.begin() + 32) : Bytes(32, 0);
-}
-
-std::uint32_t WordOf(const Answer& answer) {
-  std::uint32_t value = 0;
-  if (answer.payload.size() >= 4) std::memcpy(&value, answer.payload.data(), 4);
-  return value;
+  return SendToBoard(board, command, payload);
 }
 
 std::uint32_t AcqValue(Board& b, std::uint32_t board, std::uint32_t id) {
-  Bytes request = b.acquisition;
-  Word(request, id);
-  return WordOf(Send(board, 4005, request));
+  return Send(board, 4005, With(b.acquisition, {id})).Value();
 }
 
 std::uint32_t Buffers(Board& b, std::uint32_t board, std::uint32_t kind, std::uint32_t count, std::uint32_t width,
                       std::uint32_t height) {
   for (std::uint32_t n = 0; n < count; ++n) {
-    Bytes request = ServerHandle(kHostServer);
-    for (std::uint32_t word : {width, height, kMono8, kind}) Word(request, word);
-    const Answer answer = Send(board, 9001, request);
+    const Answer answer = Send(board, 9001, With(ServerHandle(kHostServer), {width, height, kMono8, kind}));
     if (answer.status != 0) return answer.status;
-    b.buffers.push_back(Handle32(answer));
+    b.buffers.push_back(answer.Handle());
   }
   return 0;
 }
@@ -176,7 +106,7 @@ std::uint32_t Transfer(Board& b, std::uint32_t board, std::uint32_t events) {
   request.resize(request.size() + 20);
   const Answer made = Send(board, 16000, request);
   if (made.status != 0) return made.status;
-  b.transfer = Handle32(made);
+  b.transfer = made.Handle();
   for (std::size_t n = 1; n < b.buffers.size(); ++n) {
     Bytes pair = b.transfer;
     Put(pair, b.acquisition.data(), 32);
@@ -208,7 +138,7 @@ std::string BufferCommand(const std::string& command, Board& b, std::uint32_t bo
   if (command == "bprm") {
     Word(request, helper::Number(in));
     const Answer answer = Send(board, 9005, request);
-    return "bprm " + std::to_string(answer.status) + " " + std::to_string(WordOf(answer));
+    return "bprm " + std::to_string(answer.status) + " " + std::to_string(answer.Value());
   }
   if (command == "save") {
     std::string file;
@@ -218,10 +148,10 @@ std::string BufferCommand(const std::string& command, Board& b, std::uint32_t bo
     return "save " + std::to_string(Send(board, 9025, request).status);
   }
   Word(request, 0x190004);
-  const std::uint32_t pitch = WordOf(Send(board, 9005, request));
+  const std::uint32_t pitch = Send(board, 9005, request).Value();
   request.resize(32);
   Word(request, 0x70004);
-  const std::uint32_t height = WordOf(Send(board, 9005, request));
+  const std::uint32_t height = Send(board, 9005, request).Value();
   request.resize(32);
   for (std::uint32_t word : {0u, 0u, pitch, height, pitch * height}) Word(request, word);
   const Answer answer = Send(board, 9018, request);
@@ -244,7 +174,7 @@ std::string Run(const std::string& line) {
     Bytes request = ServerHandle(BoardServer(board));
     Word(request, helper::Number(in));
     const Answer answer = Send(board, 4001, request);
-    b.acquisition = Handle32(answer);
+    b.acquisition = answer.Handle();
     return "acq " + std::to_string(answer.status);
   }
   if (command == "geometry")
@@ -253,7 +183,7 @@ std::string Run(const std::string& line) {
     Bytes request = b.acquisition;
     Word(request, helper::Number(in));
     const Answer answer = Send(board, 4005, request);
-    return "acqprm " + std::to_string(answer.status) + " " + std::to_string(WordOf(answer));
+    return "acqprm " + std::to_string(answer.status) + " " + std::to_string(answer.Value());
   }
   if (command == "events") return "events " + std::to_string(Events(b, board, helper::Number(in)));
   if (command == "buffers") {
@@ -299,7 +229,7 @@ std::string Run(const std::string& line) {
 }  // namespace
 
 int main() {
-  g_sdk = plat::load_library(kLibraryName);
-  if (g_sdk == nullptr) return 1;
+  SdkModule() = plat::load_library(kLibraryName);
+  if (SdkModule() == nullptr) return 1;
   return helper::Serve(Run);
 }
