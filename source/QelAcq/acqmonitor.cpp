@@ -281,7 +281,8 @@ void AcqMonitorAcqCallback(std::uint32_t board, std::uint32_t device, const AcqM
 void AcqMonitorXferCallback(std::uint32_t board, std::uint32_t device, const std::uint32_t* message) {
   const AcqMonitorRecord* record = AcqMonitorRecordOf(board, device);
   if (record == nullptr || message == nullptr || record->ownerProcessId == 0 || record->xferCallback == 0) return;
-  const std::uint32_t events = message[0] & record->xferMask;
+  // The transfer's record: its size, then the SDK event word, then the lost-data flags.
+  const std::uint32_t events = message[1] & record->xferMask;
   if ((events == 0 && message[2] == 0) || !AcqMonitorFifoMapped(board, device)) return;
   AcqMonitorEvent pushed{kAcqMonitorRecordSize, board, device, 1, events, {message[1], message[2], message[3], message[4]}, {}};
   std::memcpy(pushed.quads, message + 6, 16);

@@ -234,6 +234,32 @@ TEST_F(XferGrab, AcquisitionEventsFlowDuringTheGrab) {
   EXPECT_EQ(TransferCalls(client).size(), 4u);
 }
 
+// A monitor in another process, registered through manager control for the
+// device's transfer events, receives one for each frame the client grabs.
+TEST_F(XferGrab, TheMonitorReceivesTheTransferEvents) {
+  using road_test::Quad;
+  using road_test::Word;
+  ChildProcess& client = Client();
+  ASSERT_EQ(Ask(client, "acq 0 0"), "acq 0");
+  ChildProcess& monitor = Client();
+  const std::string taken = Ask(monitor, "control 0 0x80000059 " + Word(0));
+  ASSERT_EQ(taken.substr(0, 10), "control 0 ") << taken;
+  const std::string address = taken.substr(10, 16);
+  const std::uint64_t event = std::stoull(Ask(monitor, "event").substr(6));
+  ASSERT_EQ(Ask(monitor, "control 0 0x8000005C " + address + Word(kEndOfFrame) + Quad(event) + Quad(6)),
+            "control 0 " + Quad(0));
+  ASSERT_EQ(Ask(client, "buffers 0 0x20 3 640 480"), "buffers 0");
+  ASSERT_EQ(Ask(client, "xfer 0 0x4800000"), "xfer 0");
+  ASSERT_EQ(Ask(client, "start 0 3"), "start 0");
+  ASSERT_EQ(Ask(client, "wait 0 30000"), "wait 0");
+  std::vector<Call> events;
+  for (int attempt = 0; attempt < 1200 && events.size() < 3; ++attempt) {
+    events = Calls(monitor);
+    if (events.size() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(events.size(), 3u);
+}
+
 // A client killed with SIGKILL in the middle of a continuous grab: the next
 // process opens the device again (its flat-field selection cleared), gets
 // its place in the connection matrix and the board's memory back, and grabs.
