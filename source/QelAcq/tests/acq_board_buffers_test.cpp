@@ -117,6 +117,44 @@ TEST_F(AcqBoardBuffers, CoefficientsRoundTripThroughOnboardMemoryAndCorrectTheGr
   EXPECT_EQ(Send(0, 4022, device + Word(9)).status, 0x400035u);
 }
 
+// A 10-bit camera into 16-bit pixels: 16-bit offsets and gains (a gain of
+// 0x8000 is 1), each pixel's two coefficient words side by side.
+TEST_F(AcqBoardBuffers, SixteenBitCoefficientsCorrectTwoBytePixels) {
+  StartBoards({FlatFieldBoard(kEveryKind)});
+  SetCamera(0, kWidth, kLines, 2000, 10);
+  StartClient();
+  const std::string device = Device(0);
+  ASSERT_EQ(SetLevel(device, 0x60004, 10), 0u);
+  ASSERT_EQ(SetLevel(device, 0x8280004, 0x1021000), 0u);
+  ASSERT_EQ(Send(0, 4021, device).status, 0u);
+  const auto image = [this](std::uint32_t (*at)(std::uint32_t, std::uint32_t)) {
+    const Answer made = Send(0, 9001, Server(0) + Word(kWidth) + Word(kLines) + Word(0x1021000) + Word(0));
+    EXPECT_EQ(made.status, 0u);
+    const std::string buffer = made.payload.substr(0, 64);
+    std::string words;
+    for (std::uint32_t y = 0; y < kLines; ++y)
+      for (std::uint32_t x = 0; x < kWidth; ++x) words += Word(at(x, y)).substr(0, 4);
+    EXPECT_EQ(Send(0, 9009, buffer + Quad(0) + Word(kWidth * kLines * 2) + words).status, 0u);
+    return buffer;
+  };
+  static constexpr auto kOffset = [](std::uint32_t x, std::uint32_t y) { return (x * 37 + y * 11) % 300; };
+  static constexpr auto kGain = [](std::uint32_t x, std::uint32_t y) { return 0x4000 + (x * 613 + y * 97) % 0x9000; };
+  const std::string offset = image(kOffset), gain = image(kGain);
+  ASSERT_EQ(Coefficients(4023, device, 1, offset, gain), 0u);
+  ASSERT_EQ(SetLevel(device, 0x70D0004, 1), 0u);
+  const std::uint32_t first = GrabState(0).next_frame;
+  std::string expected;
+  for (std::uint32_t y = 0; y < kLines; ++y)
+    for (std::uint32_t x = 0; x < kWidth; ++x) {
+      const std::uint32_t pixel = plat::board::camera_pattern(0, 0, first, 2 * x, y) |
+                                  plat::board::camera_pattern(0, 0, first, 2 * x + 1, y) << 8;
+      const std::uint64_t above = pixel > kOffset(x, y) ? pixel - kOffset(x, y) : 0;
+      expected += Word(static_cast<std::uint32_t>(std::min<std::uint64_t>(above * kGain(x, y) / 0x8000, 0xFFFF)))
+                      .substr(0, 4);
+    }
+  EXPECT_EQ(Ask(*client_, "grab 0 0 128 8"), "grab 0 0 1 " + expected);
+}
+
 TEST_F(AcqBoardBuffers, SelectionWhileTransferConnectedIsBusyAndKindTwoGivesEightBuffers) {
   StartBoards({FlatFieldBoard(kEveryKind), FlatFieldBoard(kListedKinds)});
   StartClient();
