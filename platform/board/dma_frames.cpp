@@ -337,6 +337,16 @@ std::uint64_t lb_source(const Entry& entry, const Descriptor& d) {
   return static_cast<std::uint32_t>(entry[0] + d.address);
 }
 
+// The bytes of an image piece that the frame wrote: a frame with fewer lines
+// than its buffer (a camera shorter than the window) leaves the buffer's
+// later lines unwritten, and the pieces that read them carry nothing of it.
+std::uint32_t frame_part(const CameraFrame& frame, const Descriptor& d, std::uint32_t count) {
+  if (d.kind != 0 && d.kind != kImagePieceKind) return count;
+  const std::uint64_t frame_bytes = std::uint64_t{frame.width} * frame.bytes_per_pixel * frame.height;
+  if (d.address >= frame_bytes) return 0;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, frame_bytes - d.address));
+}
+
 // LB: every piece of the chain to the host channels its descriptor names.
 void forward(Board& board, DmaChannelState& channel, const CameraFrame& frame,
              std::array<Stream, kHostDmaChannels>& streams) {
@@ -346,7 +356,7 @@ void forward(Board& board, DmaChannelState& channel, const CameraFrame& frame,
   for (std::uint32_t n = 0; n < kMaxDescriptors; ++n) {
     const auto d = read_onboard<Descriptor>(board.onboard, at);
     if ((d.control & kLbEmpty) == 0) {
-      const std::uint32_t count = d.control & kCountMask;
+      const std::uint32_t count = frame_part(frame, d, d.control & kCountMask);
       if (d.kind == 0 || d.kind == kImagePieceKind) follow_strip(board, frame, entry[0], lb_source(entry, d));
       for (std::uint32_t b = 0; b < kHostDmaChannels; ++b) {
         if ((d.mask & (1u << b)) == 0) continue;

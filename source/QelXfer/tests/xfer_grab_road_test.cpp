@@ -200,6 +200,24 @@ TEST_F(XferGrab, StopThenStartContinuesAbortThenStartBeginsAtTheFirstBuffer) {
   EXPECT_EQ(TransferCalls(client).size(), 4u);
 }
 
+// A camera with half the window's lines: the buffer holds them, the rest
+// stays as it was, and its state carries the incomplete-frame bit; a whole
+// frame afterwards clears it.
+TEST_F(XferGrab, AShortFrameSetsTheIncompleteBit) {
+  ChildProcess& client = Connected({0x20});
+  SetCamera(width_, height_ / 2);
+  ASSERT_EQ(Ask(client, "start 0 1"), "start 0");
+  ASSERT_EQ(Ask(client, "wait 0 30000"), "wait 0");
+  EXPECT_EQ(Image(client, 0), Frame(0, height_ / 2));
+  EXPECT_EQ(State(client, 0) & kIncomplete, kIncomplete);
+  SetCamera(width_, height_);
+  ASSERT_EQ(Ask(client, "free 0 0"), "free 0");
+  ASSERT_EQ(Ask(client, "start 0 1"), "start 0");
+  ASSERT_EQ(Ask(client, "wait 0 30000"), "wait 0");
+  EXPECT_EQ(Image(client, 0), Frame(0));
+  EXPECT_EQ(State(client, 0) & kIncomplete, 0u);
+}
+
 // In start mode 1 a one-frame start returns with the frame in the buffer.
 TEST_F(XferGrab, ASnapInStartModeOneReturnsWithItsFrame) {
   ChildProcess& client = Connected({1, 0x20});
