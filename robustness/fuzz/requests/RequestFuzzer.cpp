@@ -60,6 +60,7 @@ struct Harness {
   std::array<Slot, kSlots> slots{};
   std::array<std::uint64_t, kKeptAnswers> answers{};
   std::size_t kept = 0;
+  std::size_t heavy = 0;  // heavy requests of this program so far
   // For the run's figures: device-control requests sent, files opened and closed.
   std::uint64_t requests = 0, opens = 0, closes = 0;
 };
@@ -229,6 +230,7 @@ void RunControl(Harness& h, ProgramReader& in) {
   std::span<const std::uint8_t> given = in.Bytes(inputSize);
   const Slot& slot = h.slots[how & 3];
   if (slot.file == nullptr) return;
+  if (IsHeavy(code) && h.heavy++ >= kHeavyPerProgram) return;
   const std::size_t size = std::max(inputSize, outputSize);
   std::span<std::byte> buffer(reinterpret_cast<std::byte*>(h.systemBufferEnd - size), size);
   std::memset(buffer.data(), 0, size);
@@ -299,6 +301,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   NewCallers(h);
   h.answers = {};
   h.kept = 0;
+  h.heavy = 0;
   ProgramReader in(std::span(data, size));
   RunProgram(h, in);
   EndCallers(h);

@@ -50,12 +50,19 @@ inline constexpr SlowCount kSlowCounts[] = {
      kFlashCountBound, kNoLimit},
 };
 
+// The driver serves a code with its width bit clear as the same request with
+// 32-bit records, whoever the caller.
+inline constexpr std::uint32_t ServedCode(std::uint32_t code) { return code | YAT_IOCTRL_WIDTH_BIT; }
+inline constexpr bool NarrowRecords(std::uint32_t code, bool narrowCaller) {
+  return narrowCaller || (code & YAT_IOCTRL_WIDTH_BIT) == 0;
+}
+
 // Folds the count of a slow request in its input bytes (as the caller sent
 // them); inputs too short to hold the count are left for the driver to refuse.
-inline void FoldSlowCount(std::uint32_t code, bool narrow, std::span<std::uint8_t> input) {
+inline void FoldSlowCount(std::uint32_t code, bool narrowCaller, std::span<std::uint8_t> input) {
   for (const SlowCount& slow : kSlowCounts) {
-    if (slow.code != code) continue;
-    const std::uint32_t at = narrow ? slow.narrowOffset : slow.wideOffset;
+    if (slow.code != ServedCode(code)) continue;
+    const std::uint32_t at = NarrowRecords(code, narrowCaller) ? slow.narrowOffset : slow.wideOffset;
     if (input.size() < at + sizeof(std::uint32_t)) return;
     std::uint32_t count = 0;
     std::memcpy(&count, input.data() + at, sizeof count);
@@ -64,6 +71,24 @@ inline void FoldSlowCount(std::uint32_t code, bool narrow, std::span<std::uint8_
     std::memcpy(input.data() + at, &count, sizeof count);
     return;
   }
+}
+
+// Requests whose cost is fixed and long whatever they carry: board resets
+// (a 200 ms settle each), reloads, FPGA loads, and flash writes, erases and
+// protection changes (12 V settles, whole-block erases). A program sends at
+// most kHeavyPerProgram of them; later ones are skipped, neither sent nor
+// counted, so that no program runs for minutes.
+inline constexpr std::uint32_t kHeavyCodes[] = {
+    YAT_IOCTRL_INIT_BOARD_MANAGER, YAT_IOCTRL_RESET_BOARD,   IOCTRL_RELOAD,           YAT_IOCTRL_LOAD_FPG,
+    YAT_IOCTRL_UNLOAD_FPG,         YAT_IOCTRL_FLASH_WRITE,   YAT_IOCTRL_FLASH_ERASE,  YAT_IOCTRL_FLASH_PROTECT,
+    YAT_IOCTRL_FLASH_UNPROTECT,
+};
+inline constexpr std::size_t kHeavyPerProgram = 2;
+
+inline constexpr bool IsHeavy(std::uint32_t code) {
+  for (const std::uint32_t heavy : kHeavyCodes)
+    if (heavy == ServedCode(code)) return true;
+  return false;
 }
 
 }  // namespace request_fuzz

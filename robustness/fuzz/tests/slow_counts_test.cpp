@@ -86,6 +86,24 @@ TEST(RequestFuzzSlowCounts, CountsAboveTheirBoundsFoldAndRefusedOnesStay) {
   }
 }
 
+// A code with its width bit clear is served as the same request with 32-bit
+// records, from a 64-bit caller too.
+TEST(RequestFuzzSlowCounts, ACodeWithoutItsWidthBitIsFoldedInItsNarrowRecord) {
+  const std::uint32_t code = YAT_IOCTRL_READ_MEMORY & ~YAT_IOCTRL_WIDTH_BIT;
+  const YatIocMemoryIn32 narrow{{1, 0}, 0x40, 0x30000000, 0x40000000, 1};
+  const std::uint32_t count = Folded(code, false, narrow).byteCount;
+  EXPECT_EQ(count, 0x40000000u % (kMemoryCountBound + 1));
+}
+
+TEST(RequestFuzzSlowCounts, ResetsAndFlashRewritesAreHeavyInEitherWidth) {
+  for (const std::uint32_t code : {YAT_IOCTRL_INIT_BOARD_MANAGER, YAT_IOCTRL_FLASH_WRITE, YAT_IOCTRL_FLASH_ERASE}) {
+    EXPECT_TRUE(IsHeavy(code)) << std::hex << code;
+    EXPECT_TRUE(IsHeavy(code & ~YAT_IOCTRL_WIDTH_BIT)) << std::hex << code;
+  }
+  for (const std::uint32_t code : {YAT_IOCTRL_READ_MEMORY, YAT_IOCTRL_FLASH_READ, YAT_IOCTRL_GET_MEMORY_SIZE})
+    EXPECT_FALSE(IsHeavy(code)) << std::hex << code;
+}
+
 TEST(RequestFuzzSlowCounts, OtherRequestsAndShortInputsAreSentAsWritten) {
   const YatIocMemoryIn record{{1, 0}, 0, 0x30000000, 0x100000, 0};
   std::vector<std::uint8_t> bytes = BytesOf(record);
