@@ -1,6 +1,5 @@
 // Whole parameter sets exchanged with CAM and VIC objects under the
-// parameter lock, with the roll-back of a set the device refuses; the input
-// LUT read and write.
+// parameter lock, with the roll-back of a set the device refuses.
 #include <algorithm>
 #include <cstring>
 
@@ -101,18 +100,4 @@ QelStatus AcqSetCamVic(QelHandle* handle, const QelHandle* vic, const QelHandle*
   pair.vic->modified = record->vic.modified;
   pair.cam->modified = record->cam.modified;
   return unlock != 0 ? WithModule(AcqUnlockPrms(record, pair.vic, pair.cam)) : 0;
-}
-
-// LUT objects are made by the lookup-table module; a handle this process's
-// registry does not know is refused before the device is looked at.
-QelStatus AcqReadLut(QelHandle* handle, const QelHandle* lut, std::uint32_t) {
-  if (const QelStatus checked = AcqCheckHandle(handle); checked != 0) return checked;
-  if (HandleRecordOf(lut, kQelTagLut) == nullptr) return kAcqApiBadLut;
-  return kAcqApiNotAllowed;
-}
-
-QelStatus AcqWriteLut(QelHandle* handle, const QelHandle* lut, std::uint32_t) {
-  if (const QelStatus checked = AcqCheckHandle(handle); checked != 0) return checked;
-  if (HandleRecordOf(lut, kQelTagLut) == nullptr) return kAcqApiBadLut;
-  return kAcqApiNotAllowed;
 }
