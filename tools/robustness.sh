@@ -33,10 +33,18 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fuzzers=(requests firmware-headers firmware-keys options-file buffer-files)
 
 # Options of one fuzzer beyond the common ones: request programs may be as
-# long as their operation limit allows from the first input on.
+# long as their operation limit allows from the first input on, and one
+# request may rightly take minutes (a flash write meeting a block that will
+# not erase polls it 112 times 60 ms, five times over, for each block).
 extra_options() {
   case $1 in
     requests) echo "-max_len=4096 -len_control=0" ;;
+  esac
+}
+timeout_of() {
+  case $1 in
+    requests) echo 600 ;;
+    *) echo 60 ;;
   esac
 }
 
@@ -53,7 +61,7 @@ write_seeds() {
 run_fuzzer() {
   local name=$1 run=$2 seconds=$3; shift 3
   local dict=robustness/fuzz/dictionaries/$name.dict
-  local options=(-timeout=60 -rss_limit_mb=4096 -print_final_stats=1 -max_total_time="$seconds"
+  local options=(-timeout="$(timeout_of "$name")" -rss_limit_mb=4096 -print_final_stats=1 -max_total_time="$seconds"
     -artifact_prefix="build-fuzz/crash-$run-")
   [ -f "$dict" ] && options+=(-dict="$dict")
   # shellcheck disable=SC2207
