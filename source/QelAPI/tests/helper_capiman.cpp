@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "driver/user/tests/helper_support.h"
+#include "source/QelAPI/tests/sdk_host_start.h"
 #include "firmware/win32/QelMemBinding.h"
 #include "platform/win/library.h"
 #include "qellib/QelLog.h"
@@ -140,13 +141,7 @@ std::string Run(const std::string& line) {
 }  // namespace
 
 int main() {
-  LoadQelLog();
-  if (plat::load_library("QelApi.dll") == nullptr || !LoadQelMem("Quillet.DLL")) return 1;
-  BindApiLocker();
-  if (QELMANINITEVENTS() != QEL_OK) return 1;
-  QelApiInstallDispatch();
-  HostSetServerIndex(0x01DE0100);
-  HostSetAddressBase(0x01DE0100);
+  if (!StartAsSdkHost()) return 1;
   HostFuncHandler* manager = nullptr;
   if (ManServerInit(&manager) != QEL_OK) return 1;
   return helper::Serve(Run);
