@@ -41,6 +41,19 @@ struct XferHostStage {
   plat::Handle endEvent;
 };
 
+inline constexpr std::uint32_t kXferCoefficientBuffers = 8;
+
+// A device's flat-field coefficient buffers as the board library reads them
+// for the insert pieces of the correction: this process's copies of each
+// buffer's two board-library records (list A the coefficients, list B the
+// other record) and the lists of the copies' addresses, by buffer number - 1.
+struct XferInsertLists {
+  YatInternalBuffer coefficients[kXferCoefficientBuffers];
+  YatInternalBuffer others[kXferCoefficientBuffers];
+  std::uint64_t listA[kXferCoefficientBuffers];
+  std::uint64_t listB[kXferCoefficientBuffers];
+};
+
 struct XferBoardSlot {
   XferObject* owner;               // the transfer that connected the slot
   XferSource* source;
@@ -53,6 +66,7 @@ struct XferBoardSlot {
   YatTransferHandle transfer;      // the board library's transfer object
   YatTransferDesc desc;
   YatLocalImageList images;
+  XferInsertLists inserts;         // filled while the flat-field correction is on
   std::uint32_t needsRegion;       // a host buffer narrower than the frame or with an x offset
   plat::Handle endEvent;
   std::uint32_t lastTimeStamp;     // of the last frame before start

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr std::uint32_t kXferInsertFlags = 0x3;  // the flat-field coefficients lead the frame's lines
+
 QelHwStatus InitHostIndex(XferBoardSlot& slot, XferHostStage& stage) {
   if (stage.elements == nullptr || stage.elementCount == 0) return QELHW_OK;
   const std::uint32_t channel = slot.transfer.slots[0].hostDmaChannel;
@@ -52,6 +54,10 @@ QelStatus ArmSlot(XferObject* xfer, std::uint32_t n) {
   slot.desc.camera = slot.connector;
   slot.desc.linesFactor = 1;
   slot.desc.routeWord = 1;
+  if ((slot.main.flagWord & kXferInsertFlags) != 0) {
+    slot.desc.insertListA = reinterpret_cast<std::uintptr_t>(slot.inserts.listA);
+    slot.desc.insertListB = reinterpret_cast<std::uintptr_t>(slot.inserts.listB);
+  }
   const std::uint32_t board_ = XferYatBoardOf(xfer);
   QelHwStatus status = Yat_Transfer_Init(board_, &slot.desc, &slot.transfer, 0);
   if (status == QELHW_OK) status = InitHostIndex(slot, slot.main);

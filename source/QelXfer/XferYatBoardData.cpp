@@ -4,6 +4,8 @@
 // onboard LUT buffers.
 #include "source/QelXfer/XferYatBoardData.h"
 
+#include <mutex>
+
 #include "source/QelXfer/XferAcqSource.h"
 #include "source/QelXfer/YatAcqBufferKit.h"
 
@@ -15,6 +17,7 @@ constexpr std::uint32_t kLutFormatId = 0x8320004;
 constexpr std::uint32_t kLutEntriesId = 0x85F0004;
 constexpr QelStatus kSelectionOutOfRange = 0x400035;
 constexpr QelStatus kSelectionMissing = 0x400032;
+static_assert(kXferCoefficientBuffers == kYatInternalBuffersPerDevice);
 
 constexpr std::uint32_t FormatBits(std::uint32_t format) { return (format >> 8) & 0xFFu; }
 
@@ -74,4 +77,26 @@ QelStatus XferYatBoardDataOf(const QelHandle* source, const XferAcqDevice& devic
 
 std::int64_t XferTakeRoom(std::int64_t memoryLeft, std::uint64_t bytes) {
   return static_cast<std::int64_t>(bytes) < memoryLeft ? memoryLeft - static_cast<std::int64_t>(bytes) : memoryLeft;
+}
+
+QelStatus XferYatFlatFieldOf(const QelHandle* source, const XferAcqDevice& device, XferFlatFieldFacts* out,
+                             XferInsertLists* inserts) {
+  *out = XferFlatFieldFacts{};
+  if (const QelStatus status = XferSrcValue(source, kFlatFieldOnId, &out->on); status != QEL_OK) return status;
+  if (out->on == 0) return QEL_OK;
+  if (const QelStatus status = XferSrcValue(source, kSelectedBufferId, &out->selected); status != QEL_OK)
+    return status;
+  *inserts = XferInsertLists{};
+  const std::lock_guard<std::mutex> lock(YatBufferMutex());
+  for (std::uint32_t n = 1; n <= kXferCoefficientBuffers; ++n) {
+    const YatInternalBufferRecord* record = YatInternalRecord(device.board, device.device, n);
+    if (record == nullptr) break;
+    if (record->state != 0) out->buffers |= 1u << (n - 1);
+    if (record->state != 0 && n == out->selected) out->storedMode = record->mode;
+    inserts->coefficients[n - 1] = record->coefficients;
+    inserts->others[n - 1] = record->first;
+    inserts->listA[n - 1] = reinterpret_cast<std::uintptr_t>(&inserts->coefficients[n - 1]);
+    inserts->listB[n - 1] = reinterpret_cast<std::uintptr_t>(&inserts->others[n - 1]);
+  }
+  return QEL_OK;
 }

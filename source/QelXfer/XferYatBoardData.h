@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "source/QelAPI/QelHandle.h"
+#include "source/QelXfer/XferBoardState.h"
 #include "source/QelAPI/QelStatus.h"
 #include "source/QelXfer/XferAcqSource.h"
 #include "source/QelXfer/XferYatSizing.h"
@@ -26,3 +27,18 @@ QelStatus XferYatBoardDataOf(const QelHandle* source, const XferAcqDevice& devic
 
 // The memory left once `bytes` are taken, when they are less than it.
 std::int64_t XferTakeRoom(std::int64_t memoryLeft, std::uint64_t bytes);
+
+// The correction as a host stage takes it: on or off, the selection, the
+// acquisition mode the selected buffer was made for, and which coefficient
+// buffers exist (bit n - 1 for buffer n).
+struct XferFlatFieldFacts {
+  std::uint32_t on;
+  std::uint32_t selected;
+  std::uint32_t storedMode;
+  std::uint32_t buffers;
+};
+
+// With the correction on, also copies the device's coefficient buffer
+// records into `inserts`.
+QelStatus XferYatFlatFieldOf(const QelHandle* source, const XferAcqDevice& device, XferFlatFieldFacts* out,
+                             XferInsertLists* inserts);

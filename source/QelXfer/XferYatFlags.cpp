@@ -8,6 +8,12 @@ namespace {
 constexpr QelStatus kFormatRefused = 0x48282B;
 constexpr QelStatus kCounterModeZero = 0x4C01D2B;
 constexpr QelStatus kCounterZero = 0x4C01C2B;
+constexpr QelStatus kCoefficientUseRefused = 0x4C01A2B;
+constexpr QelStatus kPairCoefficientRefused = 0x4C0172B;
+constexpr QelStatus kSelectionRefused = 0x470C2B;
+constexpr std::uint32_t kCoefficientBufferCount = 8;
+constexpr std::uint32_t kSelectedCoefficients = 1;
+constexpr std::uint32_t kCountedCoefficients = 2;
 constexpr std::uint32_t kMono1 = 0x1180100;
 
 constexpr std::array<std::uint32_t, 5> kPackedFormats{0x611C2000, 0x3810800, 0x611E2000, 0x611D4000, 0x3821000};
@@ -37,6 +43,38 @@ void Counter(const XferFlagInputs& in, XferFlagResult* out) {
   if (out->counter == 0) out->status = kCounterZero;
 }
 
+bool CoefficientBufferExists(std::uint32_t buffers, std::uint32_t n) {
+  return n >= 1 && n <= kCoefficientBufferCount && Bit(buffers, n - 1);
+}
+
+// Coefficient buffers 1, 2, ... that exist one after the other.
+std::uint32_t CountedFromOne(std::uint32_t buffers) {
+  std::uint32_t count = 0;
+  while (count < kCoefficientBufferCount && Bit(buffers, count)) ++count;
+  return count;
+}
+
+// The insert pieces of the coefficients: a whole frame of them for an area
+// camera's buffer (its stored mode 1), one line for a line-scan's (mode 2),
+// and which coefficient buffer the element's frame takes.
+void FlatField(const XferFlagInputs& in, XferFlagResult* out) {
+  out->flags |= in.mode == 1 ? (in.storedMode & 0x3u) : 0x2u;
+  if (in.coefficientUse == kSelectedCoefficients) {
+    out->insertIndex = in.selected;
+    if (!CoefficientBufferExists(in.coefficientBuffers, in.selected)) out->status = kSelectionRefused;
+  } else if (in.coefficientUse == kCountedCoefficients) {
+    const std::uint32_t count = CountedFromOne(in.coefficientBuffers);
+    if (count == 0) {
+      out->status = kCoefficientUseRefused;
+      return;
+    }
+    out->insertIndex = in.elementIndex % count + 1;
+  } else {
+    out->insertIndex = in.pairCoefficient;
+    if (!CoefficientBufferExists(in.coefficientBuffers, in.pairCoefficient)) out->status = kPairCoefficientRefused;
+  }
+}
+
 void SixteenBits(const XferFlagInputs& in, XferFlagResult* out) {
   if (in.depth != 16 || in.extension16 == 0) return;
   if (in.mode == 2 && in.busBits == 32) {
@@ -56,8 +94,9 @@ void SixteenBits(const XferFlagInputs& in, XferFlagResult* out) {
 }  // namespace
 
 XferFlagResult XferStageFlags(const XferFlagInputs& in) {
-  XferFlagResult out{0, 0, QEL_OK};
+  XferFlagResult out{0, 0, 0, QEL_OK};
   const std::uint32_t o = in.options;
+  if (in.flatField) FlatField(in, &out);
   if (Bit(o, 0)) out.flags |= 0x400;
   if (Bit(o, 3)) Counter(in, &out);
   const bool packed = in.acquisition && OneOf(kPackedFormats, in.format);

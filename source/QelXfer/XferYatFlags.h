@@ -22,11 +22,19 @@ struct XferFlagInputs {
   std::uint32_t mode;          // 0x30004
   std::uint32_t busBits;       // 0x8680004
   std::uint32_t outputBits;    // 0x90004
+  // The flat-field correction, when it is on and the frames pass internal buffers.
+  bool flatField;
+  std::uint32_t selected;          // the acquisition's selected coefficient buffer (0x70C0004)
+  std::uint32_t storedMode;        // the acquisition mode the selected buffer was made for
+  std::uint32_t coefficientUse;    // the group's 0x1A0004: 1 the selection, 2 counted through, else the pair's own
+  std::uint32_t pairCoefficient;   // the pair's 0x170004
+  std::uint32_t coefficientBuffers;  // bit n - 1: the device's coefficient buffer n exists
 };
 
 struct XferFlagResult {
   std::uint32_t flags;
   std::uint32_t counter;  // the element's counter (option bit 3)
+  std::uint32_t insertIndex;  // the coefficient buffer (1-8) the element's frame is corrected with, 0 for none
   QelStatus status;       // the last refusal, 0 when none
 };
 

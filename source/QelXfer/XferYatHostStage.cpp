@@ -11,6 +11,7 @@
 #include "source/QelBuff/BufferModule.h"
 #include "source/QelXfer/XferStatus.h"
 #include "source/QelXfer/XferYat.h"
+#include "source/QelXfer/XferYatBoardData.h"
 #include "source/QelXfer/XferYatFlags.h"
 #include "source/QelXfer/XferYatStages.h"
 
@@ -31,8 +32,8 @@ struct AcqFacts {
   XferFlagInputs flags;
 };
 
-QelStatus ReadFacts(const QelHandle* source, std::uint32_t connector, const XferDestinationGroup& group,
-                    AcqFacts* facts) {
+QelStatus ReadFacts(const QelHandle* source, const XferAcqDevice& device, const XferDestinationGroup& group,
+                    XferBoardSlot& slot, AcqFacts* facts) {
   // The frame the acquisition delivers: its window's width and lines.
   XferFlagInputs& f = facts->flags;
   const std::pair<std::uint32_t, std::uint32_t*> values[] = {
@@ -43,9 +44,17 @@ QelStatus ReadFacts(const QelHandle* source, std::uint32_t connector, const Xfer
     if (const QelStatus status = XferSrcValue(source, id, value); status != QEL_OK) return status;
   f.options = group.prm[0x1B];
   f.counterMode = group.prm[0x1D];
-  f.counterValue = group.caps[0x1C];
-  f.connector = connector;
+  f.counterValue = group.prm[0x1C];
+  f.connector = device.connector;
   f.acquisition = true;
+  XferFlatFieldFacts flatField{};
+  if (const QelStatus status = XferYatFlatFieldOf(source, device, &flatField, &slot.inserts); status != QEL_OK)
+    return status;
+  f.flatField = flatField.on != 0;
+  f.selected = flatField.selected;
+  f.storedMode = flatField.storedMode;
+  f.coefficientBuffers = flatField.buffers;
+  f.coefficientUse = group.prm[0x1A];
   return QEL_OK;
 }
 
@@ -115,10 +124,12 @@ QelStatus BuildHostElements(XferObject* xfer, XferBoardSlot& slot, XferDestinati
     XferFlagInputs inputs = facts.flags;
     inputs.bufferCounter = buffer->counter;
     inputs.elementIndex = n;
+    inputs.pairCoefficient = pair->prm23;
     const XferFlagResult flags = XferStageFlags(inputs);
     if (flags.status != QEL_OK) refusal = flags.status;
     stage.flagWord = flags.flags;
     if ((flags.flags & 0x2000) != 0) stage.elements[n].counter = flags.counter;
+    stage.elements[n].insertIndex = flags.insertIndex;
   }
   if (refusal != QEL_OK) return refusal;
   stage.group = &group;
@@ -174,7 +185,7 @@ QelStatus XferYatConnectInternalToHost(XferObject* xfer, XferSource* source, Xfe
     slot.inUse = 1;
   }
   AcqFacts facts{};
-  status = ReadFacts(acquisition, device.connector, *group, &facts);
+  status = ReadFacts(acquisition, device, *group, slot, &facts);
   if (status == QEL_OK) status = BuildHostElements(xfer, slot, *group, facts);
   if (status == QEL_OK) status = StartEnd(xfer, slot);
   if (status == kXferResource) XferYatLog(__LINE__, "XferYatConnectInternalToHost: = 0x%x", status);

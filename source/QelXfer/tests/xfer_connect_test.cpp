@@ -178,6 +178,69 @@ TEST_F(XferConnect, FlatFieldCoefficientsTakeTheirRoomBesideTheInternalBuffers) 
   }
 }
 
+// The camera's 64 x 64 frame `number` through the coefficients the helper
+// writes (offset (x + 2y) % 24, gain 64 + (3x + y) % 160, a gain of 128 is 1).
+std::string CorrectedFrame(std::uint32_t number) {
+  std::string hex;
+  char two[3];
+  for (std::uint32_t y = 0; y < 64; ++y)
+    for (std::uint32_t x = 0; x < 64; ++x) {
+      const std::uint32_t pixel = plat::board::camera_pattern(0, 0, number, x, y), offset = (x + 2 * y) % 24;
+      const std::uint32_t above = pixel > offset ? pixel - offset : 0;
+      std::snprintf(two, sizeof two, "%02x", std::min(above * (64 + (3 * x + y) % 160) / 128, 255u));
+      hex += two;
+    }
+  return hex;
+}
+
+// With the correction on, the host stage names the coefficients: the flag
+// word carries the insert flag of a buffer made for an area camera, each host
+// element the coefficient buffer of its frame (the selection, or counted
+// through the buffers with the group's 0x1A0004 at 2), and the board
+// library's insert list A the on-board coefficients; the frame arrives
+// corrected. A pair that names no buffer of its own (0x1A0004 at 4) is
+// refused and leaves nothing behind.
+TEST_F(XferConnect, FlatFieldCoefficientsLeadTheHostStageAndTheFrameArrivesCorrected) {
+  BoardPreset preset = Factory("FolvantX4Dual");
+  preset.firmwareOptions = 1u << 3;  // the flat-field unit
+  preset.bytes = {{82, 0x08}};       // processing kind 2: 8 coefficient buffers
+  StartBoards({preset});
+  SetCamera(0, 64, 64, 2000);
+  ChildProcess& h = Server();
+  SetWindow(h, 64, 64);
+  ASSERT_EQ(Ask(h, "coefficients 0 0"), "0x0 1");
+  ASSERT_EQ(Ask(h, "coefficients 0 0"), "0x0 2");
+  ASSERT_EQ(Ask(h, "coefficientimages 0 0 1 64 64"), "0x0");
+  ASSERT_EQ(Ask(h, "level 0 0 0x70D0004 1"), "0x0");
+  const std::uint32_t before = FreeKib(h);
+  ASSERT_EQ(Ask(h, "host 0x1 64 64 3"), "host 0x0");
+  ASSERT_EQ(Ask(h, "xfer 0 0"), "0x0");
+  ASSERT_EQ(Ask(h, "connect"), "0x0") << Log();
+  const std::string first = Ask(h, "coefficientaddress 0 0 1");
+  EXPECT_EQ(Ask(h, "inserts"), "inserts 0x1001 1 1 1 " + first);
+  const std::uint32_t number = GrabState(0).next_frame;
+  ASSERT_EQ(Ask(h, "nframes 0 0 1"), "0");
+  EXPECT_TRUE(ImageArrives(h, 0, CorrectedFrame(number)));
+  EXPECT_EQ(Ask(h, "abort 0 0"), "0");
+  ASSERT_EQ(Ask(h, "disconnect"), "0x0");
+
+  ASSERT_EQ(Ask(h, "next 0"), "0x0");  // the host group becomes current again
+  ASSERT_EQ(Ask(h, "xferprm 0x1A0004 2"), "0x0");
+  ASSERT_EQ(Ask(h, "connect"), "0x0") << Log();
+  EXPECT_EQ(Ask(h, "inserts"), "inserts 0x1001 1 2 1 " + first);
+  ASSERT_EQ(Ask(h, "disconnect"), "0x0");
+
+  ASSERT_EQ(Ask(h, "next 0"), "0x0");
+  ASSERT_EQ(Ask(h, "xferprm 0x1A0004 4"), "0x0");
+  EXPECT_EQ(Ask(h, "connect"), "0x4c0172b");
+  EXPECT_EQ(Ask(h, "stage"), "stage 0 0 0");
+  EXPECT_EQ(Ask(h, "connected 0 0"), "0");
+  EXPECT_EQ(Ask(h, "matrix 0"), kNoConnection);
+  ASSERT_EQ(Ask(h, "release"), "0x0");
+  EXPECT_EQ(FreeKib(h), before);
+  EXPECT_EQ(Ask(h, "level 0 0 0x70D0004 0"), "0x0");
+}
+
 // The next buffer filled can be chosen on a connected transfer: the frame
 // lands in the second host buffer.
 TEST_F(XferConnect, AnAddedDestinationIsTheNextBufferFilled) {

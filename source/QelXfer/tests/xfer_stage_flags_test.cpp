@@ -70,4 +70,60 @@ TEST(XferStageFlags, TheCounterOfOptionBit3FollowsItsMode) {
   EXPECT_EQ(XferStageFlags(in).status, 0x4C01C2Bu);  // a buffer without a counter
 }
 
+// The acquisition with the correction on over coefficient buffers 1-3,
+// buffer 1 selected and made for an area camera.
+XferFlagInputs Corrected(std::uint32_t use, std::uint32_t options = 0, std::uint32_t format = 0x1010800) {
+  XferFlagInputs in = Acquisition(options, format);
+  in.flatField = true;
+  in.selected = 1;
+  in.storedMode = 1;
+  in.coefficientUse = use;
+  in.coefficientBuffers = 0x7;
+  return in;
+}
+
+struct FlatFieldCase {
+  const char* what;
+  XferFlagInputs in;
+  std::uint32_t flags;
+  std::uint32_t insertIndex;
+  QelStatus status;
+};
+
+TEST(XferStageFlags, FlatFieldCoefficientsGiveTheirInsertFlagsAndBuffer) {
+  auto with = [](XferFlagInputs in, auto change) {
+    change(in);
+    return in;
+  };
+  const XferFlagInputs selected = Corrected(1);
+  const FlatFieldCase cases[] = {
+      {"correction off", with(selected, [](auto& in) { in.flatField = false; }), 0x1000, 0, QEL_OK},
+      {"the selection, made for an area camera", selected, 0x1001, 1, QEL_OK},
+      {"the selection, made for a line-scan camera", with(selected, [](auto& in) { in.storedMode = 2; }), 0x1002, 1,
+       QEL_OK},
+      {"a line-scan acquisition", with(selected, [](auto& in) { in.mode = 2; in.selected = 3; }), 0x1002, 3, QEL_OK},
+      {"counted through buffers 1-3, element 4", with(Corrected(2), [](auto& in) { in.elementIndex = 4; }), 0x1001, 2,
+       QEL_OK},
+      {"the pair's own buffer", with(Corrected(4), [](auto& in) { in.pairCoefficient = 3; }), 0x1001, 3, QEL_OK},
+      {"no selection", with(selected, [](auto& in) { in.selected = 0; }), 0x1001, 0, 0x470C2B},
+      {"a selection that does not exist", with(selected, [](auto& in) { in.selected = 4; }), 0x1001, 4, 0x470C2B},
+      {"counted without buffer 1", with(Corrected(2), [](auto& in) { in.coefficientBuffers = 0x6; }), 0x1001, 0,
+       0x4C01A2B},
+      {"the pair names no buffer", Corrected(4), 0x1001, 0, 0x4C0172B},
+      {"the pair names buffer 9", with(Corrected(4), [](auto& in) { in.pairCoefficient = 9; }), 0x1001, 9, 0x4C0172B},
+      {"a later counter refusal wins", Corrected(4, 1u << 3), 0x3001, 0, 0x4C01C2B},
+      {"a later format refusal wins", with(selected, [](auto& in) { in.selected = 0; in.options = 1u << 4; }), 0x9001,
+       0, 0x48282B},
+      {"a later counter that is sound keeps the refusal",
+       with(selected, [](auto& in) { in.selected = 0; in.options = 1u << 3; in.bufferCounter = 5; }), 0x3001, 0,
+       0x470C2B},
+  };
+  for (const FlatFieldCase& c : cases) {
+    const XferFlagResult result = XferStageFlags(c.in);
+    EXPECT_EQ(result.flags, c.flags) << c.what;
+    EXPECT_EQ(result.insertIndex, c.insertIndex) << c.what;
+    EXPECT_EQ(result.status, c.status) << c.what;
+  }
+}
+
 }  // namespace

@@ -11,12 +11,19 @@
 //   coefficients B S             -> <status> <number>: a flat-field coefficient buffer made for the device
 //   nocoefficients B S N         -> <status>: coefficient buffer N freed
 //   level B S ID V               -> <status>: an acquisition-level parameter set (0x70C0004, 0x70D0004, ...)
+//   coefficientimages B S N W H  -> <status>: offset (x + 2y) % 24 and gain 64 + (3x + y) % 160 written into
+//                                   coefficient buffer N (W x H 8-bit images)
+//   coefficientaddress B S N     -> the on-board address of coefficient buffer N
 //   host KIND W H N              -> host <status>: N more 8-bit host buffers of memory kind KIND
 //   xfer B S                     -> <status>: a transfer from the device to the host buffers made since the
 //                                   last one (it becomes the current transfer)
 //   connect | disconnect | release -> <status>: of the current transfer
+//   xferprm ID V                 -> <status>: a parameter of the current transfer's current group or pair
 //   next K                       -> <status>: host buffer K becomes the next one filled (add destination)
 //   stage                        -> stage <internal buffers> <lines of each> <strips of a frame>
+//   inserts                      -> inserts <flag word> <insert index of each host element> <on-board address
+//                                   that insert list A names at the first element's index> (of the first slot
+//                                   with host elements; "nolist" when the board library got no list A)
 //   nframes B S N | abort B S    -> <status>: the device's camera grabs N frames (the board library's call)
 //   image N                      -> host buffer N's bytes as hex
 //   matrix B | free B R | stages B -> the connection matrix, the allocator's largest block, the driver's stages
@@ -43,6 +50,7 @@
 #include "source/QelXfer/XferConnMatrix.h"
 #include "source/QelXfer/XferManager.h"
 #include "source/QelXfer/XferShared.h"
+#include "source/QelXfer/YatAcqBufferKit.h"
 #include "source/QelXfer/tests/xfer_probe.h"
 
 namespace {
@@ -131,6 +139,41 @@ std::string Stage() {
   return "stage 0 0 0";
 }
 
+std::string Inserts() {
+  XferObject* xfer = XferObjectOf(g_xfer);
+  if (xfer == nullptr) return "inserts none";
+  for (const XferBoardSlot& slot : xfer->record->board.slots) {
+    const XferHostStage& stage = slot.main;
+    if (slot.inUse == 0 || stage.elements == nullptr) continue;
+    std::string line = "inserts " + Hex(stage.flagWord);
+    for (std::uint32_t n = 0; n < stage.elementCount; ++n) line += " " + std::to_string(stage.elements[n].insertIndex);
+    const std::uint32_t index = stage.elements[0].insertIndex;
+    if (slot.desc.insertListA == 0 || index == 0) return line + " nolist";
+    const auto* listA = reinterpret_cast<const std::uint64_t*>(slot.desc.insertListA);
+    return line + " " + Hex(reinterpret_cast<const YatInternalBuffer*>(listA[index - 1])->onboardAddress);
+  }
+  return "inserts none";
+}
+
+// 8-bit offset and gain images of the given size, written into coefficient buffer `number`.
+std::string CoefficientImages(QelHandle* device, std::uint32_t number, std::uint32_t width, std::uint32_t height) {
+  QelHandle* images[2] = {};
+  QelStatus status = QEL_OK;
+  for (std::uint32_t i = 0; i < 2 && status == QEL_OK; ++i) {
+    status = BufferNew(width, height, 0x1010800, 0x1, &images[i]);
+    BufferMemoryView view{};
+    if (status == QEL_OK) status = BufferGetMemory(images[i], &view);
+    for (std::uint32_t y = 0; status == QEL_OK && y < height; ++y)
+      for (std::uint32_t x = 0; x < width; ++x)
+        view.address[std::size_t{y} * view.bytesPerLine + x] =
+            static_cast<std::uint8_t>(i == 0 ? (x + 2 * y) % 24 : 64 + (3 * x + y) % 160);
+  }
+  if (status == QEL_OK) status = AcqWriteInternalBuffer(device, number, images[0], images[1]->record);
+  for (QelHandle* image : images)
+    if (image != nullptr) BufferFree(image);
+  return Hex(status);
+}
+
 std::string Image(std::uint32_t n) {
   BufferMemoryView view{};
   if (n >= g_hosts.size() || BufferGetMemory(g_hosts[n], &view) != QEL_OK || view.address == nullptr) return "none";
@@ -144,6 +187,11 @@ std::string TransferCommand(const std::string& command, std::istringstream& in) 
   }
   if (command == "connect") return Hex(XferConnect(g_xfer));
   if (command == "disconnect") return Hex(XferDisconnect(g_xfer));
+  if (command == "xferprm") {
+    const std::uint32_t id = helper::Number(in);
+    std::uint32_t value = helper::Number(in);
+    return Hex(XferSetPrm(g_xfer, id, &value));
+  }
   if (command == "release") {
     const QelStatus status = XferRelease(g_xfer);
     if (status == QEL_OK) std::erase(g_xfers, g_xfer);
@@ -156,6 +204,7 @@ std::string TransferCommand(const std::string& command, std::istringstream& in) 
     return Hex(XferAddDestination(g_xfer, &g_source, 0, g_hosts[k], 0, 0));
   }
   if (command == "stage") return Stage();
+  if (command == "inserts") return Inserts();
   if (command == "image") return Image(helper::Number(in));
   if (command == "matrix") return xfer_probe::Matrix(helper::Number(in));
   if (command == "free") {
@@ -173,7 +222,8 @@ std::string Answer(const std::string& line) {
   if (command == "start") return Start();
   if (command != "open" && command != "applyall" && command != "poke" && command != "set" && command != "connected" &&
       command != "xfer" && command != "nframes" && command != "abort" && command != "coefficients" &&
-      command != "nocoefficients" && command != "level")
+      command != "nocoefficients" && command != "level" && command != "coefficientimages" &&
+      command != "coefficientaddress")
     return TransferCommand(command, in);
   const std::uint32_t board = helper::Number(in), slot = helper::Number(in);
   if (RecordOf(board, slot) == nullptr || AcqGetHandle(board, slot) == nullptr) return "nodevice";
@@ -188,6 +238,14 @@ std::string Answer(const std::string& line) {
   if (command == "xfer") return NewTransfer(board, slot);
   if (command == "abort") return std::to_string(QelHw_Acq_AbortVideo(AcqGetHwHandle(board, slot)));
   const std::uint32_t index = helper::Number(in);
+  if (command == "coefficientaddress") {
+    const YatInternalBufferRecord* record = YatInternalRecord(board, slot, index);
+    return record == nullptr ? "none" : Hex(record->coefficients.onboardAddress);
+  }
+  if (command == "coefficientimages") {
+    const std::uint32_t width = helper::Number(in);
+    return CoefficientImages(AcqGetHandle(board, slot), index, width, helper::Number(in));
+  }
   const std::uint32_t value = command == "nframes" ? 0 : helper::Number(in);
   if (command == "poke") return Poke(board, slot, index, value);
   if (command == "level") return Hex(AcqSetPrm(AcqGetHandle(board, slot), index, &value));
