@@ -15,8 +15,12 @@
 #include "platform/win/objects.h"
 #include "platform/win/process.h"
 #include "source/QelXfer/XferStatus.h"
+#include "source/QelXfer/XferWorkerProbe.h"
 #include "source/QelXfer/XferYat.h"
 #include "source/QelXfer/XferYatRun.h"
+
+// Weak: null unless a measuring program defines it (XferWorkerProbe.h).
+extern "C" __attribute__((weak)) void XferWorkerMessageTaken(const std::uint32_t* words);
 
 namespace {
 
@@ -101,6 +105,7 @@ void Drain() {
   XferMessage message{};
   while (Yat_Transfer_GetMessage(0, reinterpret_cast<std::uint8_t*>(message.words.data()), sizeof message.words) ==
          QELHW_OK) {
+    if (XferWorkerMessageTaken != nullptr) XferWorkerMessageTaken(message.words.data());
     HandleMessage(message);
     std::this_thread::yield();
   }

@@ -2,23 +2,30 @@
 // whole road (client -> "QelApi.dll" -> device-control module -> server
 // driver -> board library -> kernel host -> simulated board), the bytes per
 // second delivered into eight host buffers beside a single-thread memcpy of
-// the same buffers in the same run, and the client process's processor time
-// per frame (the server driver's worker and the callback road run in it).
-// Run by tools/bench.sh, never by the tests.
+// the same buffers in the same run, the client process's processor time per
+// frame (the server driver's worker and the callback road run in it), and
+// the software time per frame from the worker's taking of the end-of-frame
+// message to the client's callback (through the worker's measurement point,
+// XferWorkerProbe.h). Run by tools/bench.sh, never by the tests.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/testing/board_control.h"
 #include "platform/testing/kernel_host.h"
 #include "platform/testing/machine_fixture.h"
 #include "platform/win/registry.h"
+#include "source/QelXfer/XferWorkerProbe.h"
+#include "source/QelXfer/XferYatRun.h"
 #include "source/samples/sdk_requests.h"
 
 using namespace qelapi;
@@ -32,9 +39,56 @@ constexpr std::uint32_t kEndOfFrame = 0x800000;
 
 std::atomic<std::uint32_t> g_frames{0};
 
+std::int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The moment the worker took the newest end-of-frame message (0: none since
+// the last callback), and the times from there to the callback. The worker
+// waits for each callback's answer before it takes its next message, so a
+// callback always reads the take of its own frame, and callbacks come one at
+// a time.
+std::atomic<std::int64_t> g_endOfFrameTaken{0};
+constexpr std::size_t kMaxLatencies = 1u << 16;
+std::array<std::int64_t, kMaxLatencies> g_latencies;
+std::atomic<std::size_t> g_latencyCount{0};
+
 std::uint32_t OnFrame(std::uint64_t, std::uint32_t, std::uint32_t) {
+  const std::int64_t taken = g_endOfFrameTaken.exchange(0);
+  if (const std::size_t n = g_latencyCount.load(); taken != 0 && n < kMaxLatencies) {
+    g_latencies[n] = NowNs() - taken;
+    g_latencyCount.store(n + 1);
+  }
   g_frames.fetch_add(1);
   return 0;
+}
+
+}  // namespace
+
+extern "C" void XferWorkerMessageTaken(const std::uint32_t* words) {
+  XferMessage message{};
+  std::memcpy(message.words.data(), words, sizeof message.words);
+  if (message.Type() == kXferMessageTransfer && (message.EventWord() & kXferHwEndOfFrame) != 0)
+    g_endOfFrameTaken.store(NowNs());
+}
+
+namespace {
+
+// Mean, median, 99th percentile and largest of the samples, in microseconds.
+void ReportLatencies(benchmark::State& state, std::vector<std::int64_t> samples) {
+  state.counters["eof_to_callback_frames"] = static_cast<double>(samples.size());
+  if (samples.empty()) return;
+  std::sort(samples.begin(), samples.end());
+  double sum = 0;
+  for (const std::int64_t ns : samples) sum += static_cast<double>(ns);
+  const auto at = [&samples](double fraction) {
+    return samples[static_cast<std::size_t>(fraction * static_cast<double>(samples.size() - 1))] / 1e3;
+  };
+  state.counters["eof_to_callback_us_mean"] = sum / static_cast<double>(samples.size()) / 1e3;
+  state.counters["eof_to_callback_us_median"] = at(0.5);
+  state.counters["eof_to_callback_us_p99"] = at(0.99);
+  state.counters["eof_to_callback_us_max"] = samples.back() / 1e3;
 }
 
 double ProcessCpuSeconds() {
@@ -110,6 +164,8 @@ void SdkGrab2048(benchmark::State& state) {
   std::uint32_t frames = 0;
   for (auto _ : state) {
     g_frames = 0;
+    g_endOfFrameTaken = 0;
+    g_latencyCount = 0;
     const double cpuBefore = ProcessCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     Send(grab.server, 16009, With(grab.transfer, {0xFFFFFFFFu}));
@@ -127,6 +183,7 @@ void SdkGrab2048(benchmark::State& state) {
     cpu = ProcessCpuSeconds() - cpuBefore;
     Send(grab.server, 16011, grab.transfer);
   }
+  ReportLatencies(state, {g_latencies.begin(), g_latencies.begin() + g_latencyCount.load()});
   std::vector<std::uint8_t> scratch(static_cast<std::size_t>(frameBytes));
   const std::uint32_t copies = std::max<std::uint32_t>(frames, 64);
   const auto copyStart = std::chrono::steady_clock::now();
