@@ -24,7 +24,7 @@
 
 namespace plat::board {
 
-struct Board;
+class Board;
 
 inline constexpr std::uint32_t kFlatFieldEnable = 0x1;
 inline constexpr std::uint32_t kFlatFieldBusBytes = 16;
