@@ -54,15 +54,17 @@ std::uint32_t AcqLutLength(std::uint32_t depth);
 QelStatus AcqLutInitMono(QelHandle* handle);
 // The identity in the board's colour LUTs.
 QelStatus AcqLutInitColor(QelHandle* handle);
-// Copies `size` bytes of LUT (board, connector index + lut) into `destination`.
+// Copies `size` bytes of LUT (board, connector index + lut) into `destination`;
+// a colour LUT as three planes of size / 3 bytes, channel by channel.
 // 0x400333 for a LUT number of 4 or more or more than 4096 entries (per channel).
 QelStatus AcqReadLutMono(QelHandle* handle, std::uint32_t lut, std::uint32_t size, std::uint32_t form,
                          void* destination);
 QelStatus AcqReadLutColor(QelHandle* handle, std::uint32_t lut, std::uint32_t size, std::uint32_t form,
                           void* destination);
-// Three planes of `count` entries (16-bit when form is 1, else 32-bit) into
-// the colour shadow, then to the board unless the LUT waits for a wider format.
-QelStatus AcqWriteLutColor(QelHandle* handle, std::uint32_t lut, std::uint32_t count, std::uint32_t form,
+// Three planes of `count` entries of `bytesPerEntry` (1, 2 or 4; else
+// 0x400333) bytes, as a LUT object holds them, into the colour shadow, then to
+// the board unless the LUT waits for a wider format.
+QelStatus AcqWriteLutColor(QelHandle* handle, std::uint32_t lut, std::uint32_t count, std::uint32_t bytesPerEntry,
                            void* source);
 QelStatus AcqProgramLutColor(QelHandle* handle);
 QelStatus AcqProgramLutColorCtx(AcqValidationContext* context);

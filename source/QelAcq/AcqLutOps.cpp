@@ -20,7 +20,6 @@ constexpr std::uint32_t kCamTaps = 49;
 constexpr std::uint32_t kVicLutDeferred = 2075;
 constexpr std::uint32_t kVicOutputFormat = 2088;
 constexpr std::uint32_t kColourFormatBit = 0x40000000;
-constexpr std::uint32_t kForm16 = 1;
 constexpr std::uint32_t kMonoLutBytes = kAcqLutEntries * 2;
 constexpr std::uint32_t kColourLutBytes = kAcqLutChannels * kMonoLutBytes;
 
@@ -54,10 +53,27 @@ QelStatus ReadShadow(QelHandle* handle, std::uint32_t lut, std::uint32_t size, v
   status = LutNumber(record, lut, &number);
   if (status != 0) return status;
   if (size > (colour ? kColourLutBytes : kMonoLutBytes)) return kAcqLutOutOfRange;
-  const std::uint16_t* table = colour ? AcqColourLut(record->boardIndex, number, 0) : AcqMonoLut(record->boardIndex, number);
-  if (table == nullptr) return kAcqLutOutOfRange;
-  std::memcpy(destination, table, size);
+  if (!colour) {
+    const std::uint16_t* table = AcqMonoLut(record->boardIndex, number);
+    if (table == nullptr) return kAcqLutOutOfRange;
+    std::memcpy(destination, table, size);
+    return 0;
+  }
+  // Three planes of equal length, one a channel, as a colour write takes them.
+  const std::uint32_t planeBytes = size / kAcqLutChannels;
+  for (std::uint32_t channel = 0; channel < kAcqLutChannels; ++channel) {
+    const std::uint16_t* table = AcqColourLut(record->boardIndex, number, channel);
+    if (table == nullptr) return kAcqLutOutOfRange;
+    std::memcpy(static_cast<std::uint8_t*>(destination) + std::size_t{channel} * planeBytes, table, planeBytes);
+  }
   return 0;
+}
+
+// Entry i of little-endian entries `width` bytes wide (1, 2 or 4), cut to 16 bits.
+std::uint16_t EntryOf(const void* source, std::size_t i, std::uint32_t width) {
+  std::uint32_t entry = 0;
+  std::memcpy(&entry, static_cast<const std::uint8_t*>(source) + i * width, width);
+  return static_cast<std::uint16_t>(entry);
 }
 
 }  // namespace
@@ -107,9 +123,10 @@ bool AcqLutIsWider(const AcqValidationContext* context) {
   return format == 0x610a2000 && depth > 10;
 }
 
-QelStatus AcqWriteLutColor(QelHandle* handle, std::uint32_t lut, std::uint32_t count, std::uint32_t form,
+QelStatus AcqWriteLutColor(QelHandle* handle, std::uint32_t lut, std::uint32_t count, std::uint32_t bytesPerEntry,
                            void* source) {
   if (source == nullptr) return kAcqMissingPointer;
+  if (bytesPerEntry != 1 && bytesPerEntry != 2 && bytesPerEntry != 4) return kAcqLutOutOfRange;
   AcqValidationContext context{};
   QelStatus status = DeviceOf(handle, &context.record);
   if (status == 0) status = AcqGetContext(handle, &context);
@@ -121,11 +138,7 @@ QelStatus AcqWriteLutColor(QelHandle* handle, std::uint32_t lut, std::uint32_t c
   if ((AcqNewPrm(&context, kVicOutputFormat) & kColourFormatBit) != 0) {
     for (std::uint32_t channel = 0; channel < kAcqLutChannels; ++channel) {
       std::uint16_t* table = AcqColourLut(context.record->boardIndex, number, channel);
-      for (std::uint32_t i = 0; i < count; ++i) {
-        const std::size_t at = std::size_t{channel} * count + i;
-        table[i] = form == kForm16 ? static_cast<const std::uint16_t*>(source)[at]
-                                   : static_cast<std::uint16_t>(static_cast<const std::uint32_t*>(source)[at]);
-      }
+      for (std::uint32_t i = 0; i < count; ++i) table[i] = EntryOf(source, std::size_t{channel} * count + i, bytesPerEntry);
     }
   }
   if (AcqNewPrm(&context, kVicLutDeferred) == 0 && AcqLutIsWider(&context)) return 0;

@@ -30,8 +30,10 @@ using AcqContextOp = QelStatus (*)(AcqValidationContext* context);
 using AcqHandleOp = QelStatus (*)(QelHandle* handle);
 using AcqHandleValueOp = QelStatus (*)(QelHandle* handle, std::uint32_t value);
 using AcqHandleOutOp = QelStatus (*)(QelHandle* handle, std::uint32_t* out);
+// A LUT read or write: `count` is the byte size for a read, the entry count for
+// a write, whose entries are `bytesPerEntry` wide as the LUT object holds them.
 using AcqLutOp = QelStatus (*)(QelHandle* handle, std::uint32_t lutIndex, std::uint32_t count,
-                               std::uint32_t elementForm, void* data);
+                               std::uint32_t bytesPerEntry, void* data);
 using AcqNameOp = QelStatus (*)(char* destination128);
 using AcqHandleNameOp = QelStatus (*)(QelHandle* handle, char* destination128);
 using AcqPrivateOp = QelStatus (*)(QelHandle* handle, std::uint32_t command, const void* in, std::uint32_t inSize,

@@ -58,9 +58,9 @@ class AcqClientRoad : public AcqApply {
   static std::string Server(std::uint32_t board) {
     return Word(0x01DE0000 | ((board + 1) << 8)) + Word(0) + Word(0) + Quad(0) + Word(kQelTagServer) + Quad(0);
   }
-  // Device 0 of the board, opened with a kWindowWidth x kWindowLines window.
-  std::string Device(std::uint32_t board) {
-    const Answer opened = Send(board, 4001, Server(board) + Word(0));
+  // A device of the board (device 0 unless named), opened with a kWindowWidth x kWindowLines window.
+  std::string Device(std::uint32_t board, std::uint32_t device = 0) {
+    const Answer opened = Send(board, 4001, Server(board) + Word(device));
     EXPECT_EQ(opened.status, 0u);
     const std::string handle = opened.payload.substr(0, 64);
     // The window first, then the camera's line and lines it must fit in.

@@ -3,6 +3,8 @@
 // object made in the client reaches the board's input LUT, shows in the next
 // grabbed frame and reads back; LUT objects that do not fit the device are
 // refused.
+#include <functional>
+
 #include "source/QelAcq/tests/acq_client_fixture.h"
 
 namespace acq_device_test {
@@ -77,6 +79,43 @@ TEST_F(AcqLutCommands, AWrittenLutMapsTheGrabbedPixelsAndReadsBackAndMisfitsAreR
   for (const auto& c : refused)
     EXPECT_EQ(Send(0, c.command, device + c.lut + Word(c.index)).status, c.status) << c.command << " " << c.index;
   EXPECT_EQ(Ask(*client_, "lutdata 2"), "lutdata " + Hex(std::vector<std::uint8_t>(128)));
+}
+
+// A colour device's LUT object holds three planes of one-byte entries: each
+// plane reaches its own channel and reads back as written, and a LUT of
+// three equal planes maps the grabbed pixels.
+TEST_F(AcqLutCommands, AColourLutOfByteEntriesReachesTheBoardPlaneByPlaneAndReadsBack) {
+  StartBoards({Factory("FolvantX4Dual")});
+  SetCamera(0, kWindowWidth, kWindowLines, 2000);
+  StartClient();
+  constexpr std::uint32_t kColourDevice = 2, kColour8 = 0x43000800;
+  const std::string device = Device(0, kColourDevice);
+  ASSERT_EQ(Level(device, kLutFormatId), kColour8);
+  ASSERT_EQ(Level(device, kLutEntriesId), 256u);
+
+  const std::function<std::uint8_t(std::uint32_t)> planes[] = {
+      [](std::uint32_t i) { return static_cast<std::uint8_t>(255 - i); },
+      [](std::uint32_t i) { return static_cast<std::uint8_t>(i ^ 0x5A); },
+      [](std::uint32_t i) { return static_cast<std::uint8_t>(i * 7 + 3); },
+  };
+  std::vector<std::uint8_t> distinct, descending;
+  for (const auto& plane : planes)
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      distinct.push_back(plane(i));
+      descending.push_back(planes[0](i));
+    }
+  const std::string written = NewLut(256, kColour8, distinct);
+  const std::string back = NewLut(256, kColour8, std::vector<std::uint8_t>(distinct.size()));
+  ASSERT_EQ(Send(0, kWrite, device + written + Word(0)).status, 0u);
+  ASSERT_EQ(Send(0, kRead, device + back + Word(0)).status, 0u);
+  EXPECT_EQ(Ask(*client_, "lutdata 1"), "lutdata " + Hex(distinct));
+
+  ASSERT_EQ(Send(0, kWrite, device + NewLut(256, kColour8, descending) + Word(0)).status, 0u);
+  ASSERT_EQ(Send(0, 4006, device + Word(kLutEnableId) + Word(1)).status, 0u);
+  const std::uint32_t first = GrabState(0).next_frame;
+  const std::string expected =
+      Pattern(0, first, 0, 0, kWindowWidth, kWindowLines, [](std::uint8_t pixel) { return 255 - pixel; });
+  EXPECT_EQ(Ask(*client_, "grab 0 " + std::to_string(kColourDevice) + " 64 8"), "grab 0 0 1 " + expected);
 }
 
 }  // namespace

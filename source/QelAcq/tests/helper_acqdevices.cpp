@@ -117,7 +117,7 @@ std::string LutWrite(const Device& d, std::uint32_t lut, std::uint32_t count) {
   if (d.table()->lutWrite == nullptr) return "lutwrite none";
   std::vector<std::uint16_t> planes(3 * std::max<std::uint32_t>(count, 1));
   for (std::uint32_t i = 0; i < planes.size(); ++i) planes[i] = static_cast<std::uint16_t>(count - 1 - i % count);
-  return "lutwrite " + Hex(d.table()->lutWrite(d.handle(), lut, count, 1, planes.data()));
+  return "lutwrite " + Hex(d.table()->lutWrite(d.handle(), lut, count, sizeof planes[0], planes.data()));
 }
 
 std::string Answer(const std::string& line) {
