@@ -70,6 +70,9 @@ ProcessIdentity current_process() {
 
 bool is_process_alive(const ProcessIdentity& process) {
   if (process.pid <= 0 || process.start_time == 0) return false;
+  // Our own process is asked about on every lock check of a busy path; its
+  // start time is known without reading /proc again.
+  if (process.pid == ::getpid()) return current_process().start_time == process.start_time;
   return process_start_time(process.pid) == process.start_time;
 }
 
