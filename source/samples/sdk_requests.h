@@ -65,21 +65,40 @@ struct Answer {
   }
 };
 
-inline Answer Send(const qelapi::QelServerHandle& server, std::uint32_t command, const Bytes& payload) {
+// The three entries one request takes, looked up by name once: a client
+// that sends many requests binds them once rather than per request.
+struct RequestEntries {
+  qelapi::QelManAllocRequestFn allocRequest = nullptr;
+  qelapi::QelManSendRequestFn sendRequest = nullptr;
+  qelapi::QelManFreeMessageFn freeMessage = nullptr;
+};
+
+inline RequestEntries BindRequestEntries() {
+  using namespace qelapi;
+  return {Sdk<QelManAllocRequestFn>("QelManAllocRequest"), Sdk<QelManSendRequestFn>("QelManSendRequest"),
+          Sdk<QelManFreeMessageFn>("QelManFreeMessage")};
+}
+
+inline Answer Send(const RequestEntries& entries, const qelapi::QelServerHandle& server, std::uint32_t command,
+                   const Bytes& payload) {
   using namespace qelapi;
   Answer result;
   void* request = nullptr;
   const auto size = static_cast<std::uint32_t>(std::max(payload.size(), sizeof server));
-  if (Sdk<QelManAllocRequestFn>("QelManAllocRequest")(&server, command, size, &request) != kSdkOk) return result;
+  if (entries.allocRequest(&server, command, size, &request) != kSdkOk) return result;
   std::memcpy(static_cast<std::uint8_t*>(request) + sizeof(QelSdkMessageHeader), payload.data(), payload.size());
   void* answer = nullptr;
-  if (Sdk<QelManSendRequestFn>("QelManSendRequest")(request, 60000, &answer) != kSdkOk) return result;
+  if (entries.sendRequest(request, 60000, &answer) != kSdkOk) return result;
   const auto* header = static_cast<const QelSdkMessageHeader*>(answer);
   const auto* bytes = static_cast<const std::uint8_t*>(answer);
   result.status = header->command;
   result.payload.assign(bytes + sizeof *header, bytes + header->size);
-  Sdk<QelManFreeMessageFn>("QelManFreeMessage")(answer);
+  entries.freeMessage(answer);
   return result;
+}
+
+inline Answer Send(const qelapi::QelServerHandle& server, std::uint32_t command, const Bytes& payload) {
+  return Send(BindRequestEntries(), server, command, payload);
 }
 
 // To board B's server, found by its name.

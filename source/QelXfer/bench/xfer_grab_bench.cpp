@@ -102,8 +102,10 @@ struct Grab {
   Bytes acquisition, transfer;
   std::vector<Bytes> buffers;
   std::vector<std::uint8_t*> memory;
+  RequestEntries entries;  // bound once: the grab's give-backs are a client's own work
 
   bool Setup() {
+    entries = BindRequestEntries();
     if (Sdk<QelManGetServerByNameFn>("QelManGetServerByName")("Tramond-CL_RZ6_1", &server) != kSdkOk) return false;
     const Answer opened = Send(server, 4001, With(ServerHandle(server.address), {0}));
     if (opened.status != 0) return false;
@@ -149,7 +151,8 @@ struct Grab {
   }
   // Gives back every buffer the grab filled up to `frames`.
   void GiveBack(std::uint32_t from, std::uint32_t to) {
-    for (std::uint32_t k = from; k < to; ++k) Send(server, 9006, With(buffers[k % kBuffers], {0xE0004, 0x80000000u}));
+    for (std::uint32_t k = from; k < to; ++k)
+      Send(entries, server, 9006, With(buffers[k % kBuffers], {0xE0004, 0x80000000u}));
   }
 };
 
