@@ -23,6 +23,10 @@
 //   image B K                     host buffer K's bytes (9018)           -> "image <hex>"
 //   bprm B K ID                   a parameter of host buffer K (9005)    -> "bprm <s> <value>"
 //   save B K FILE                 9025: host buffer K as a BMP file      -> "save <s>"
+//   probe                         from now on the transfer messages the server driver's worker takes
+//                                 (its measurement point) join the calls as "4:<message event word hex>:0"
+//                                                                        -> "probe 0"
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <sstream>
@@ -30,6 +34,7 @@
 #include <vector>
 
 #include "driver/user/tests/helper_support.h"
+#include "source/QelXfer/XferWorkerProbe.h"
 #include "source/samples/sdk_requests.h"
 
 using namespace qelapi;
@@ -52,6 +57,20 @@ std::uint32_t ClientCallback(std::uint64_t context, std::uint32_t events, std::u
   g_calls.push_back({context, events, count});
   return 0;
 }
+
+// The server driver's worker hands each transfer message it takes to the
+// measurement point this process exports; recorded with context 4 once armed.
+std::atomic<bool> g_probeArmed{false};
+
+}  // namespace
+
+extern "C" void XferWorkerMessageTaken(const std::uint32_t* words) {
+  if (!g_probeArmed.load()) return;
+  std::lock_guard lock(g_callsGuard);
+  g_calls.push_back({4, words[8], 0});
+}
+
+namespace {
 
 // A monitor's event function: recorded with context 3.
 std::uint32_t EventFunction(std::uint64_t, void*) {
@@ -166,6 +185,10 @@ std::string Run(const std::string& line) {
   if (command == "open") return "open " + std::to_string(Sdk<QelManOpenFn>("QelManOpen")());
   if (command == "close") return "close " + std::to_string(Sdk<QelManCloseFn>("QelManClose")());
   if (command == "calls") return Calls();
+  if (command == "probe") {
+    g_probeArmed = true;
+    return "probe 0";
+  }
   if (command == "event") return "event " + std::to_string(reinterpret_cast<std::uint64_t>(&EventFunction));
   const std::uint32_t board = helper::Number(in);
   if (board >= 16) return command + " noboard";

@@ -1,7 +1,8 @@
 // Grabs through the SDK's client API (quillet-helper-xfergrab): the client's
 // callbacks with their event words and counts, XferWait, the images in the
 // host buffers, stop, abort and start again, snaps, acquisition events
-// during the grab, and a client killed in the middle of a grab.
+// during the grab, the worker's measurement point, and a client killed in
+// the middle of a grab.
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -125,6 +126,22 @@ TEST_F(XferGrab, ThreeFramesIntoFourBuffersWithTheirCallbacks) {
   }
   EXPECT_EQ(Image(client, 3), untouched);
   EXPECT_EQ(Ask(client, "wait 0 0"), "wait 0");  // not running: at once
+}
+
+// The worker's measurement point (what the grab benchmark times from) is
+// handed each frame's end-of-frame message before that frame's callback runs.
+TEST_F(XferGrab, TheWorkerHandsEachEndOfFrameMessageToItsMeasurementPointBeforeTheCallback) {
+  ChildProcess& client = Connected({1, 1, 1});
+  EXPECT_EQ(Ask(client, "probe"), "probe 0");
+  ASSERT_EQ(Ask(client, "start 0 3"), "start 0");
+  EXPECT_EQ(Ask(client, "wait 0 30000"), "wait 0");
+  ASSERT_EQ(TransferCalls(client, 3).size(), 3u) << Log();
+  std::string order;
+  for (const Call& call : Calls(client)) {
+    if (call.context == 4 && (call.events & kEndOfFrame) != 0) order += "taken ";
+    if (call.context == 1) order += "callback" + std::to_string(call.count) + " ";
+  }
+  EXPECT_EQ(order, "taken callback1 taken callback2 taken callback3 ");
 }
 
 // A continuous grab stopped ends with a whole frame: one end-of-transfer
