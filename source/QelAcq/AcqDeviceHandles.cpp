@@ -2,38 +2,57 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 
 #include "source/QelAcq/AcqDetect.h"
 
 namespace {
 
-std::array<std::unique_ptr<QelHandle>, kAcqDeviceRecordCount> g_handles;
+// The table and its mutex outlive static teardown: a board event thread may
+// still look a handle up while the process ends.
+struct HandleTable {
+  std::mutex mutex;
+  std::array<std::unique_ptr<QelHandle>, kAcqDeviceRecordCount> entries;
+};
 
+HandleTable& Table() {
+  static auto* table = new HandleTable;
+  return *table;
+}
+
+// With the table's mutex held.
 std::unique_ptr<QelHandle>* Entry(std::uint32_t board, std::uint32_t slot) {
   if (board >= kAcqMaxBoards || slot >= kAcqSlotsPerBoard) return nullptr;
-  return &g_handles[board * kAcqSlotsPerBoard + slot];
+  return &Table().entries[board * kAcqSlotsPerBoard + slot];
 }
 
 }  // namespace
 
 QelHandle* AcqGetHandle(std::uint32_t board, std::uint32_t slot) {
+  std::lock_guard<std::mutex> lock(Table().mutex);
   std::unique_ptr<QelHandle>* entry = Entry(board, slot);
   return entry == nullptr ? nullptr : entry->get();
 }
 
 QelHandle* AcqAllocHandle(std::uint32_t board, std::uint32_t slot) {
+  const auto record = reinterpret_cast<std::uint64_t>(AcqSharedRecord(AcqGetSharedTables(), board, slot));
+  std::lock_guard<std::mutex> lock(Table().mutex);
   std::unique_ptr<QelHandle>* entry = Entry(board, slot);
   if (entry == nullptr) return nullptr;
   if (*entry == nullptr) *entry = std::make_unique<QelHandle>();
   QelHandle* handle = entry->get();
-  handle->record = reinterpret_cast<std::uint64_t>(AcqSharedRecord(AcqGetSharedTables(), board, slot));
+  handle->record = record;
   handle->tag = kQelTagAcqDevice;
   handle->self = reinterpret_cast<std::uint64_t>(handle);
   return handle;
 }
 
 void AcqFreeHandle(std::uint32_t board, std::uint32_t slot) {
-  if (std::unique_ptr<QelHandle>* entry = Entry(board, slot)) entry->reset();
+  std::unique_ptr<QelHandle> freed;
+  {
+    std::lock_guard<std::mutex> lock(Table().mutex);
+    if (std::unique_ptr<QelHandle>* entry = Entry(board, slot)) freed = std::move(*entry);
+  }
 }
 
 bool AcqIsDeviceTag(std::uint32_t tag) {
@@ -42,7 +61,8 @@ bool AcqIsDeviceTag(std::uint32_t tag) {
 
 QelStatus AcqGetDeviceRecord(const QelHandle* handle, AcqDeviceRecord** record) {
   if (handle == nullptr) return kAcqNoSuchDevice;
-  for (const std::unique_ptr<QelHandle>& own : g_handles)
+  std::lock_guard<std::mutex> lock(Table().mutex);
+  for (const std::unique_ptr<QelHandle>& own : Table().entries)
     if (own != nullptr && own->record != 0 && own->record == handle->record) {
       if (record != nullptr) *record = reinterpret_cast<AcqDeviceRecord*>(own->record);
       return 0;

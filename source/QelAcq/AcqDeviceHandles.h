@@ -3,7 +3,9 @@
 // record, its parameter context, the board's device count. A handle object is
 // a 32-byte QelHandle on the process heap: the record pointer (the device's
 // shared record as this process maps it), the device tag, and its own
-// address in its last eight bytes.
+// address in its last eight bytes. The table has a mutex of its own, taken
+// alone by each of these functions: request and event threads look handles up
+// while the module's start and end add and remove them.
 #pragma once
 
 #include <cstdint>

@@ -17,7 +17,8 @@
 //      event routing, event dispatch, monitor registration);
 //   4. the monitor's per-device FIFO mutex and channel mutexes
 //      (acqmonitor.h), then the host mutexes of detection (AcqDetect.h);
-//   5. the token table's mutex (AcqOwnerTokens.h), taken alone.
+//   5. the token table's mutex (AcqOwnerTokens.h) and the handle table's
+//      mutex (AcqDeviceHandles.h), each taken alone.
 // The board event thread takes only 3 (and what 3 allows after it); the
 // monitor's event thread takes no module lock while a callback runs.
 #pragma once
