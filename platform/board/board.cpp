@@ -98,18 +98,30 @@ std::vector<BarRange> board_bars(const Board* board) {
   return {BarRange{0, function_bar0_address(board->function_config), kBar0Size}};
 }
 
+namespace {
+
+// With the board's lock held: its registers answer no access.
+bool registers_hidden(Board& board) {
+  return board.vanished || flash_reload_hides(board) || !function_memory_enabled(board.function_config);
+}
+
+}  // namespace
+
 std::uint32_t bar_read32(Board* board, int bar, std::uint64_t offset) {
   std::lock_guard guard(board->lock);
-  if (board->vanished || flash_reload_hides(*board) || !function_memory_enabled(board->function_config))
-    return 0xFFFFFFFF;
+  if (registers_hidden(*board)) return 0xFFFFFFFF;
   // Only BAR 0 exists: anything else is an access to nothing, logged as such.
   return register_read(*board, bar == 0 ? offset : kBar0Size);
 }
 
 void bar_write32(Board* board, int bar, std::uint64_t offset, std::uint32_t value) {
   {
-    std::lock_guard guard(board->lock);
-    if (board->vanished || flash_reload_hides(*board) || !function_memory_enabled(board->function_config)) return;
+    std::unique_lock guard(board->lock);
+    if (registers_hidden(*board)) return;
+    if (bar == 0 && dma_engines_stop_channel(board->dma, offset, value)) {
+      grab_worker_drain(*board, guard);
+      if (registers_hidden(*board)) return;
+    }
     register_write(*board, bar == 0 ? offset : kBar0Size, value);
   }
   interrupt_line_update(*board);

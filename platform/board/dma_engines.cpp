@@ -26,7 +26,15 @@ bool locate(DmaEngines& engines, std::uint32_t offset, BlockAt* at) {
   return false;
 }
 
+// The AL and LB channels (bit c, LB 8 + c) whose two control bits are set.
+std::uint32_t running_channels(std::uint32_t control) { return control & (control >> 16) & 0xFFFF; }
+
 }  // namespace
+
+bool dma_engines_stop_channel(const DmaEngines& engines, std::uint32_t offset, std::uint32_t value) {
+  return offset == kRegDmaChannelControl &&
+         (running_channels(engines.channel_control) & ~running_channels(value)) != 0;
+}
 
 bool dma_engines_read(const DmaEngines& engines, std::uint32_t offset, std::uint32_t* value) {
   if (offset == kRegDmaChannelControl) {

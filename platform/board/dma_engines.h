@@ -12,7 +12,9 @@
 //
 // Registers (BAR 0):
 // - 0x428 DMA channel control: AL channel c runs while bits c and 16 + c are
-//   set, LB channel c while bits 8 + c and 24 + c are set.
+//   set, LB channel c while bits 8 + c and 24 + c are set. A write that stops
+//   a running channel takes effect once the frames that ended while it ran
+//   have gone through (grab_worker.h).
 // - Channel blocks of 16 words: AL 0x7000 + c x 0x40, LB 0x7800 + c x 0x40,
 //   BH 0x16000 + c x 0x40. Word 0x1C is the start entry: writing it loads the
 //   channel's current entry (an on-board address for AL and LB, a bus
@@ -83,5 +85,7 @@ struct DmaEngines {
 // Register access; false when the offset is not the engines'.
 bool dma_engines_read(const DmaEngines& engines, std::uint32_t offset, std::uint32_t* value);
 bool dma_engines_write(DmaEngines& engines, std::uint32_t offset, std::uint32_t value);
+// The write would stop an AL or LB channel that runs now.
+bool dma_engines_stop_channel(const DmaEngines& engines, std::uint32_t offset, std::uint32_t value);
 
 }  // namespace plat::board

@@ -26,7 +26,7 @@ struct GrabView {
   bool reset_held;
   std::uint32_t frames_started;    // since power-on
   std::uint32_t frames_completed;  // carried into the acquisition path
-  std::uint32_t frames_dropped;    // cut by an abort, a reset or a lost clock
+  std::uint32_t frames_dropped;    // cut by a reset, a lost clock or an abort before its first line
   std::uint32_t next_frame;        // the number the next frame carries
   std::uint32_t last_command;      // the last command acted on (1, 2, 4, 9)
   std::uint32_t reset_holds;       // times the channel reset was set

@@ -84,6 +84,8 @@ void start_frame(Board& board, std::uint32_t c, GrabClock::time_point now) {
   camera.current = CameraFrame{c, window.width, window.height, bytes, camera.next_number++,
                                window.first_pixel * bytes, window.first_line};
   camera.in_progress = true;
+  camera.frame_begin = slot;
+  camera.camera_lines = camera.model.height;
   camera.frame_end = slot + camera_readout_time(camera.model);
   camera.next_start = slot + camera_frame_period(camera.model);
   ++camera.frames_started;
@@ -105,6 +107,43 @@ void drop_frame(GrabCamera& camera) {
   camera.in_progress = false;
   ++camera.frames_dropped;
   settle(camera);
+}
+
+// The frame in progress ends at `at`: it goes on its way through the
+// acquisition path, and the last time stamp register takes its end.
+CameraFrame end_frame(Board& board, std::uint32_t c, GrabClock::time_point at) {
+  GrabCamera& camera = board.grab.cameras[c];
+  camera.in_progress = false;
+  ++camera.completing;
+  camera.current.end_stamp = static_cast<std::uint32_t>(frame_clock_us(board, at));
+  control_registers_set_inputs(board.registers, kRegGrabLastStamp + c * kGrabCameraStride, camera.current.end_stamp);
+  return camera.current;
+}
+
+// The lines of the frame in progress (of its crop window) that the camera
+// has sent by `now`: its lines arrive evenly over the readout.
+std::uint32_t lines_sent(const GrabCamera& camera, GrabClock::time_point now) {
+  if (now >= camera.frame_end) return camera.current.height;
+  if (now <= camera.frame_begin) return 0;
+  const auto elapsed = static_cast<std::uint64_t>((now - camera.frame_begin).count());
+  const auto readout = static_cast<std::uint64_t>((camera.frame_end - camera.frame_begin).count());
+  const std::uint64_t sent = elapsed * camera.camera_lines / readout;
+  const std::uint64_t first = camera.current.first_line;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(sent > first ? sent - first : 0, camera.current.height));
+}
+
+// An abort cuts the frame in progress: the lines already sent end it short,
+// as a camera shorter than the window would; a frame of no line is dropped.
+void cut_frame(Board& board, std::uint32_t c, GrabClock::time_point now) {
+  GrabCamera& camera = board.grab.cameras[c];
+  if (!camera.in_progress) return;
+  const std::uint32_t lines = lines_sent(camera, now);
+  if (lines == 0) {
+    drop_frame(camera);
+    return;
+  }
+  camera.current.height = lines;
+  grab_worker_hand_over(board, end_frame(board, c, std::min(now, camera.frame_end)));
 }
 
 void start_acquisition(Board& board, std::uint32_t c, GrabMode mode, GrabClock::time_point now) {
@@ -137,7 +176,7 @@ void apply_command(Board& board, std::uint32_t c, std::uint32_t command, GrabClo
       camera.mode = GrabMode::kIdle;
       camera.freezing = false;
       camera.waiting_trigger = false;
-      drop_frame(camera);
+      cut_frame(board, c, now);
       break;
     default: return;  // a settings write
   }
@@ -258,14 +297,7 @@ bool grab_advance(Board& board, GrabClock::time_point now, std::vector<CameraFra
   for (std::uint32_t c = 0; c < kGrabCameras; ++c) {
     if (!grab_camera_present(board, c)) continue;
     GrabCamera& camera = board.grab.cameras[c];
-    if (camera.in_progress && now >= camera.frame_end) {
-      camera.in_progress = false;
-      ++camera.completing;
-      camera.current.end_stamp = static_cast<std::uint32_t>(frame_clock_us(board, camera.frame_end));
-      ended->push_back(camera.current);
-      control_registers_set_inputs(board.registers, kRegGrabLastStamp + c * kGrabCameraStride,
-                                   camera.current.end_stamp);
-    }
+    if (camera.in_progress && now >= camera.frame_end) ended->push_back(end_frame(board, c, camera.frame_end));
     started = try_start(board, c, now) || started;
     if (camera.in_progress) consider(camera.frame_end);
     else if (may_start(camera)) consider(camera.next_start);

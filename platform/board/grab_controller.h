@@ -17,8 +17,10 @@
 // - 0x1010 acquisition control: reads back what was written; each write acts
 //   on bits 0..3: 1 counted acquisition (group count x frames per group
 //   frames, as written before), 9 continuous, 2 freeze (the frame in progress
-//   ends, nothing new starts), 4 abort (stops at once; a frame in progress is
-//   dropped). Other values are settings only. A start while a frame is in
+//   ends, nothing new starts), 4 abort (stops at once; a frame in progress
+//   ends short with the lines the camera sent so far, as a camera shorter
+//   than the window ends it, or is dropped when not one line came yet).
+//   Other values are settings only. A start while a frame is in
 //   progress lets that frame end and takes over from its successor.
 // - 0x1078 grab status: what was written, with bit 24 set while an
 //   acquisition is armed or running (waiting for a trigger included) and bit
@@ -121,6 +123,8 @@ struct GrabCamera {
   std::uint32_t group_left = 0;   // triggered: frames of the released group still to start
   bool in_progress = false;
   CameraFrame current{};
+  GrabClock::time_point frame_begin{};  // its readout's start
+  std::uint32_t camera_lines = 0;       // the camera's lines in that readout
   GrabClock::time_point frame_end{};
   GrabClock::time_point next_start{};
   std::uint32_t next_number = 0;
@@ -128,7 +132,7 @@ struct GrabCamera {
   // What tests look at.
   std::uint32_t frames_started = 0;
   std::uint32_t frames_completed = 0;
-  std::uint32_t frames_dropped = 0;  // aborted in progress, or not delivered (grab_frame_delivered)
+  std::uint32_t frames_dropped = 0;  // cut before its first line, or not delivered (grab_frame_delivered)
   bool drop_logged = false;          // this acquisition's first drop is in the machine log
   std::uint32_t last_command = 0;
   std::uint32_t reset_holds = 0;

@@ -44,14 +44,7 @@ void timing_loop(Board* board) {
     ended.clear();
     std::optional<GrabClock::time_point> deadline;
     const bool started = grab_advance(*board, GrabClock::now(), &ended, &deadline);
-    bool queued = false;
-    for (const CameraFrame& frame : ended) {
-      if (enqueue(worker, frame))
-        queued = true;
-      else
-        grab_frame_delivered(*board, frame, FrameFate::kQueueFull);
-    }
-    if (queued) worker.frames_ready.notify_one();
+    for (const CameraFrame& frame : ended) grab_worker_hand_over(*board, frame);
     if (started || !ended.empty()) {
       update_line(board, guard);
       continue;
@@ -79,6 +72,8 @@ void carrying_loop(Board* board) {
       grab_frame_delivered(carrying, frame, delivery.dropped == 0 ? FrameFate::kDelivered : FrameFate::kNoHostBuffer);
     });
     guard.lock();
+    ++worker.carried;
+    worker.frame_carried.notify_all();
     update_line(board, guard);
   }
 }
@@ -93,6 +88,7 @@ GrabWorker::~GrabWorker() {
   }
   wake.notify_all();
   frames_ready.notify_all();
+  frame_carried.notify_all();
   timing.join();
   carrier.join();
 }
@@ -106,6 +102,22 @@ void grab_worker_wake(Board& board) {
     worker.carrier = std::thread(carrying_loop, &board);
   }
   worker.wake.notify_all();
+}
+
+void grab_worker_hand_over(Board& board, const CameraFrame& frame) {
+  GrabWorker& worker = board.grab_worker;
+  if (!enqueue(worker, frame)) {
+    grab_frame_delivered(board, frame, FrameFate::kQueueFull);
+    return;
+  }
+  ++worker.handed;
+  worker.frames_ready.notify_one();
+}
+
+void grab_worker_drain(Board& board, std::unique_lock<std::mutex>& guard) {
+  GrabWorker& worker = board.grab_worker;
+  const std::uint64_t handed = worker.handed;
+  worker.frame_carried.wait(guard, [&] { return worker.stop || worker.carried >= handed; });
 }
 
 }  // namespace plat::board

@@ -20,6 +20,8 @@ constexpr std::uint32_t kStride = kGrabCameraStride;
 constexpr std::uint32_t kFrameStartBit = 1u << 15;  // camera 1: << 1
 constexpr std::uint32_t kFrameEndBit = 1u << 25;    // camera 1: << 1
 constexpr std::uint32_t kSlowPeriodUs = 4'000'000;  // a frame stays in progress for two seconds
+// A camera whose one line takes half a minute: an abort lands before it.
+constexpr std::uint32_t kOneLine = 1, kLineLessPeriodUs = kCameraMaxPeriodUs;
 
 class GrabControllerTest : public ::testing::Test {
  protected:
@@ -43,10 +45,11 @@ class GrabControllerTest : public ::testing::Test {
     }
     return true;
   }
-  void set_period(std::uint32_t camera, std::uint32_t period_us) {
+  void set_period(std::uint32_t camera, std::uint32_t period_us, std::uint32_t height = 0) {
     CameraModel model;
     ASSERT_TRUE(board_grab_camera(board.get(), camera, &model));
     model.frame_period_us = period_us;
+    if (height != 0) model.height = height;
     ASSERT_TRUE(board_grab_set_camera(board.get(), camera, model));
   }
   // As the library starts a camera: the stop command first, then the start.
@@ -130,11 +133,12 @@ TEST_F(GrabControllerTest, GrabStatusTellsArmedEndingAndGoneIdle) {
   const std::uint32_t first_stamp = read(kRegGrabLastStamp);
   EXPECT_NE(first_stamp, 0u);
 
+  set_period(0, kLineLessPeriodUs, kOneLine);
   start(0, kGrabContinuous);
   EXPECT_EQ(read(kRegGrabStatus) & kBoth, kGrabStatusArmed);
   write(kRegGrabControl, kGrabAbort);
   EXPECT_EQ(read(kRegGrabStatus) & kBoth, kGrabStatusEnded);
-  EXPECT_EQ(read(kRegGrabLastStamp), first_stamp);  // the aborted frame never ended
+  EXPECT_EQ(read(kRegGrabLastStamp), first_stamp);  // the aborted frame had no line: it never ended
 
   set_period(0, 10'000);
   write(kRegGrabGroupCount, 1);
@@ -147,7 +151,7 @@ TEST_F(GrabControllerTest, GrabStatusTellsArmedEndingAndGoneIdle) {
 }
 
 TEST_F(GrabControllerTest, AbortStopsAtOnceAndDropsTheFrameInProgress) {
-  set_period(0, kSlowPeriodUs);
+  set_period(0, kLineLessPeriodUs, kOneLine);  // nothing of the frame came yet
   write(kRegGrabChannelEnables, kEnableFrameStart | kEnableFrameEnd);
   start(0, kGrabContinuous);
   EXPECT_EQ(view().frames_started, 1u);  // the first frame starts with the command

@@ -31,7 +31,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint32_t kCamera = 0, kWidth = 32, kHeight = 4, kBytes = kWidth * kHeight;
+constexpr std::uint32_t kCamera = 0, kWidth = 32, kHeight = 4;
 // On-board: the AL entry and descriptor, the LB entry and descriptor, the frame.
 constexpr std::uint32_t kAlEntry = 0x1000, kAlDescriptor = 0x1100;
 constexpr std::uint32_t kLbEntry = 0x1200, kLbDescriptor = 0x1300;
@@ -39,7 +39,8 @@ constexpr std::uint32_t kFrame = 0x2000;
 constexpr std::uint32_t kArmed = 0x80000000;
 constexpr std::uint32_t kCycleMode1 = 1u << 25;
 constexpr std::uint32_t kEndMessage = 1u << 27;
-constexpr std::uint32_t kClosesRegion = (1u << 25) | (1u << 27);
+constexpr std::uint32_t kLineEnd = 1u << 27;
+constexpr std::uint32_t kClosesRegion = (1u << 25) | kLineEnd;
 constexpr std::uint32_t kAlLastLine = 1u << 21;
 constexpr std::uint32_t kEndOfFrameMessage = 1u << 13;
 
@@ -70,25 +71,33 @@ class GrabDeliveryTest : public ::testing::Test {
     return static_cast<const std::uint8_t*>(host_.kernel_address) + plat::kernel::kPageSize;
   }
 
-  // One host buffer (the second page) behind one BH entry that points back at
-  // itself: cycle mode 1, so it takes a frame only while armed.
-  void connect_path(bool armed) {
-    const std::uint64_t entry = host_.physical, descriptor = host_.physical + 64;
+  // One host buffer (the second page) of `lines` lines behind one BH entry
+  // that points back at itself: cycle mode 1, so it takes a frame only while
+  // armed. Its descriptors take a line each.
+  void connect_path(bool armed, std::uint32_t lines = kHeight) {
+    const std::uint32_t bytes = kWidth * lines;
+    const std::uint64_t entry = host_.physical, descriptors = host_.physical + 64;
     const std::uint64_t image = host_.physical + plat::kernel::kPageSize;
     const std::array<std::uint32_t, 8> bh_entry{armed ? kArmed : 0u,
-                                                static_cast<std::uint32_t>(descriptor),
+                                                static_cast<std::uint32_t>(descriptors),
                                                 kCycleMode1 | kEndMessage | kCamera << 17,
-                                                static_cast<std::uint32_t>(descriptor >> 32),
+                                                static_cast<std::uint32_t>(descriptors >> 32),
                                                 0, 0, 0, static_cast<std::uint32_t>(entry)};
-    const std::array<std::uint32_t, 4> bh_descriptor{static_cast<std::uint32_t>(image),
-                                                     static_cast<std::uint32_t>(image >> 32), kBytes | kClosesRegion,
-                                                     static_cast<std::uint32_t>(descriptor)};
     std::memcpy(host_.kernel_address, bh_entry.data(), sizeof bh_entry);
-    std::memcpy(static_cast<std::uint8_t*>(host_.kernel_address) + 64, bh_descriptor.data(), sizeof bh_descriptor);
+    for (std::uint32_t y = 0; y < lines; ++y) {
+      const std::uint64_t line = image + y * kWidth;
+      const bool last = y + 1 == lines;
+      const std::array<std::uint32_t, 4> bh_descriptor{
+          static_cast<std::uint32_t>(line), static_cast<std::uint32_t>(line >> 32),
+          kWidth | (last ? kClosesRegion : kLineEnd),
+          static_cast<std::uint32_t>(last ? descriptors : descriptors + (y + 1) * 16)};
+      std::memcpy(static_cast<std::uint8_t*>(host_.kernel_address) + 64 + y * 16, bh_descriptor.data(),
+                  sizeof bh_descriptor);
+    }
     onboard(kAlEntry, std::array<std::uint32_t, 8>{kFrame, kAlDescriptor, kCamera << 17, 0, 0, 0, 0, kAlEntry});
-    onboard(kAlDescriptor, std::array<std::uint32_t, 4>{0, 0, kBytes | kAlLastLine, kAlDescriptor});
+    onboard(kAlDescriptor, std::array<std::uint32_t, 4>{0, 0, bytes | kAlLastLine, kAlDescriptor});
     onboard(kLbEntry, std::array<std::uint32_t, 8>{kFrame, kLbDescriptor, kCamera << 17, 0, 0, 0, 0, kLbEntry});
-    onboard(kLbDescriptor, std::array<std::uint32_t, 4>{0, 1, kBytes, kLbDescriptor});  // to host channel 0
+    onboard(kLbDescriptor, std::array<std::uint32_t, 4>{0, 1, bytes, kLbDescriptor});  // to host channel 0
     write(kAlBlocks + kDmaStartWord * 4, kAlEntry);
     write(kLbBlocks + kDmaStartWord * 4, kLbEntry);
     write(kBhBlocks + kDmaStartWord * 4, static_cast<std::uint32_t>(entry));
@@ -112,13 +121,14 @@ class GrabDeliveryTest : public ::testing::Test {
     return view;
   }
   // The end-of-frame messages waiting in the FIFO.
-  std::uint32_t end_messages() {
+  std::vector<HostMessage> end_message_list() {
     std::lock_guard guard(board_->lock);
-    std::uint32_t count = 0;
+    std::vector<HostMessage> ends;
     for (const HostMessage& message : board_->host_messages.fifo)
-      if ((message[1] & kEndOfFrameMessage) != 0) ++count;
-    return count;
+      if ((message[1] & kEndOfFrameMessage) != 0) ends.push_back(message);
+    return ends;
   }
+  std::uint32_t end_messages() { return static_cast<std::uint32_t>(end_message_list().size()); }
 
   plat::testing::ScopedMachine machine_;
   plat::kernel::ContiguousBlock host_{};
@@ -179,6 +189,55 @@ TEST_F(GrabDeliveryTest, AFrameThatFindsTheMessageFifoFullIsDroppedAndItsBufferS
   EXPECT_EQ(view.frames_dropped, 1u);
   EXPECT_EQ(view.frames_completed, 0u);
   EXPECT_NE(host_word(0).load() & kArmed, 0u);
+}
+
+// An abort in the middle of a slow camera's frame ends it short: the lines
+// the camera sent so far are in the host buffer, the buffer's other lines
+// stay as they were, and the end message tells the lines and the frame's end.
+// Stopping the DMA channels right after the abort, as the driver does, lets
+// that frame through first, so it is there at once.
+TEST_F(GrabDeliveryTest, AnAbortMidFrameEndsTheFrameWithTheLinesSentSoFar) {
+  constexpr std::uint32_t kLines = 64, kLineUs = 100'000, kUntouched = 0xA5;
+  constexpr std::uint32_t kMultiCameraZero = 1u << 8;
+  struct Case {
+    const char* how;
+    std::uint32_t offset, value;
+  };
+  const Case cases[] = {{"camera control", kRegGrabControl, kGrabAbort},
+                        {"multi-camera control", kRegMultiCamera, kMultiCameraZero | kGrabAbort}};
+  connect_path(true, kLines);
+  ASSERT_TRUE(board_grab_set_camera(board_.get(), kCamera, CameraModel{kWidth, kLines, 1, 8, 2 * kLines * kLineUs}));
+  std::uint32_t number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    std::memset(static_cast<std::uint8_t*>(host_.kernel_address) + plat::kernel::kPageSize, kUntouched,
+                kWidth * kLines);
+    host_word(0).fetch_or(kArmed);
+    write(kRegDmaChannelControl, 0x01010101);
+    const std::size_t ends_before = end_messages();
+    write(kRegGrabControl, kGrabContinuous);
+    std::this_thread::sleep_for(std::chrono::microseconds(3 * kLineUs));  // three lines at least
+    write(c.offset, c.value);
+    write(kRegDmaChannelControl, 0);
+
+    const std::vector<HostMessage> ends = end_message_list();
+    ASSERT_EQ(ends.size(), ends_before + 1);
+    const std::uint32_t lines = ends.back()[3];
+    EXPECT_GE(lines, 3u);
+    EXPECT_LT(lines, kLines);
+    EXPECT_EQ(ends.back()[2], kWidth);
+    EXPECT_EQ(ends.back()[4], bar_read32(board_.get(), 0, kRegGrabLastStamp));
+    for (std::uint32_t y = 0; y < kLines; ++y)
+      for (std::uint32_t x = 0; x < kWidth; ++x)
+        ASSERT_EQ(host_image()[y * kWidth + x], y < lines ? camera_pattern(0, kCamera, number, x, y) : kUntouched)
+            << x << ',' << y << " of " << lines << " lines";
+    GrabView view{};
+    board_grab_view(board_.get(), kCamera, &view);
+    EXPECT_FALSE(view.running);
+    EXPECT_EQ(view.frames_completed, number + 1);
+    EXPECT_EQ(view.frames_dropped, 0u);
+    ++number;
+  }
 }
 
 }  // namespace
