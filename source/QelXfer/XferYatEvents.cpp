@@ -56,8 +56,10 @@ XferPair* CallbackPair(XferDestinationGroup* group, XferPair* pair) {
   return nullptr;
 }
 
-// Marks the host buffer's frame whole or short; answers whether it was short.
-bool MarkFrame(const XferSource* source, const XferPair& pair, std::uint32_t lines) {
+// Marks the host buffer's frame whole or short and gives its size the bytes
+// that came; answers whether it was short. The last line of a short frame
+// may have come in part, so it is not counted.
+bool MarkFrame(const XferSource* source, const XferPair& pair, const XferMessage& message) {
   BufferDescriptor* buffer = BufferDescriptorOf(&pair.destination);
   if (buffer == nullptr) return false;
   const QelHandle* acquisition = XferSourceHandleOf(source);
@@ -65,9 +67,12 @@ bool MarkFrame(const XferSource* source, const XferPair& pair, std::uint32_t lin
   if (height == 0) XferSrcValue(acquisition, kAcqHeight, &height);
   XferSrcValue(acquisition, kAcqIncompleteMode, &incompleteMode);
   const std::uint32_t planes = buffer->planes == 0 ? 1 : buffer->planes;
+  const std::uint32_t lines = message.Lines();
   const bool shortFrame = lines < height / planes && incompleteMode != 2;
   if (shortFrame) buffer->state |= kXferIncompleteFrame;
   else buffer->state &= ~kXferIncompleteFrame;
+  const std::uint32_t uncounted = shortFrame && lines != 0 ? 1 : 0;
+  buffer->sizeOverride = (lines - uncounted) * message.BytesPerLine();
   return shortFrame;
 }
 
@@ -152,7 +157,7 @@ void XferYatHandleMessage(XferObject* xfer, std::uint32_t n, const XferMessage& 
   std::uint32_t lostFlags = message.LastOfList() ? kMonitorLastOfList : 0;
   if (endOfFrame) {
     AdvancePair(group, pair, message.LastOfList());
-    if (MarkFrame(slot.source, *pair, message.Lines())) lostFlags |= kMonitorIncomplete;
+    if (MarkFrame(slot.source, *pair, message)) lostFlags |= kMonitorIncomplete;
   }
   if (endOfTransfer) EndTransfer(xfer, n, *stage, number, out);
   XferYatPrepareCallback(group, pair, sdkEvents, out);

@@ -98,14 +98,17 @@ class XferGrab : public road_test::Road {
   std::string Frame(std::uint32_t number, std::uint32_t lines = 0) {
     return "image " + Pattern(number, width_, height_, lines == 0 ? height_ : lines);
   }
-  static std::uint32_t State(ChildProcess& client, std::uint32_t k) {
-    std::istringstream in(Ask(client, "bprm 0 " + std::to_string(k) + " 0xE0004"));
+  static std::uint32_t BufferValue(ChildProcess& client, std::uint32_t k, const char* id) {
+    std::istringstream in(Ask(client, "bprm 0 " + std::to_string(k) + " " + id));
     std::string word;
     std::uint32_t status = 1, value = 0;
     in >> word >> status >> value;
     EXPECT_EQ(status, 0u);
     return value;
   }
+  static std::uint32_t State(ChildProcess& client, std::uint32_t k) { return BufferValue(client, k, "0xE0004"); }
+  // The buffer's size: the bytes its last frame brought.
+  static std::uint32_t Size(ChildProcess& client, std::uint32_t k) { return BufferValue(client, k, "0x130004"); }
 
   std::uint32_t width_ = 0;
   std::uint32_t height_ = 0;
@@ -233,6 +236,44 @@ TEST_F(XferGrab, AShortFrameSetsTheIncompleteBit) {
   ASSERT_EQ(Ask(client, "wait 0 30000"), "wait 0");
   EXPECT_EQ(Image(client, 0), Frame(0));
   EXPECT_EQ(State(client, 0) & kIncomplete, 0u);
+}
+
+// An abort in the middle of a slow camera's frame ends that frame short: its
+// callback comes (no end of the transfer with it), the buffer holds the lines
+// that came and its state carries the incomplete-frame bit, its size the
+// bytes of the whole lines. A start afterwards begins again at the first
+// buffer with whole frames, numbered from 0.
+TEST_F(XferGrab, AnAbortMidFrameEndsTheFrameShortAndAStartBeginsAgainAtTheFirstBuffer) {
+  ChildProcess& client = Connected({1, 0x20});
+  const std::string untouched = Image(client, 0);
+  const std::uint32_t lineUs = 60'000;
+  SetCamera(width_, height_, 2 * height_ * lineUs);
+  ASSERT_EQ(Ask(client, "start 0 0xFFFFFFFF"), "start 0");
+  std::this_thread::sleep_for(std::chrono::microseconds(4 * lineUs));  // four lines at least
+  ASSERT_EQ(Ask(client, "abort 0"), "abort 0");
+  const std::vector<Call> calls = TransferCalls(client, 1);
+  ASSERT_EQ(calls.size(), 1u) << Log();
+  EXPECT_EQ(calls[0].events, kEndOfFrame);
+  EXPECT_EQ(State(client, 0) & kIncomplete, kIncomplete);
+  const std::uint32_t size = Size(client, 0);
+  EXPECT_EQ(size % width_, 0u);
+  const std::uint32_t lines = size / width_ + 1;  // the last line is not counted
+  EXPECT_GE(lines, 4u);
+  EXPECT_LT(lines, height_);
+  const std::size_t cut = std::string("image ").size() + 2 * std::size_t{lines} * width_;
+  EXPECT_EQ(Image(client, 0), Frame(0, lines).substr(0, cut) + untouched.substr(cut));
+  EXPECT_EQ(GrabState().running, 0u);
+
+  SetCamera(width_, height_);
+  ASSERT_EQ(Ask(client, "free 0 0"), "free 0");
+  ASSERT_EQ(Ask(client, "start 0 2"), "start 0");
+  ASSERT_EQ(Ask(client, "wait 0 30000"), "wait 0");
+  for (std::uint32_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(Image(client, k), Frame(k)) << k;
+    EXPECT_EQ(State(client, k) & kIncomplete, 0u) << k;
+    EXPECT_EQ(Size(client, k), width_ * height_) << k;
+  }
+  EXPECT_EQ(TransferCalls(client).size(), 3u);
 }
 
 // In start mode 1 a one-frame start returns with the frame in the buffer.
