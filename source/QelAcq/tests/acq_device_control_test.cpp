@@ -35,9 +35,9 @@ bool Within(std::chrono::milliseconds limit, Predicate done) {
   return true;
 }
 
-void SetPeriod(std::uint32_t periodUs) {
+void SetPeriod(std::uint32_t periodUs, std::uint32_t lines = 480) {
   for (std::uint32_t camera : {0u, 1u}) {
-    plat::board::ControlCameraModel model{640, 480, 1, 8, periodUs};
+    plat::board::ControlCameraModel model{640, lines, 1, 8, periodUs};
     ASSERT_EQ(plat::testing::board_control_set_camera_model(0, camera, model), plat::board::kControlOk);
   }
 }
@@ -93,9 +93,9 @@ TEST_F(AcqDevices, AcquisitionControlStartsFreezesAndAbortsBothCamerasOfADualBoa
     EXPECT_EQ(state.last_command, plat::board::kGrabFreeze) << camera;
   }
 
-  // Abort: stops at once, the frame in progress (two seconds of readout, so
-  // that a loaded host's abort still meets it) is dropped.
-  SetPeriod(4000000);
+  // Abort: stops at once, the frame in progress (one line in half a minute,
+  // so that a loaded host's abort still meets it before its line) is dropped.
+  SetPeriod(plat::board::kCameraMaxPeriodUs, 1);
   ASSERT_EQ(Ask(helper, "control 0 0 3 5"), "control 0x0 4");
   ASSERT_TRUE(Within(60s, [] { return Grab(0).frames_started > Grab(0).frames_completed; }));
   const std::uint32_t dropped = Grab(0).frames_dropped;
