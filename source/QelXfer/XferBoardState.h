@@ -70,6 +70,7 @@ struct XferBoardSlot {
   std::uint32_t needsRegion;       // a host buffer narrower than the frame or with an x offset
   plat::Handle endEvent;
   std::uint32_t lastTimeStamp;     // of the last frame before start
+  std::uint32_t startTimeStamp;    // the board's last frame end when the slot started
   std::uint32_t lineAlignment;     // of the internal stage; 0 until the strip form sets it
   std::uint32_t workerHeld;        // the slot holds a reference to the worker thread
   std::uint32_t endSent;

@@ -146,9 +146,12 @@ void XferYatHandleMessage(XferObject* xfer, std::uint32_t n, const XferMessage& 
   if (pair == nullptr) return;
   group->currentPair = pair;
   const bool endOfFrame = (message.EventWord() & kXferHwEndOfFrame) != 0;
-  if (endOfFrame) ++slot.frameCounters[number];
+  // The message of a frame that ended before this start (one an abort cut
+  // short, come late) is delivered but is not one of the start's frames.
+  const bool ownFrame = message.TimeStamp() != slot.startTimeStamp;
+  if (endOfFrame && ownFrame) ++slot.frameCounters[number];
   std::uint32_t sdkEvents = ConvEventTypeFromHw(message.EventWord());
-  const bool running = (board.runningSlots & (1u << n)) != 0 && (slot.runningStages & (1u << number)) != 0;
+  const bool running = (board.runningSlots & (1u << n)) != 0 && (slot.runningStages & (1u << number)) != 0 && ownFrame;
   const bool counted = static_cast<std::int32_t>(board.frameCount) > 0 && slot.frameCounters[number] == board.frameCount;
   const bool endOfTransfer =
       endOfFrame && running &&

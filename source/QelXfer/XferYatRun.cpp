@@ -107,6 +107,8 @@ QelStatus StartSlot(XferObject* xfer, std::uint32_t n, std::int32_t frameCount, 
   board.runningSlots |= 1u << n;
   board.frameCount = static_cast<std::uint32_t>(frameCount);
   for (std::uint32_t& counter : slot.frameCounters) counter = 0;
+  slot.startTimeStamp = slot.lastTimeStamp;
+  Yat_FPGA_GetLastTimeStamp(XferYatBoardOf(xfer), slot.connector, &slot.startTimeStamp);
   slot.runningStages = 0;
   board.endCallbackSent = 0;
   if (slot.endEvent != plat::kNullHandle) plat::reset_event(slot.endEvent);

@@ -94,6 +94,15 @@ class XferGrab : public road_test::Road {
     }
     return calls;
   }
+  // A continuous grab of a camera slow enough (a line in 60 ms, a frame in
+  // half a minute) that an abort lands in its first frame, after four lines.
+  void AbortMidFrame(ChildProcess& client) {
+    constexpr std::uint32_t kLineUs = 60'000;
+    SetCamera(width_, height_, 2 * height_ * kLineUs);
+    ASSERT_EQ(Ask(client, "start 0 0xFFFFFFFF"), "start 0");
+    std::this_thread::sleep_for(std::chrono::microseconds(4 * kLineUs));
+    ASSERT_EQ(Ask(client, "abort 0"), "abort 0");
+  }
   std::string Image(ChildProcess& client, std::uint32_t k) { return Ask(client, "image 0 " + std::to_string(k)); }
   std::string Frame(std::uint32_t number, std::uint32_t lines = 0) {
     return "image " + Pattern(number, width_, height_, lines == 0 ? height_ : lines);
@@ -246,11 +255,7 @@ TEST_F(XferGrab, AShortFrameSetsTheIncompleteBit) {
 TEST_F(XferGrab, AnAbortMidFrameEndsTheFrameShortAndAStartBeginsAgainAtTheFirstBuffer) {
   ChildProcess& client = Connected({1, 0x20});
   const std::string untouched = Image(client, 0);
-  const std::uint32_t lineUs = 60'000;
-  SetCamera(width_, height_, 2 * height_ * lineUs);
-  ASSERT_EQ(Ask(client, "start 0 0xFFFFFFFF"), "start 0");
-  std::this_thread::sleep_for(std::chrono::microseconds(4 * lineUs));  // four lines at least
-  ASSERT_EQ(Ask(client, "abort 0"), "abort 0");
+  AbortMidFrame(client);
   const std::vector<Call> calls = TransferCalls(client, 1);
   ASSERT_EQ(calls.size(), 1u) << Log();
   EXPECT_EQ(calls[0].events, kEndOfFrame);
@@ -274,6 +279,26 @@ TEST_F(XferGrab, AnAbortMidFrameEndsTheFrameShortAndAStartBeginsAgainAtTheFirstB
     EXPECT_EQ(Size(client, k), width_ * height_) << k;
   }
   EXPECT_EQ(TransferCalls(client).size(), 3u);
+}
+
+// A start at once after an abort: the cut frame's message may reach the
+// worker after the new start, but it ended before it, so only the start's
+// own frames count towards its end.
+TEST_F(XferGrab, AStartAtOnceAfterAnAbortEndsWithItsOwnFrames) {
+  ChildProcess& client = Connected({1, 1});
+  AbortMidFrame(client);
+  SetCamera(width_, height_);
+  ASSERT_EQ(Ask(client, "free 0 0"), "free 0");  // it holds the cut frame
+  ASSERT_EQ(Ask(client, "start 0 2"), "start 0");
+  ASSERT_EQ(Ask(client, "wait 0 30000"), "wait 0") << Ask(client, "calls");
+  EXPECT_EQ(Image(client, 0), Frame(0));
+  EXPECT_EQ(Image(client, 1), Frame(1));
+  EXPECT_EQ(State(client, 1) & kIncomplete, 0u);
+  const std::vector<Call> calls = TransferCalls(client, 3);
+  ASSERT_EQ(calls.size(), 3u) << Log();
+  EXPECT_EQ(calls[0].events, kEndOfFrame);  // the cut frame
+  EXPECT_EQ(calls[1].events, kEndOfFrame);
+  EXPECT_EQ(calls[2].events, kEndOfFrame | kEndOfTransfer);
 }
 
 // In start mode 1 a one-frame start returns with the frame in the buffer.
