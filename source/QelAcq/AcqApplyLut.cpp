@@ -257,10 +257,16 @@ QelStatus AcqApplyLut(AcqValidationContext* c) {
   return TranslateStatus(Yat_Digital_SetLutFormat(HwOf(c), BitsPerPixel(P(c, 2088))));
 }
 
+// The LUT that VIC 2076 selects goes to the board. Its validator bounds it by
+// the LUT count (VIC 2094) only while the device has a LUT, so a selection
+// made while it had none can outlive the count's return: one not below the
+// count would name another connector's LUT and is refused instead.
 QelStatus AcqWriteLutData(AcqValidationContext* c) {
   if (P(c, 2098) == 0 || !HasMergedLut(c)) return 0;
-  const std::uint64_t entry = std::uint64_t{AcqConnectorOf(c)} + P(c, 2076);
+  const std::uint32_t selected = P(c, 2076);
+  if (selected >= P(c, 2094)) return Refuse(2076, kQelKindOutOfRange);
+  const std::uint64_t entry = std::uint64_t{AcqConnectorOf(c)} + selected;
   const std::uint16_t* data = entry < kAcqLutsPerBoard ? AcqMonoLut(AcqBoardOf(c), static_cast<std::uint32_t>(entry)) : nullptr;
   if (data == nullptr) return Refuse(2076, kQelKindOutOfRange);
-  return TranslateStatus(Yat_Digital_WriteLut(HwOf(c), P(c, 2076), kMergedBank, 0, P(c, 6), data));
+  return TranslateStatus(Yat_Digital_WriteLut(HwOf(c), selected, kMergedBank, 0, P(c, 6), data));
 }

@@ -1,11 +1,12 @@
 // The per-feature appliers through the real road: the input LUT in the
-// grabbed image, Power over Camera Link and the camera status, the board-sync
+// grabbed image and the LUT it selects, Power over Camera Link and the camera status, the board-sync
 // master table, an output format whose LUT cannot follow, camera control,
 // and the parameters that never reach the board.
 #include <array>
 #include <string>
 
 #include "source/QelAcq/tests/acq_apply_fixture.h"
+#include "source/firmware/tests/road_test_support.h"
 
 namespace acq_device_test {
 namespace {
@@ -14,6 +15,17 @@ constexpr std::uint32_t kLutControl = 0x5004;
 constexpr std::uint32_t kPocl = 0x10028;
 constexpr std::uint32_t kBoardSync = 0x125C;  // camera 1 at + 0x400
 constexpr std::uint32_t kTapMap = 0x1208;
+
+// One 64-byte x 8-line frame of device (0, 0) grabbed into a host buffer, as hex.
+std::string GrabbedFrame(ChildProcess& h) {
+  using road_test::AskLine;
+  EXPECT_EQ(AskLine(h, "connect 0 0 1 64 8"), "0");
+  EXPECT_EQ(AskLine(h, "nframes 0 0 1"), "0");
+  EXPECT_EQ(AskLine(h, "message 30000"), "0 0 1");
+  const std::string image = AskLine(h, "image 0 0 0");
+  EXPECT_EQ(AskLine(h, "abort 0 0"), "0");
+  return image;
+}
 
 TEST_F(AcqApply, ReversedLutMakesTheNextFrameTheCamerasNegative) {
   StartBoards({Factory("FolvantX4Dual")});
@@ -24,11 +36,30 @@ TEST_F(AcqApply, ReversedLutMakesTheNextFrameTheCamerasNegative) {
   EXPECT_EQ(Ask(h, "set 0 0 2075 1"), "0x0");
   EXPECT_EQ(Read(kLutControl) & 0x80, 0x80u);
   const std::uint32_t first = GrabState(0).next_frame;
-  ASSERT_EQ(Ask(h, "connect 0 0 1 64 8"), "0");
-  ASSERT_EQ(Ask(h, "nframes 0 0 1"), "0");
-  EXPECT_EQ(Ask(h, "message 30000"), "0 0 1");
-  EXPECT_EQ(Ask(h, "image 0 0 0"), Pattern(0, first, 0, 0, 64, 8, [](std::uint8_t b) { return 255 - b; }));
-  EXPECT_EQ(Ask(h, "abort 0 0"), "0");
+  EXPECT_EQ(GrabbedFrame(h), Pattern(0, first, 0, 0, 64, 8, [](std::uint8_t b) { return 255 - b; }));
+}
+
+// The LUT selection (VIC 2076) is bounded by the device's LUT count only while
+// the device has a LUT: chosen while the 14-bit camera had none, it outlives
+// the camera's return to 8 bits. A LUT write then refuses the selection as out
+// of range rather than programming the board from a LUT the device does not
+// have (another connector's); selected back to 0, the written LUT maps the
+// grabbed frame.
+TEST_F(AcqApply, ALutSelectionBeyondTheDevicesLutsIsRefusedRatherThanProgrammed) {
+  StartBoards({Factory("FolvantX4Dual")});
+  SetCamera(0, 64, 8, 2000);
+  ChildProcess& h = Opened(ApplyHelper(), "0 0");
+  ASSERT_EQ(Ask(h, "set 0 0 6 14"), "0x0");
+  ASSERT_EQ(Ask(h, "prm 0 0 2094"), "0x0");
+  ASSERT_EQ(Ask(h, "set 0 0 2076 1"), "0x0");
+  ASSERT_EQ(Ask(h, "set 0 0 6 8"), "0x0");
+  ASSERT_EQ(Ask(h, "prm 0 0 2094"), "0x1");
+  EXPECT_EQ(Ask(h, "lutstore 0 0 0 256 reversed"), "0x481c2a");
+  ASSERT_EQ(Ask(h, "set 0 0 2076 0"), "0x0");
+  EXPECT_EQ(Ask(h, "lutstore 0 0 0 256 reversed"), "0x0");
+  EXPECT_EQ(Ask(h, "set 0 0 2075 1"), "0x0");
+  const std::uint32_t first = GrabState(0).next_frame;
+  EXPECT_EQ(GrabbedFrame(h), Pattern(0, first, 0, 0, 64, 8, [](std::uint8_t b) { return 255 - b; }));
 }
 
 // A 10-bit camera into 16-bit pixels: the reversed 1024-entry LUT makes each
