@@ -5,6 +5,7 @@
 // references to it.
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -134,6 +135,26 @@ bool StopThreadLocked() {
   return true;
 }
 
+// A process may end (return from main, exit()) with transfers still
+// connected: the worker must then neither be destroyed joinable
+// (std::terminate) nor run on into destroyed statics. This handler is
+// registered when the thread first starts, so it runs before the destructors
+// of every static constructed earlier: this module's, and those of the board
+// library and the platform that the first connect set up. When a callback on
+// the worker itself ends the process, the thread cannot be joined and is let
+// go. The board transfers left connected are reclaimed by the next process,
+// as those of a killed one.
+void StopWorkerAtExit() {
+  std::lock_guard lock(g_worker.guard);
+  if (!g_worker.thread.joinable()) return;
+  if (g_worker.thread.get_id() == std::this_thread::get_id()) {
+    g_worker.thread.detach();
+    return;
+  }
+  StopThreadLocked();
+  g_worker.references = 0;
+}
+
 void CloseEvent(plat::Handle* event) {
   if (*event != plat::kNullHandle) plat::close_handle(*event);
   *event = plat::kNullHandle;
@@ -169,6 +190,10 @@ std::uint32_t XferStartWorker(XferObject* xfer) {
   std::uint64_t messages = 0;
   bool started = g_worker.startEvent != plat::kNullHandle &&
                  Yat_Transfer_GetEventHandle(XferYatBoardOf(xfer), &messages) == QELHW_OK;
+  if (started) {
+    static const bool kStoppedAtExit = std::atexit(StopWorkerAtExit) == 0;
+    started = kStoppedAtExit;
+  }
   if (started) {
     plat::reset_event(g_worker.exitedEvent);
     g_worker.thread = std::thread(WorkerThread, g_worker.startEvent, g_worker.stopEvent,

@@ -310,4 +310,45 @@ TEST_F(XferConnect, PlacesAreSharedByProcessesAndThoseOfAKilledOneComeBack) {
   EXPECT_EQ(Ask(a, "matrix 0"), kNoConnection);
 }
 
+// A process that ends (its input ends) with its transfer still connected,
+// grabbing or not, exits with status 0; the next process opens the device,
+// connects and grabs, and its place and the board's memory are back.
+TEST_F(XferConnect, AProcessEndingWhileConnectedExitsCleanlyAndTheNextOneGrabs) {
+  StartBoards({Factory("FolvantX4Dual")});
+  SetCamera(0, 64, 64, 2000);
+  for (const bool grabbing : {true, false}) {
+    ChildProcess& ended = Server();
+    SetWindow(ended, 64, 64);
+    const std::uint32_t before = FreeKib(ended);
+    ASSERT_EQ(Ask(ended, "host 0x1 64 64 2"), "host 0x0");
+    ASSERT_EQ(Ask(ended, "xfer 0 0"), "0x0");
+    ASSERT_EQ(Ask(ended, "connect"), "0x0") << Log();
+    if (grabbing) {
+      const std::uint32_t done = GrabState(0).frames_completed;
+      ASSERT_EQ(Ask(ended, "video 0 0"), "0");
+      ASSERT_TRUE(WaitGrab(0, [done](const auto& state) { return state.frames_completed >= done + 2; }));
+    }
+    ended.write_line("quit");
+    EXPECT_EQ(ended.wait(std::chrono::seconds(60)), 0) << grabbing;
+    std::erase_if(helpers_, [&](const std::unique_ptr<ChildProcess>& h) { return h.get() == &ended; });
+
+    ChildProcess& next = Server();
+    SetWindow(next, 64, 64);
+    ASSERT_EQ(Ask(next, "host 0x1 64 64 1"), "host 0x0");
+    ASSERT_EQ(Ask(next, "xfer 0 0"), "0x0");
+    ASSERT_EQ(Ask(next, "connect"), "0x0") << grabbing << Log();
+    EXPECT_EQ(Ask(next, "matrix 0"), "matrix 1 0 0 0 -1 0 0 -1 -1 -1 -1 0") << grabbing;
+    ASSERT_EQ(Ask(next, "nframes 0 0 1"), "0");
+    EXPECT_TRUE(ImageArrives(next, 0, Pattern(0, 0, 0, 0, 64, 64))) << grabbing;  // a start counts from 0
+    EXPECT_EQ(Ask(next, "abort 0 0"), "0");
+    EXPECT_EQ(Ask(next, "disconnect"), "0x0");
+    EXPECT_EQ(Ask(next, "release"), "0x0");
+    EXPECT_EQ(Ask(next, "matrix 0"), kNoConnection) << grabbing;
+    EXPECT_EQ(FreeKib(next), before) << grabbing;
+    next.write_line("quit");
+    EXPECT_EQ(next.wait(std::chrono::seconds(60)), 0) << grabbing;
+    std::erase_if(helpers_, [&](const std::unique_ptr<ChildProcess>& h) { return h.get() == &next; });
+  }
+}
+
 }  // namespace

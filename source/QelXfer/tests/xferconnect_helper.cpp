@@ -25,6 +25,7 @@
 //                                   that insert list A names at the first element's index> (of the first slot
 //                                   with host elements; "nolist" when the board library got no list A)
 //   nframes B S N | abort B S    -> <status>: the device's camera grabs N frames (the board library's call)
+//   video B S                    -> <status>: the device's camera grabs until aborted
 //   image N                      -> host buffer N's bytes as hex
 //   matrix B | free B R | stages B -> the connection matrix, the allocator's largest block, the driver's stages
 #include <cstdio>
@@ -221,7 +222,7 @@ std::string Answer(const std::string& line) {
   in >> command;
   if (command == "start") return Start();
   if (command != "open" && command != "applyall" && command != "poke" && command != "set" && command != "connected" &&
-      command != "xfer" && command != "nframes" && command != "abort" && command != "coefficients" &&
+      command != "xfer" && command != "nframes" && command != "video" && command != "abort" && command != "coefficients" &&
       command != "nocoefficients" && command != "level" && command != "coefficientimages" &&
       command != "coefficientaddress")
     return TransferCommand(command, in);
@@ -237,6 +238,7 @@ std::string Answer(const std::string& line) {
   }
   if (command == "xfer") return NewTransfer(board, slot);
   if (command == "abort") return std::to_string(QelHw_Acq_AbortVideo(AcqGetHwHandle(board, slot)));
+  if (command == "video") return std::to_string(QelHw_Acq_AcquireVideo(AcqGetHwHandle(board, slot)));
   const std::uint32_t index = helper::Number(in);
   if (command == "coefficientaddress") {
     const YatInternalBufferRecord* record = YatInternalRecord(board, slot, index);
