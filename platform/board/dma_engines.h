@@ -35,7 +35,10 @@
 //   in a 32-bit adder, so an address below the buffer wraps) for image
 //   pieces (kind 0x10) and pieces of no kind; the extra pieces (inserts of
 //   kind 8 and 0x4000, camera inserts of kind 1 and 0x100) name an on-board
-//   buffer of their own and read from their address as it stands. An image
+//   buffer of their own and read from their address as it stands. A camera
+//   insert is a one-line header in front of the frame: the driver's chain
+//   names its piece on every window line, and the model sends only its runs
+//   that come before the frame's first image run. An image
 //   piece beyond the lines a frame wrote (a camera shorter than the window)
 //   carries nothing of it, so the host buffer gets a short frame.
 // - BH cycle mode 0 fills whatever buffer comes next; modes 1..3 fill only an

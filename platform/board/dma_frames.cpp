@@ -31,6 +31,7 @@ constexpr std::uint32_t kMessageStart = 1u << 12;
 constexpr std::uint32_t kMessageEnd = 1u << 13;
 constexpr std::uint32_t kHostRunBit = 0x2;
 constexpr std::uint16_t kImagePieceKind = 0x10;
+constexpr std::uint16_t kCameraInsertKinds[] = {0x1, 0x100};
 
 using Entry = std::array<std::uint32_t, 8>;
 
@@ -330,10 +331,16 @@ void follow_strip(Board& board, const CameraFrame& frame, std::uint64_t buffer, 
   }
 }
 
+bool is_image(const Descriptor& d) { return d.kind == 0 || d.kind == kImagePieceKind; }
+
+bool is_camera_insert(const Descriptor& d) {
+  return std::find(std::begin(kCameraInsertKinds), std::end(kCameraInsertKinds), d.kind) != std::end(kCameraInsertKinds);
+}
+
 // Where an LB descriptor reads: image pieces within the entry's buffer, the
 // extra pieces from the on-board buffer their address names.
 std::uint64_t lb_source(const Entry& entry, const Descriptor& d) {
-  if (d.kind != 0 && d.kind != kImagePieceKind) return d.address;
+  if (!is_image(d)) return d.address;
   return static_cast<std::uint32_t>(entry[0] + d.address);
 }
 
@@ -341,23 +348,28 @@ std::uint64_t lb_source(const Entry& entry, const Descriptor& d) {
 // than its buffer (a camera shorter than the window) leaves the buffer's
 // later lines unwritten, and the pieces that read them carry nothing of it.
 std::uint32_t frame_part(const CameraFrame& frame, const Descriptor& d, std::uint32_t count) {
-  if (d.kind != 0 && d.kind != kImagePieceKind) return count;
+  if (!is_image(d)) return count;
   const std::uint64_t frame_bytes = std::uint64_t{frame.width} * frame.bytes_per_pixel * frame.height;
   if (d.address >= frame_bytes) return 0;
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, frame_bytes - d.address));
 }
 
-// LB: every piece of the chain to the host channels its descriptor names.
+// LB: every piece of the chain to the host channels its descriptor names. A
+// camera insert is a one-line header in front of the frame: the chain names
+// it on every window line, and only the runs before the image's first are sent.
 void forward(Board& board, DmaChannelState& channel, const CameraFrame& frame,
              std::array<Stream, kHostDmaChannels>& streams) {
   const Entry entry = read_onboard<Entry>(board.onboard, channel.current);
   if (camera_of(entry) != frame.channel) return;
   std::uint32_t at = entry[1];
+  bool image_begun = false;
   for (std::uint32_t n = 0; n < kMaxDescriptors; ++n) {
     const auto d = read_onboard<Descriptor>(board.onboard, at);
-    if ((d.control & kLbEmpty) == 0) {
+    const bool repeated_header = image_begun && is_camera_insert(d);
+    if ((d.control & kLbEmpty) == 0 && !repeated_header) {
+      image_begun = image_begun || is_image(d);
       const std::uint32_t count = frame_part(frame, d, d.control & kCountMask);
-      if (d.kind == 0 || d.kind == kImagePieceKind) follow_strip(board, frame, entry[0], lb_source(entry, d));
+      if (is_image(d)) follow_strip(board, frame, entry[0], lb_source(entry, d));
       for (std::uint32_t b = 0; b < kHostDmaChannels; ++b) {
         if ((d.mask & (1u << b)) == 0) continue;
         onboard_memory_copy_out(board.onboard, lb_source(entry, d),

@@ -54,6 +54,17 @@ struct XferInsertLists {
   std::uint64_t listB[kXferCoefficientBuffers];
 };
 
+inline constexpr std::uint32_t kXferCameraInsertBuffers = 16;
+
+// The onboard buffers of an acquisition's connector as the board library
+// reads them for the camera insert piece (option bit 3): this process's
+// copies of the first 16 buffers' board-library records and the list of the
+// copies' addresses, by buffer number - 1.
+struct XferCameraInserts {
+  YatInternalBuffer records[kXferCameraInsertBuffers];
+  std::uint64_t list[kXferCameraInsertBuffers];
+};
+
 struct XferBoardSlot {
   XferObject* owner;               // the transfer that connected the slot
   XferSource* source;
@@ -67,6 +78,7 @@ struct XferBoardSlot {
   YatTransferDesc desc;
   YatLocalImageList images;
   XferInsertLists inserts;         // filled while the flat-field correction is on
+  XferCameraInserts cameraInserts; // filled when a destination asks for the camera insert piece
   std::uint32_t needsRegion;       // a host buffer narrower than the frame or with an x offset
   plat::Handle endEvent;
   std::uint32_t lastTimeStamp;     // of the last frame before start

@@ -11,6 +11,7 @@
 namespace {
 
 constexpr std::uint32_t kXferInsertFlags = 0x3;  // the flat-field coefficients lead the frame's lines
+constexpr std::uint32_t kXferCameraInsertFlag = 0x2000;  // an onboard buffer leads the frame
 
 QelHwStatus InitHostIndex(XferBoardSlot& slot, XferHostStage& stage) {
   if (stage.elements == nullptr || stage.elementCount == 0) return QELHW_OK;
@@ -58,6 +59,8 @@ QelStatus ArmSlot(XferObject* xfer, std::uint32_t n) {
     slot.desc.insertListA = reinterpret_cast<std::uintptr_t>(slot.inserts.listA);
     slot.desc.insertListB = reinterpret_cast<std::uintptr_t>(slot.inserts.listB);
   }
+  if ((slot.main.flagWord & kXferCameraInsertFlag) != 0)
+    slot.desc.cameraInsertList = reinterpret_cast<std::uintptr_t>(slot.cameraInserts.list);
   const std::uint32_t board_ = XferYatBoardOf(xfer);
   QelHwStatus status = Yat_Transfer_Init(board_, &slot.desc, &slot.transfer, 0);
   if (status == QELHW_OK) status = InitHostIndex(slot, slot.main);

@@ -18,6 +18,7 @@ constexpr std::uint32_t kLutEntriesId = 0x85F0004;
 constexpr QelStatus kSelectionOutOfRange = 0x400035;
 constexpr QelStatus kSelectionMissing = 0x400032;
 static_assert(kXferCoefficientBuffers == kYatInternalBuffersPerDevice);
+static_assert(kXferCameraInsertBuffers <= kYatOnboardBuffersPerConnector);
 
 constexpr std::uint32_t FormatBits(std::uint32_t format) { return (format >> 8) & 0xFFu; }
 
@@ -99,4 +100,19 @@ QelStatus XferYatFlatFieldOf(const QelHandle* source, const XferAcqDevice& devic
     inserts->listB[n - 1] = reinterpret_cast<std::uintptr_t>(&inserts->others[n - 1]);
   }
   return QEL_OK;
+}
+
+std::uint32_t XferYatCameraInsertsOf(const XferAcqDevice& device, XferCameraInserts* out) {
+  *out = XferCameraInserts{};
+  std::uint32_t existing = 0;
+  const std::lock_guard<std::mutex> lock(YatBufferMutex());
+  for (std::uint32_t n = 1; n <= kXferCameraInsertBuffers; ++n) {
+    const YatOnboardBufferRecord* record = YatOnboardRecord(device.board, device.connector, n);
+    if (record == nullptr) break;
+    // A buffer being created is marked before it holds memory.
+    if (record->state == 1 && record->memory.size != 0) existing |= 1u << (n - 1);
+    out->records[n - 1] = record->memory;
+    out->list[n - 1] = reinterpret_cast<std::uintptr_t>(&out->records[n - 1]);
+  }
+  return existing;
 }

@@ -42,3 +42,7 @@ struct XferFlatFieldFacts {
 // records into `inserts`.
 QelStatus XferYatFlatFieldOf(const QelHandle* source, const XferAcqDevice& device, XferFlatFieldFacts* out,
                              XferInsertLists* inserts);
+
+// Copies the records of the first 16 onboard buffers of the device's
+// connector into `out`; answers which of them exist (bit n - 1 for buffer n).
+std::uint32_t XferYatCameraInsertsOf(const XferAcqDevice& device, XferCameraInserts* out);

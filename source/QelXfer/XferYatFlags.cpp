@@ -7,7 +7,7 @@ namespace {
 
 constexpr QelStatus kFormatRefused = 0x48282B;
 constexpr QelStatus kCounterModeZero = 0x4C01D2B;
-constexpr QelStatus kCounterZero = 0x4C01C2B;
+constexpr QelStatus kCounterRefused = 0x4C01C2B;
 constexpr QelStatus kCoefficientUseRefused = 0x4C01A2B;
 constexpr QelStatus kPairCoefficientRefused = 0x4C0172B;
 constexpr QelStatus kSelectionRefused = 0x470C2B;
@@ -29,6 +29,9 @@ bool Bit(std::uint32_t word, std::uint32_t bit) { return ((word >> bit) & 1u) !=
 
 std::uint32_t ConnectorFlag(std::uint32_t connector) { return connector == 0 ? 0x4u : 0x4000u; }
 
+// Whether buffer n (1-based) is among those a mask of buffers names.
+bool Exists(std::uint32_t buffers, std::uint32_t n) { return n >= 1 && n <= 32 && Bit(buffers, n - 1); }
+
 void Counter(const XferFlagInputs& in, XferFlagResult* out) {
   out->flags |= 0x2000;
   if (in.counterMode == 2) {
@@ -40,11 +43,9 @@ void Counter(const XferFlagInputs& in, XferFlagResult* out) {
   } else {
     out->counter = in.counterMode == 1 ? in.counterValue : in.bufferCounter;
   }
-  if (out->counter == 0) out->status = kCounterZero;
-}
-
-bool CoefficientBufferExists(std::uint32_t buffers, std::uint32_t n) {
-  return n >= 1 && n <= kCoefficientBufferCount && Bit(buffers, n - 1);
+  // The counter names the onboard buffer the board library reads the camera
+  // insert from; one that does not exist is refused here, before it reads.
+  if (!Exists(in.cameraInsertBuffers, out->counter)) out->status = kCounterRefused;
 }
 
 // Coefficient buffers 1, 2, ... that exist one after the other.
@@ -61,7 +62,7 @@ void FlatField(const XferFlagInputs& in, XferFlagResult* out) {
   out->flags |= in.mode == 1 ? (in.storedMode & 0x3u) : 0x2u;
   if (in.coefficientUse == kSelectedCoefficients) {
     out->insertIndex = in.selected;
-    if (!CoefficientBufferExists(in.coefficientBuffers, in.selected)) out->status = kSelectionRefused;
+    if (!Exists(in.coefficientBuffers, in.selected)) out->status = kSelectionRefused;
   } else if (in.coefficientUse == kCountedCoefficients) {
     const std::uint32_t count = CountedFromOne(in.coefficientBuffers);
     if (count == 0) {
@@ -71,7 +72,7 @@ void FlatField(const XferFlagInputs& in, XferFlagResult* out) {
     out->insertIndex = in.elementIndex % count + 1;
   } else {
     out->insertIndex = in.pairCoefficient;
-    if (!CoefficientBufferExists(in.coefficientBuffers, in.pairCoefficient)) out->status = kPairCoefficientRefused;
+    if (!Exists(in.coefficientBuffers, in.pairCoefficient)) out->status = kPairCoefficientRefused;
   }
 }
 

@@ -12,6 +12,7 @@ struct XferFlagInputs {
   std::uint32_t counterMode;   // 0x1D0004
   std::uint32_t counterValue;  // 0x1C0004
   std::uint32_t bufferCounter; // the buffer's stored counter
+  std::uint32_t cameraInsertBuffers;  // bit n - 1: onboard buffer n of the connector exists (n <= 16)
   std::uint32_t elementIndex;
   std::uint32_t connector;
   bool acquisition;            // the source is an acquisition device
@@ -33,7 +34,7 @@ struct XferFlagInputs {
 
 struct XferFlagResult {
   std::uint32_t flags;
-  std::uint32_t counter;  // the element's counter (option bit 3)
+  std::uint32_t counter;  // the element's camera insert buffer (option bit 3), 1-based
   std::uint32_t insertIndex;  // the coefficient buffer (1-8) the element's frame is corrected with, 0 for none
   QelStatus status;       // the last refusal, 0 when none
 };

@@ -20,6 +20,8 @@ namespace {
 constexpr std::uint32_t kUsableKinds = kBufferKindContiguous | kBufferKindScatterGather | kBufferKindDisplayLocked |
                                        kBufferKindNoMemory;
 constexpr std::uint32_t kMono1 = 0x1180100;
+constexpr std::uint32_t kCameraInsertOption = 1u << 3;
+constexpr std::uint32_t kCameraInsertFlag = 0x2000;
 
 struct Expected {
   std::uint32_t width;
@@ -45,6 +47,8 @@ QelStatus ReadFacts(const QelHandle* source, const XferAcqDevice& device, const 
   f.options = group.prm[0x1B];
   f.counterMode = group.prm[0x1D];
   f.counterValue = group.prm[0x1C];
+  if ((f.options & kCameraInsertOption) != 0)
+    f.cameraInsertBuffers = XferYatCameraInsertsOf(device, &slot.cameraInserts);
   f.connector = device.connector;
   f.acquisition = true;
   XferFlatFieldFacts flatField{};
@@ -88,7 +92,6 @@ void FillEntry(const BufferDescriptor& buffer, std::uint64_t* stateWord, std::ui
   entry->geometry = {buffer.width, buffer.height, ConvDataFormatToHw(buffer.format), left, buffer.regionY, pitch,
                      buffer.height};
   entry->stateSlotA = reinterpret_cast<std::uintptr_t>(stateWord);
-  entry->counter = buffer.counter;
   entry->lock.user_address = buffer.blockAddress;
   entry->lock.buffer_size = std::uint64_t{buffer.bytesPerLine} * planes * (buffer.planeLines != 0 ? buffer.planeLines : buffer.height);
 }
@@ -128,7 +131,7 @@ QelStatus BuildHostElements(XferObject* xfer, XferBoardSlot& slot, XferDestinati
     const XferFlagResult flags = XferStageFlags(inputs);
     if (flags.status != QEL_OK) refusal = flags.status;
     stage.flagWord = flags.flags;
-    if ((flags.flags & 0x2000) != 0) stage.elements[n].counter = flags.counter;
+    if ((flags.flags & kCameraInsertFlag) != 0) stage.elements[n].cameraInsertIndex = flags.counter;
     stage.elements[n].insertIndex = flags.insertIndex;
   }
   if (refusal != QEL_OK) return refusal;

@@ -45,11 +45,12 @@ class XferConnect : public AcqApply {
     const std::string line = Ask(helper, "free 0 0");
     return static_cast<std::uint32_t>(std::stoul(line.substr(5)));
   }
-  // Polls host buffer n until it holds `expected`; false after a minute.
-  static bool ImageArrives(ChildProcess& helper, std::uint32_t n, const std::string& expected) {
+  // Polls host buffer n until it holds `expected` (or begins with it); false after a minute.
+  static bool ImageArrives(ChildProcess& helper, std::uint32_t n, const std::string& expected, bool whole = true) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
-      if (Ask(helper, "image " + std::to_string(n)) == expected) return true;
+      const std::string image = Ask(helper, "image " + std::to_string(n));
+      if (whole ? image == expected : image.rfind(expected, 0) == 0) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
@@ -239,6 +240,66 @@ TEST_F(XferConnect, FlatFieldCoefficientsLeadTheHostStageAndTheFrameArrivesCorre
   ASSERT_EQ(Ask(h, "release"), "0x0");
   EXPECT_EQ(FreeKib(h), before);
   EXPECT_EQ(Ask(h, "level 0 0 0x70D0004 0"), "0x0");
+}
+
+// Onboard buffer 1's LUT (256 entries (7i + 3) % 256, each 16 bits on the
+// board) as hex.
+std::string OnboardLutBytes() {
+  std::string hex;
+  char two[3];
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::snprintf(two, sizeof two, "%02x", (7 * i + 3) % 256);
+    hex += std::string(two) + two;
+  }
+  return hex;
+}
+
+// Option bit 3 with the counter counting through the connector's onboard
+// buffers (counter mode 2, value 2): the host elements name buffers 1, 2,
+// 1 as their camera inserts, the board library's camera insert list the
+// onboard buffers, and a grabbed host buffer holds its onboard buffer's
+// bytes in front of the frame. A counter that names no buffer made (3), and
+// a zero counter, are refused and leave nothing behind.
+TEST_F(XferConnect, CountedCameraInsertsLeadTheFrameWithTheirOnboardBuffer) {
+  // Processing kind 1 alone (listed kinds, byte 99), which the back-end LUT
+  // capability serves: onboard buffers, and option bit 3 for the group.
+  BoardPreset preset = Factory("FolvantX4Dual");
+  preset.bytes = {{82, 0x10}, {99, 0x01}};
+  StartBoards({preset});
+  ASSERT_EQ(plat::testing::board_control_register_write(0, 0x5000, 0x1), plat::board::kControlOk);
+  SetCamera(0, 64, 64, 2000);
+  ChildProcess& h = Server();
+  SetWindow(h, 64, 64);
+  ASSERT_EQ(Ask(h, "onboard 0 0"), "0x0 1");
+  ASSERT_EQ(Ask(h, "onboard 0 0"), "0x0 2");
+  ASSERT_EQ(Ask(h, "onboardlut 0 0 1"), "0x0");
+  const std::uint32_t before = FreeKib(h);
+  ASSERT_EQ(Ask(h, "host 0x1 64 64 3"), "host 0x0");
+  ASSERT_EQ(Ask(h, "xfer 0 0"), "0x0");
+  for (const char* line : {"xferprm 0x1B0004 8", "xferprm 0x1D0004 2", "xferprm 0x1C0004 2"})
+    ASSERT_EQ(Ask(h, line), "0x0") << line;
+  ASSERT_EQ(Ask(h, "connect"), "0x0") << Log();
+  EXPECT_EQ(Ask(h, "camerainserts"), "camerainserts 0x3000 1 2 1 " + Ask(h, "onboardaddress 0 0 1"));
+  const std::uint32_t number = GrabState(0).next_frame;
+  ASSERT_EQ(Ask(h, "nframes 0 0 1"), "0");
+  const std::string lead = OnboardLutBytes() + Pattern(0, number, 0, 0, 64, 8);  // 512 bytes, then the frame
+  EXPECT_TRUE(ImageArrives(h, 0, lead, false)) << Ask(h, "image 0");
+  EXPECT_EQ(Ask(h, "abort 0 0"), "0");
+  ASSERT_EQ(Ask(h, "disconnect"), "0x0");
+
+  // Counted to buffer 3, which was not made; the group's own counter of 0.
+  for (const auto& [mode, value] : {std::pair{"2", "3"}, std::pair{"1", "0"}}) {
+    ASSERT_EQ(Ask(h, "next 0"), "0x0");  // the host group becomes current again
+    ASSERT_EQ(Ask(h, std::string("xferprm 0x1D0004 ") + mode), "0x0");
+    ASSERT_EQ(Ask(h, std::string("xferprm 0x1C0004 ") + value), "0x0");
+    EXPECT_EQ(Ask(h, "connect"), "0x4c01c2b") << value;
+    EXPECT_EQ(Ask(h, "stage"), "stage 0 0 0") << value;
+    EXPECT_EQ(Ask(h, "stages 0"), "stages 0 0 0 0") << value;
+    EXPECT_EQ(Ask(h, "connected 0 0"), "0") << value;
+    EXPECT_EQ(Ask(h, "matrix 0"), kNoConnection) << value;
+  }
+  ASSERT_EQ(Ask(h, "release"), "0x0");
+  EXPECT_EQ(FreeKib(h), before);
 }
 
 // The next buffer filled can be chosen on a connected transfer: the frame

@@ -70,6 +70,44 @@ TEST(XferStageFlags, TheCounterOfOptionBit3FollowsItsMode) {
   EXPECT_EQ(XferStageFlags(in).status, 0x4C01C2Bu);  // a buffer without a counter
 }
 
+struct CameraInsertCase {
+  const char* what;
+  std::uint32_t mode;
+  std::uint32_t value;
+  std::uint32_t bufferCounter;
+  std::uint32_t element;
+  std::uint32_t buffers;  // the onboard buffers that exist
+  std::uint32_t counter;
+  QelStatus status;
+};
+
+// The counter names the connector's onboard buffer whose bytes lead the
+// frame (1 to 16); one that does not exist is refused.
+TEST(XferStageFlags, TheCounterNamesAnOnboardBufferThatExists) {
+  const CameraInsertCase cases[] = {
+      {"counted through buffers 1-3, element 4", 2, 3, 0, 4, 0x7, 2, QEL_OK},
+      {"counted to buffer 3, which does not exist", 2, 3, 0, 2, 0x3, 3, 0x4C01C2B},
+      {"the group's value, buffer 16", 1, 16, 0, 0, 0xFFFF, 16, QEL_OK},
+      {"the group's value past the 16 buffers", 1, 17, 0, 0, 0xFFFF, 17, 0x4C01C2B},
+      {"the group's value far past them", 1, 40, 0, 0, 0xFFFF, 40, 0x4C01C2B},
+      {"the buffer's own counter", 0, 0, 2, 0, 0x2, 2, QEL_OK},
+      {"the buffer's own counter, not made", 0, 0, 2, 0, 0x1, 2, 0x4C01C2B},
+      {"no onboard buffer at all", 1, 1, 0, 0, 0, 1, 0x4C01C2B},
+  };
+  for (const CameraInsertCase& c : cases) {
+    XferFlagInputs in = Acquisition(1u << 3);
+    in.counterMode = c.mode;
+    in.counterValue = c.value;
+    in.bufferCounter = c.bufferCounter;
+    in.elementIndex = c.element;
+    in.cameraInsertBuffers = c.buffers;
+    const XferFlagResult result = XferStageFlags(in);
+    EXPECT_EQ(result.flags, 0x3000u) << c.what;
+    EXPECT_EQ(result.counter, c.counter) << c.what;
+    EXPECT_EQ(result.status, c.status) << c.what;
+  }
+}
+
 // The acquisition with the correction on over coefficient buffers 1-3,
 // buffer 1 selected and made for an area camera.
 XferFlagInputs Corrected(std::uint32_t use, std::uint32_t options = 0, std::uint32_t format = 0x1010800) {
@@ -115,8 +153,14 @@ TEST(XferStageFlags, FlatFieldCoefficientsGiveTheirInsertFlagsAndBuffer) {
       {"a later format refusal wins", with(selected, [](auto& in) { in.selected = 0; in.options = 1u << 4; }), 0x9001,
        0, 0x48282B},
       {"a later counter that is sound keeps the refusal",
-       with(selected, [](auto& in) { in.selected = 0; in.options = 1u << 3; in.bufferCounter = 5; }), 0x3001, 0,
-       0x470C2B},
+       with(selected,
+            [](auto& in) {
+              in.selected = 0;
+              in.options = 1u << 3;
+              in.bufferCounter = 5;
+              in.cameraInsertBuffers = 0x1F;
+            }),
+       0x3001, 0, 0x470C2B},
   };
   for (const FlatFieldCase& c : cases) {
     const XferFlagResult result = XferStageFlags(c.in);

@@ -14,6 +14,10 @@
 //   coefficientimages B S N W H  -> <status>: offset (x + 2y) % 24 and gain 64 + (3x + y) % 160 written into
 //                                   coefficient buffer N (W x H 8-bit images)
 //   coefficientaddress B S N     -> the on-board address of coefficient buffer N
+//   onboard B S                  -> <status> <number>: an onboard LUT buffer made for the device's connector
+//   onboardlut B S N             -> <status>: an 8-bit LUT of 256 entries (7i + 3) % 256 written into onboard
+//                                   buffer N (16 bits an entry on the board)
+//   onboardaddress B S N         -> the on-board address of onboard buffer N of the device's connector
 //   host KIND W H N              -> host <status>: N more 8-bit host buffers of memory kind KIND
 //   xfer B S                     -> <status>: a transfer from the device to the host buffers made since the
 //                                   last one (it becomes the current transfer)
@@ -24,6 +28,9 @@
 //   inserts                      -> inserts <flag word> <insert index of each host element> <on-board address
 //                                   that insert list A names at the first element's index> (of the first slot
 //                                   with host elements; "nolist" when the board library got no list A)
+//   camerainserts                -> camerainserts <flag word> <camera insert index of each host element>
+//                                   <on-board address that the camera insert list names at the first element's
+//                                   index> (likewise; "nolist" when the board library got no camera insert list)
 //   nframes B S N | abort B S    -> <status>: the device's camera grabs N frames (the board library's call)
 //   video B S                    -> <status>: the device's camera grabs until aborted
 //   image N                      -> host buffer N's bytes as hex
@@ -48,6 +55,7 @@
 #include "source/QelAcq/tests/acq_module_harness.h"
 #include "source/QelBuff/BufferModule.h"
 #include "source/QelBuff/YatBoardBuffers.h"
+#include "source/QelLut/LutObject.h"
 #include "source/QelXfer/XferConnMatrix.h"
 #include "source/QelXfer/XferManager.h"
 #include "source/QelXfer/XferShared.h"
@@ -140,20 +148,36 @@ std::string Stage() {
   return "stage 0 0 0";
 }
 
-std::string Inserts() {
+// "<name> <flag word> <index of each host element> <on-board address the list names at the first element's
+// index>" of the first slot with host elements, the indexes and the list being the insert list A's or the camera
+// insert list's.
+std::string InsertLine(const char* name, std::uint32_t YatHostBufferEntry::*index, std::uint64_t YatTransferDesc::*list) {
   XferObject* xfer = XferObjectOf(g_xfer);
-  if (xfer == nullptr) return "inserts none";
+  if (xfer == nullptr) return std::string(name) + " none";
   for (const XferBoardSlot& slot : xfer->record->board.slots) {
     const XferHostStage& stage = slot.main;
     if (slot.inUse == 0 || stage.elements == nullptr) continue;
-    std::string line = "inserts " + Hex(stage.flagWord);
-    for (std::uint32_t n = 0; n < stage.elementCount; ++n) line += " " + std::to_string(stage.elements[n].insertIndex);
-    const std::uint32_t index = stage.elements[0].insertIndex;
-    if (slot.desc.insertListA == 0 || index == 0) return line + " nolist";
-    const auto* listA = reinterpret_cast<const std::uint64_t*>(slot.desc.insertListA);
-    return line + " " + Hex(reinterpret_cast<const YatInternalBuffer*>(listA[index - 1])->onboardAddress);
+    std::string line = name + (" " + Hex(stage.flagWord));
+    for (std::uint32_t n = 0; n < stage.elementCount; ++n) line += " " + std::to_string(stage.elements[n].*index);
+    const std::uint32_t first = stage.elements[0].*index;
+    if (slot.desc.*list == 0 || first == 0) return line + " nolist";
+    const auto* handles = reinterpret_cast<const std::uint64_t*>(slot.desc.*list);
+    return line + " " + Hex(reinterpret_cast<const YatInternalBuffer*>(handles[first - 1])->onboardAddress);
   }
-  return "inserts none";
+  return std::string(name) + " none";
+}
+
+// An 8-bit LUT of 256 entries (7i + 3) % 256, written into onboard buffer `number`.
+std::string OnboardLut(QelHandle* device, std::uint32_t number) {
+  QelHandle* lut = nullptr;
+  QelStatus status = LutNew(256, 0x1010800, &lut);
+  std::uint64_t data = 0;
+  if (status == QEL_OK) status = LutGetPrm(lut, kLutPrmData, &data);
+  for (std::uint32_t i = 0; status == QEL_OK && i < 256; ++i)
+    reinterpret_cast<std::uint8_t*>(data)[i] = static_cast<std::uint8_t>(7 * i + 3);
+  if (status == QEL_OK) status = AcqWriteOnboardBuffer(device, number, lut);
+  if (lut != nullptr) LutFree(lut);
+  return Hex(status);
 }
 
 // 8-bit offset and gain images of the given size, written into coefficient buffer `number`.
@@ -205,7 +229,9 @@ std::string TransferCommand(const std::string& command, std::istringstream& in) 
     return Hex(XferAddDestination(g_xfer, &g_source, 0, g_hosts[k], 0, 0));
   }
   if (command == "stage") return Stage();
-  if (command == "inserts") return Inserts();
+  if (command == "inserts") return InsertLine("inserts", &YatHostBufferEntry::insertIndex, &YatTransferDesc::insertListA);
+  if (command == "camerainserts")
+    return InsertLine("camerainserts", &YatHostBufferEntry::cameraInsertIndex, &YatTransferDesc::cameraInsertList);
   if (command == "image") return Image(helper::Number(in));
   if (command == "matrix") return xfer_probe::Matrix(helper::Number(in));
   if (command == "free") {
@@ -224,7 +250,8 @@ std::string Answer(const std::string& line) {
   if (command != "open" && command != "applyall" && command != "poke" && command != "set" && command != "connected" &&
       command != "xfer" && command != "nframes" && command != "video" && command != "abort" && command != "coefficients" &&
       command != "nocoefficients" && command != "level" && command != "coefficientimages" &&
-      command != "coefficientaddress")
+      command != "coefficientaddress" && command != "onboard" && command != "onboardlut" &&
+      command != "onboardaddress")
     return TransferCommand(command, in);
   const std::uint32_t board = helper::Number(in), slot = helper::Number(in);
   if (RecordOf(board, slot) == nullptr || AcqGetHandle(board, slot) == nullptr) return "nodevice";
@@ -236,6 +263,11 @@ std::string Answer(const std::string& line) {
     const QelStatus status = AcqCreateInternalBuffers(AcqGetHandle(board, slot), &number);
     return Hex(status) + " " + std::to_string(number);
   }
+  if (command == "onboard") {
+    std::uint32_t number = 0;
+    const QelStatus status = AcqCreateOnboardBuffer(AcqGetHandle(board, slot), &number);
+    return Hex(status) + " " + std::to_string(number);
+  }
   if (command == "xfer") return NewTransfer(board, slot);
   if (command == "abort") return std::to_string(QelHw_Acq_AbortVideo(AcqGetHwHandle(board, slot)));
   if (command == "video") return std::to_string(QelHw_Acq_AcquireVideo(AcqGetHwHandle(board, slot)));
@@ -244,6 +276,13 @@ std::string Answer(const std::string& line) {
     const YatInternalBufferRecord* record = YatInternalRecord(board, slot, index);
     return record == nullptr ? "none" : Hex(record->coefficients.onboardAddress);
   }
+  if (command == "onboardaddress") {
+    YatBufferDevice device;
+    if (YatBufferDeviceOf(AcqGetHandle(board, slot), &device) != QEL_OK) return "none";
+    const YatOnboardBufferRecord* record = YatOnboardRecord(board, device.connector, index);
+    return record == nullptr ? "none" : Hex(record->memory.onboardAddress);
+  }
+  if (command == "onboardlut") return OnboardLut(AcqGetHandle(board, slot), index);
   if (command == "coefficientimages") {
     const std::uint32_t width = helper::Number(in);
     return CoefficientImages(AcqGetHandle(board, slot), index, width, helper::Number(in));
