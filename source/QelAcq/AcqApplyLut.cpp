@@ -37,7 +37,6 @@ YatAcqHandle* HwOf(const AcqValidationContext* c) {
   return AcqGetHwHandle(AcqBoardOf(c), c->record == nullptr ? kAcqSlotsPerBoard : c->record->slotIndex);
 }
 
-bool Colour(std::uint32_t format) { return (format & kColourBit) != 0 || ((format >> 24) & 0xF) == 3; }
 std::uint32_t BitsPerPixel(std::uint32_t format) { return (format >> 8) & 0xFF; }
 
 std::uint32_t BitLength(std::uint32_t value) {
@@ -225,7 +224,7 @@ QelStatus AcqApplyLutFormat(AcqValidationContext* c) {
   QelStatus status = AcqGetLutEntries(c, &entries);
   const std::uint32_t format = P(c, 2088);
   if (status == 0 && entries != 0)
-    status = Colour(format) ? ColourLutFormat(P(c, 6), format, &lutFormat) : MonoLutFormat(c, format, &lutFormat);
+    status = AcqIsColourOutput(format) ? ColourLutFormat(P(c, 6), format, &lutFormat) : MonoLutFormat(c, format, &lutFormat);
   if (status == 0) {
     AcqSetPrm(c, 2098, lutFormat);
     status = AcqApplyLut(c);

@@ -69,6 +69,9 @@ QelStatus AcqWriteLutColor(QelHandle* handle, std::uint32_t lut, std::uint32_t c
 QelStatus AcqProgramLutColor(QelHandle* handle);
 QelStatus AcqProgramLutColorCtx(AcqValidationContext* context);
 bool AcqLutIsWider(const AcqValidationContext* context);
+// True for an output format (VIC 2088) of colour pixels, packed (bit 30) or in
+// three planes: its input LUT is three planes, one a colour channel.
+bool AcqIsColourOutput(std::uint32_t format);
 
 // ---- Events, trigger, video format ----------------------------------------------------
 QelStatus YatAcqSetEventMask(QelHandle* handle, std::uint32_t mask, AcqDeviceRecord* record);

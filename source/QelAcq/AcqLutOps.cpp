@@ -116,6 +116,10 @@ QelStatus AcqReadLutColor(QelHandle* handle, std::uint32_t lut, std::uint32_t si
   return ReadShadow(handle, lut, size, destination, true);
 }
 
+bool AcqIsColourOutput(std::uint32_t format) {
+  return (format & kColourFormatBit) != 0 || ((format >> 24) & 0xF) == kAcqLutChannels;
+}
+
 bool AcqLutIsWider(const AcqValidationContext* context) {
   const std::uint32_t format = AcqNewPrm(context, kVicOutputFormat);
   const std::uint32_t depth = AcqNewPrm(context, kCamDepth);
@@ -135,7 +139,9 @@ QelStatus AcqWriteLutColor(QelHandle* handle, std::uint32_t lut, std::uint32_t c
   status = LutNumber(context.record, lut, &number);
   if (status != 0) return status;
   if (count > kAcqLutEntries) return kAcqLutOutOfRange;
-  if ((AcqNewPrm(&context, kVicOutputFormat) & kColourFormatBit) != 0) {
+  // A planar colour output takes three planes as a packed one does; its LUT
+  // dropped here would leave the board as it was while the write succeeds.
+  if (AcqIsColourOutput(AcqNewPrm(&context, kVicOutputFormat))) {
     for (std::uint32_t channel = 0; channel < kAcqLutChannels; ++channel) {
       std::uint16_t* table = AcqColourLut(context.record->boardIndex, number, channel);
       for (std::uint32_t i = 0; i < count; ++i) table[i] = EntryOf(source, std::size_t{channel} * count + i, bytesPerEntry);

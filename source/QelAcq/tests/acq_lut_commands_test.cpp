@@ -81,41 +81,51 @@ TEST_F(AcqLutCommands, AWrittenLutMapsTheGrabbedPixelsAndReadsBackAndMisfitsAreR
   EXPECT_EQ(Ask(*client_, "lutdata 2"), "lutdata " + Hex(std::vector<std::uint8_t>(128)));
 }
 
-// A colour device's LUT object holds three planes of one-byte entries: each
-// plane reaches its own channel and reads back as written, and a LUT of
-// three equal planes maps the grabbed pixels.
+// A colour device's LUT object holds three planes of one-byte entries, with
+// the packed colour output format and with the planar one alike: each plane
+// reaches its own channel and reads back as written, and a LUT of three equal
+// planes maps the grabbed pixels (in the packed layout, whose pixels stand as
+// the camera gives them).
 TEST_F(AcqLutCommands, AColourLutOfByteEntriesReachesTheBoardPlaneByPlaneAndReadsBack) {
   StartBoards({Factory("FolvantX4Dual")});
   SetCamera(0, kWindowWidth, kWindowLines, 2000);
   StartClient();
-  constexpr std::uint32_t kColourDevice = 2, kColour8 = 0x43000800;
+  constexpr std::uint32_t kColourDevice = 2, kColour8 = 0x43000800, kOutputFormatId = 0x8280004;
   const std::string device = Device(0, kColourDevice);
-  ASSERT_EQ(Level(device, kLutFormatId), kColour8);
-  ASSERT_EQ(Level(device, kLutEntriesId), 256u);
-
-  const std::function<std::uint8_t(std::uint32_t)> planes[] = {
-      [](std::uint32_t i) { return static_cast<std::uint8_t>(255 - i); },
-      [](std::uint32_t i) { return static_cast<std::uint8_t>(i ^ 0x5A); },
-      [](std::uint32_t i) { return static_cast<std::uint8_t>(i * 7 + 3); },
-  };
-  std::vector<std::uint8_t> distinct, descending;
-  for (const auto& plane : planes)
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      distinct.push_back(plane(i));
-      descending.push_back(planes[0](i));
-    }
-  const std::string written = NewLut(256, kColour8, distinct);
-  const std::string back = NewLut(256, kColour8, std::vector<std::uint8_t>(distinct.size()));
-  ASSERT_EQ(Send(0, kWrite, device + written + Word(0)).status, 0u);
-  ASSERT_EQ(Send(0, kRead, device + back + Word(0)).status, 0u);
-  EXPECT_EQ(Ask(*client_, "lutdata 1"), "lutdata " + Hex(distinct));
-
-  ASSERT_EQ(Send(0, kWrite, device + NewLut(256, kColour8, descending) + Word(0)).status, 0u);
   ASSERT_EQ(Send(0, 4006, device + Word(kLutEnableId) + Word(1)).status, 0u);
-  const std::uint32_t first = GrabState(0).next_frame;
-  const std::string expected =
-      Pattern(0, first, 0, 0, kWindowWidth, kWindowLines, [](std::uint8_t pixel) { return 255 - pixel; });
-  EXPECT_EQ(Ask(*client_, "grab 0 " + std::to_string(kColourDevice) + " 64 8"), "grab 0 0 1 " + expected);
+  const struct {
+    std::uint32_t output;
+    std::uint8_t (*map)(std::uint8_t);
+    bool grabbed;
+  } cases[] = {
+      {0x61092000, [](std::uint8_t v) { return static_cast<std::uint8_t>(255 - v); }, true},
+      {0x3010800, [](std::uint8_t v) { return static_cast<std::uint8_t>(v ^ 0x5A); }, false},
+  };
+  std::uint32_t luts = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    ASSERT_EQ(Send(0, 4006, device + Word(kOutputFormatId) + Word(c.output)).status, 0u);
+    ASSERT_EQ(Level(device, kLutFormatId), kColour8);
+    ASSERT_EQ(Level(device, kLutEntriesId), 256u);
+    std::vector<std::uint8_t> distinct, equal;
+    for (std::uint32_t plane = 0; plane < 3; ++plane)
+      for (std::uint32_t i = 0; i < 256; ++i) {
+        distinct.push_back(static_cast<std::uint8_t>(c.map(static_cast<std::uint8_t>(i)) + 85 * plane));
+        equal.push_back(c.map(static_cast<std::uint8_t>(i)));
+      }
+    const std::string written = NewLut(256, kColour8, distinct);
+    const std::string back = NewLut(256, kColour8, std::vector<std::uint8_t>(distinct.size()));
+    ASSERT_EQ(Send(0, kWrite, device + written + Word(0)).status, 0u);
+    ASSERT_EQ(Send(0, kRead, device + back + Word(0)).status, 0u);
+    EXPECT_EQ(Ask(*client_, "lutdata " + std::to_string(luts + 1)), "lutdata " + Hex(distinct));
+
+    ASSERT_EQ(Send(0, kWrite, device + NewLut(256, kColour8, equal) + Word(0)).status, 0u);
+    luts += 3;
+    if (!c.grabbed) continue;
+    const std::uint32_t first = GrabState(0).next_frame;
+    const std::string expected = Pattern(0, first, 0, 0, kWindowWidth, kWindowLines, c.map);
+    EXPECT_EQ(Ask(*client_, "grab 0 " + std::to_string(kColourDevice) + " 64 8"), "grab 0 0 1 " + expected);
+  }
 }
 
 }  // namespace
