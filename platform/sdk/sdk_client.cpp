@@ -2,6 +2,7 @@
 // and their answers, connect, internal commands, settings, the process id.
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/sdk/sdk_internal.h"
@@ -127,6 +128,10 @@ QELAPI_EXPORT std::uint32_t QelManOpen() {
     return kSdkFailed;
   }
   for (const std::string& name : configured_modules()) open_module(name);
+  // A client may end without closing: its SDK threads are stopped at exit.
+  // Registered again once the modules are open, the stop also runs before the
+  // destructors of the modules' statics, which the threads' handlers use.
+  [[maybe_unused]] static const bool stopped_at_exit = std::atexit(stop_delivery) == 0;
   return kSdkOk;
 }
 

@@ -3,6 +3,7 @@
 // answers to their waiting transactions at once and queues every other
 // message for the workers, which call its handler under the manager lock).
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/sdk/sdk_internal.h"
@@ -249,11 +250,27 @@ bool ensure_delivery() {
   }
   p.inbox_event = event;
   p.stopping = false;
+  // A process may end with the threads running: they are stopped at exit,
+  // before the platform's statics they use are destroyed (QelManOpen does the
+  // same once its modules are open).
+  [[maybe_unused]] static const bool stopped_at_exit = std::atexit(stop_delivery) == 0;
   p.reader = std::thread(reader_loop);
   std::uint32_t count = std::clamp<std::uint32_t>(read_setting(2), 1, 64);
   for (std::uint32_t i = 0; i < count; ++i) p.workers.emplace_back(worker_loop);
   return true;
 }
+
+namespace {
+
+// A thread of the SDK's own that ends the process (a handler calling exit())
+// cannot wait for itself; it is let go.
+void join_unless_self(std::thread& thread) {
+  if (!thread.joinable()) return;
+  if (thread.get_id() == std::this_thread::get_id()) thread.detach();
+  else thread.join();
+}
+
+}  // namespace
 
 void stop_delivery() {
   Process& p = process();
@@ -268,8 +285,8 @@ void stop_delivery() {
   }
   p.work_ready.notify_all();
   plat::set_event(p.inbox_event);
-  if (reader.joinable()) reader.join();
-  for (std::thread& w : workers) w.join();
+  join_unless_self(reader);
+  for (std::thread& w : workers) join_unless_self(w);
   std::deque<void*> left;
   {
     std::lock_guard guard(p.mutex);
