@@ -119,11 +119,14 @@ QelStatus AcqInitBoard(std::uint32_t board) {
   BoardState& state = Boards()[board];
   const QelStatus detected = acqDetect(board, shared->deviceCount, &state.detection);
   if (detected != 0) return detected;
-  std::lock_guard<std::recursive_mutex> section(state.section);
-  const std::uint32_t count = AcqGetDeviceCount(board);
-  // The board mutex makes one process the first to initialise the board.
+  // The board mutex makes one process the first to initialise the board. It
+  // is taken before the section, as every request takes them: a request of
+  // this process that holds the mutex while the start-up waits for it can
+  // still enter the section.
   AcqBoardMutex mutex(board);
   if (!mutex.held()) return kAcqBoardMutexMissed;
+  std::lock_guard<std::recursive_mutex> section(state.section);
+  const std::uint32_t count = AcqGetDeviceCount(board);
   const bool first = IsFirstForBoard(board);
   QelStatus status = AcqAllocHandles(board, count, first);
   if (status == 0) status = AcqInitRecords(board, count, first);

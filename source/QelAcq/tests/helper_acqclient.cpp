@@ -6,6 +6,7 @@
 // serves the requests. Requests go to this process's own board server.
 // Driven line by line:
 //   open | host                 the SDK / the built-in server driver         -> "open <s>" | "host <s>"
+//   overlap <board>             "host" while a request holds the board        -> "overlap <waited> <s>"
 //   send <board> <cmd> <hex>    a request; hex is the payload from offset 36  -> "answer <send s> <status> <payload hex>"
 //   callback                    address of this process's client callback    -> "callback <address>"
 //   event                       address of this process's event function     -> "event <address>"
@@ -42,6 +43,7 @@
 #include "source/QelAcq/YatBoardEvents.h"
 #include "source/QelAcq/acqmonitor.h"
 #include "source/QelAcq/tests/acq_grab.h"
+#include "source/QelAcq/tests/acq_start_overlap.h"
 #include "source/QelLut/LutObject.h"
 #include "source/QelXfer/YatAcqBufferKit.h"
 #include "source/firmware/tests/sdk_client.h"
@@ -164,6 +166,7 @@ std::string Run(const std::string& line) {
   in >> command;
   if (command == "open") return "open " + std::to_string(Sdk<QelManOpenFn>("QelManOpen")());
   if (command == "host") return "host " + std::to_string(Host());
+  if (command == "overlap") return StartUpWhileBoardHeld(helper::Number(in), Host);
   if (command == "send") {
     const std::uint32_t board = helper::Number(in), id = helper::Number(in);
     std::string hex;
