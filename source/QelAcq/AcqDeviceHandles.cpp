@@ -9,10 +9,14 @@
 namespace {
 
 // The table and its mutex outlive static teardown: a board event thread may
-// still look a handle up while the process ends.
+// still look a handle up while the process ends. A handle object taken out
+// of the table is kept aside for its slot, never deleted: a caller that got
+// it from AcqGetHandle before the module's end may still be using it, and
+// the next start of the slot takes it back.
 struct HandleTable {
   std::mutex mutex;
   std::array<std::unique_ptr<QelHandle>, kAcqDeviceRecordCount> entries;
+  std::array<std::unique_ptr<QelHandle>, kAcqDeviceRecordCount> retired;
 };
 
 HandleTable& Table() {
@@ -24,6 +28,10 @@ HandleTable& Table() {
 std::unique_ptr<QelHandle>* Entry(std::uint32_t board, std::uint32_t slot) {
   if (board >= kAcqMaxBoards || slot >= kAcqSlotsPerBoard) return nullptr;
   return &Table().entries[board * kAcqSlotsPerBoard + slot];
+}
+// The slot's object kept aside; the slot is one Entry accepted.
+std::unique_ptr<QelHandle>& Retired(std::uint32_t board, std::uint32_t slot) {
+  return Table().retired[board * kAcqSlotsPerBoard + slot];
 }
 
 }  // namespace
@@ -39,7 +47,11 @@ QelHandle* AcqAllocHandle(std::uint32_t board, std::uint32_t slot) {
   std::lock_guard<std::mutex> lock(Table().mutex);
   std::unique_ptr<QelHandle>* entry = Entry(board, slot);
   if (entry == nullptr) return nullptr;
-  if (*entry == nullptr) *entry = std::make_unique<QelHandle>();
+  if (*entry == nullptr) {
+    std::unique_ptr<QelHandle>& kept = Retired(board, slot);
+    *entry = kept != nullptr ? std::move(kept) : std::make_unique<QelHandle>();
+    (*entry)->server = 0;  // set again at the device's next open
+  }
   QelHandle* handle = entry->get();
   handle->record = record;
   handle->tag = kQelTagAcqDevice;
@@ -48,11 +60,9 @@ QelHandle* AcqAllocHandle(std::uint32_t board, std::uint32_t slot) {
 }
 
 void AcqFreeHandle(std::uint32_t board, std::uint32_t slot) {
-  std::unique_ptr<QelHandle> freed;
-  {
-    std::lock_guard<std::mutex> lock(Table().mutex);
-    if (std::unique_ptr<QelHandle>* entry = Entry(board, slot)) freed = std::move(*entry);
-  }
+  std::lock_guard<std::mutex> lock(Table().mutex);
+  std::unique_ptr<QelHandle>* entry = Entry(board, slot);
+  if (entry != nullptr && *entry != nullptr) Retired(board, slot) = std::move(*entry);
 }
 
 bool AcqIsDeviceTag(std::uint32_t tag) {

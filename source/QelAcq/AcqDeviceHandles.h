@@ -21,6 +21,9 @@ inline constexpr QelStatus kAcqInvalidHandle = kQelModuleAcquisition | 0x01;
 QelHandle* AcqGetHandle(std::uint32_t board, std::uint32_t slot);
 // Makes it on first use (zeroed), and points it at the slot's shared record.
 QelHandle* AcqAllocHandle(std::uint32_t board, std::uint32_t slot);
+// Takes it out of the table; the object itself lives on for the slot's next
+// start, so that a pointer AcqGetHandle gave stays a handle object (one that
+// no lookup finds) instead of freed memory.
 void AcqFreeHandle(std::uint32_t board, std::uint32_t slot);
 
 // True for the tags of an acquisition device's handle.
