@@ -15,12 +15,19 @@
 //      transfer-connected flag, parameter lock); recursive for its thread;
 //   3. the board's critical section (process-local; callback registration,
 //      event routing, event dispatch, monitor registration);
-//   4. the monitor's per-device FIFO mutex and channel mutexes
-//      (acqmonitor.h), then the host mutexes of detection (AcqDetect.h);
+//   4. the monitor's per-device resource guard, then its FIFO mutex, and
+//      its channel mutexes (acqmonitor.h); the host mutexes of detection
+//      and registration (AcqDetect.h);
 //   5. the token table's mutex (AcqOwnerTokens.h) and the handle table's
 //      mutex (AcqDeviceHandles.h), each taken alone.
 // The board event thread takes only 3 (and what 3 allows after it); the
 // monitor's event thread takes no module lock while a callback runs.
+// The module's start and end run under the instance's named mutex, which is
+// the transfer module's global mutex; a transfer's connect and disconnect set
+// the transfer-connected flag (2) under a transfer's lock and that mutex, and
+// the transfer worker's acquisition control may reclaim a device (4) under a
+// transfer's lock (source/QelXfer/README.md). So no lock of this module is
+// held while a transfer's lock or the global transfer mutex is taken.
 #pragma once
 
 #include <cstdint>

@@ -3,7 +3,8 @@
 // per-process slot registry and the worker thread.
 //
 // Lock order: a transfer object's lock; the global transfer mutex (connect
-// and disconnect only); the worker's own guard (its reference count), taken
+// and disconnect only); the acquisition module's board and host mutexes
+// (source/QelAcq/AcqModule.h); the worker's own guard (its reference count), taken
 // alone; the slot registry's guard, taken alone; the table of the board's buffers (source/QelBuff/YatBoardBuffers.h),
 // taken alone; the board library's locks.
 #pragma once

@@ -6,8 +6,8 @@
 // Lock order: the transfer's lock, then the board library's. The client's
 // callback, the monitor and the end events are served after the transfer's
 // lock is released: a client callback may itself ask for the transfer, and
-// the monitor takes its board's critical section, which comes before a
-// transfer's lock.
+// the monitor's FIFO mutex, shared with other processes, is not awaited
+// under it.
 #pragma once
 
 #include <array>
