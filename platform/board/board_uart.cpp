@@ -18,15 +18,18 @@ void sync_level(Board& board) {
 void worker_loop(Board* board) {
   UartWorker& worker = board->uart_worker;
   std::unique_lock guard(board->lock);
+  // A byte transmitted while the lock is given up for the report has its
+  // wake-up flagged, not lost: the worker looks again before sleeping.
+  const auto roused = [&worker] { return worker.stop || worker.woken; };
   while (!worker.stop) {
+    worker.woken = false;
     const auto next = uart_block_advance(board->uarts, UartClock::now());
     sync_level(*board);
     guard.unlock();
     interrupt_line_update(*board);
     guard.lock();
-    if (worker.stop) break;
-    if (next) worker.wake.wait_until(guard, *next);
-    else worker.wake.wait(guard);
+    if (next) worker.wake.wait_until(guard, *next, roused);
+    else worker.wake.wait(guard, roused);
   }
 }
 
@@ -37,6 +40,7 @@ void wake_worker(Board& board) {
     worker.board = &board;
     worker.thread = std::thread(worker_loop, &board);
   }
+  worker.woken = true;
   worker.wake.notify_all();
 }
 

@@ -25,6 +25,7 @@ class UartWorker {
   std::thread thread;
   std::condition_variable wake;
   bool stop = false;
+  bool woken = false;  // a byte was transmitted since the worker last looked
 };
 
 // Register access with the board's lock held; false for other offsets.
