@@ -27,7 +27,9 @@ QelStatus ApplyAtOpen(std::uint32_t board, std::uint32_t device, QelHandle* hand
 }
 
 QelStatus OpenUnderMutex(std::uint32_t server, std::uint32_t board, std::uint32_t device, QelHandle** out) {
-  if (device >= AcqGetDeviceCount(board)) return kQelModuleAcquisition | 0x133;
+  // A board whose start failed in this process has no handle objects or
+  // device tables here: none of its devices is served.
+  if (device >= AcqGetDeviceCount(board) || !AcqBoardReady(board)) return kQelModuleAcquisition | 0x133;
   if (AcqRecoverHandle(board, device)) return kAcqApiInUse;
   std::uint32_t conflict = 0;
   if (const QelStatus opened = AcqOpenDevice(board, device, 1, &conflict); opened != 0) return WithModule(opened);
