@@ -18,8 +18,9 @@
 //   4. the monitor's per-device resource guard, then its FIFO mutex, and
 //      its channel mutexes (acqmonitor.h); the host mutexes of detection
 //      and registration (AcqDetect.h);
-//   5. the token table's mutex (AcqOwnerTokens.h) and the handle table's
-//      mutex (AcqDeviceHandles.h), each taken alone.
+//   5. the token table's mutex (AcqOwnerTokens.h), the handle table's
+//      mutex (AcqDeviceHandles.h) and the monitor handle table's guard
+//      (acqmonitor.cpp), each taken alone.
 // The board event thread takes only 3 (and what 3 allows after it); the
 // monitor's event thread takes no module lock while a callback runs.
 // The module's start and end run under the instance's named mutex, which is

@@ -25,9 +25,12 @@ AcqOwnerTag AcqOwnerTagOfThisProcess() {
   return AcqOwnerTag{self.pid, 0, self.start_time};
 }
 
+// An unowned tag is answered before this process's identity is read: its
+// start time comes from the system on every call.
 bool AcqOwnerTagIsThisProcess(const AcqOwnerTag& tag) {
+  if (tag.processId == 0) return false;
   const AcqOwnerTag self = AcqOwnerTagOfThisProcess();
-  return tag.processId != 0 && tag.processId == self.processId && tag.startTime == self.startTime;
+  return tag.processId == self.processId && tag.startTime == self.startTime;
 }
 
 bool AcqOwnerTagIsLive(const AcqOwnerTag& tag) {

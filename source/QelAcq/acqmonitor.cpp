@@ -22,9 +22,14 @@ constexpr QelStatus kWrongSize = 1074;
 constexpr QelStatus kNullBuffer = 822;
 constexpr QelStatus kUnknownCode = 70;
 
+// The guard is taken alone. A handle object taken out of the table at the
+// module's end is kept aside for its slot, never deleted: a request or event
+// thread may still hold the pointer a lookup gave it, and the slot's next
+// start takes the object back.
 struct MonitorHandles {
   std::mutex guard;
   std::array<std::unique_ptr<QelHandle>, kAcqDeviceRecordCount> handles;
+  std::array<std::unique_ptr<QelHandle>, kAcqDeviceRecordCount> retired;
 };
 
 MonitorHandles& Handles() {
@@ -33,6 +38,25 @@ MonitorHandles& Handles() {
 }
 
 std::uint32_t Slot(std::uint32_t board, std::uint32_t device) { return board * kAcqSlotsPerBoard + device; }
+
+// The slot of this process's monitor handle at `self`; kAcqDeviceRecordCount
+// when no slot has it.
+std::uint32_t SlotOfHandleAt(std::uint64_t self) {
+  MonitorHandles& h = Handles();
+  std::lock_guard guard(h.guard);
+  for (std::uint32_t slot = 0; slot < kAcqDeviceRecordCount; ++slot)
+    if (h.handles[slot] != nullptr && reinterpret_cast<std::uint64_t>(h.handles[slot].get()) == self) return slot;
+  return kAcqDeviceRecordCount;
+}
+
+// The slot's handle, its server named at its first hand-out since the start.
+QelHandle* HandOut(std::uint32_t slot, const QelHandle* local) {
+  MonitorHandles& h = Handles();
+  std::lock_guard guard(h.guard);
+  QelHandle* handle = h.handles[slot].get();
+  if (handle != nullptr && handle->server == 0 && local != nullptr) handle->server = local->server;
+  return handle;
+}
 
 AcqOwnerTag& OwnerOf(std::uint32_t board, std::uint32_t device) {
   return AcqMonitorGetShared()->owners[Slot(board, device)];
@@ -65,7 +89,11 @@ QelStatus AcqMonitorInitHandles() {
   for (std::uint32_t board = 0; board < kAcqMaxBoards; ++board)
     for (std::uint32_t device = 0; device < kAcqSlotsPerBoard; ++device) {
       auto& handle = h.handles[Slot(board, device)];
-      if (handle == nullptr) handle = std::make_unique<QelHandle>();
+      if (handle == nullptr) {
+        auto& kept = h.retired[Slot(board, device)];
+        handle = kept != nullptr ? std::move(kept) : std::make_unique<QelHandle>();
+        handle->server = 0;  // named again when the handle is next handed out
+      }
       handle->record = reinterpret_cast<std::uint64_t>(AcqMonitorRecordOf(board, device));
       handle->tag = kQelTagAcqDevice;
       handle->self = reinterpret_cast<std::uint64_t>(handle.get());
@@ -76,27 +104,30 @@ QelStatus AcqMonitorInitHandles() {
 void AcqMonitorFreeHandles() {
   for (std::uint32_t board = 0; board < kAcqMaxBoards; ++board)
     for (std::uint32_t device = 0; device < kAcqSlotsPerBoard; ++device)
-      if (OwnMonitor(board, device)) {
-        std::unique_ptr<QelHandle>& handle = Handles().handles[Slot(board, device)];
-        if (handle != nullptr) AcqMonitorReleaseHandle(handle.get());
-      }
+      if (OwnMonitor(board, device))
+        if (QelHandle* handle = AcqMonitorHandleOf(board, device)) AcqMonitorReleaseHandle(handle);
+  MonitorHandles& h = Handles();
+  std::lock_guard guard(h.guard);
+  for (std::uint32_t slot = 0; slot < kAcqDeviceRecordCount; ++slot)
+    if (h.handles[slot] != nullptr) h.retired[slot] = std::move(h.handles[slot]);
+}
+
+QelHandle* AcqMonitorHandleOf(std::uint32_t board, std::uint32_t device) {
+  if (board >= kAcqMaxBoards || device >= kAcqSlotsPerBoard) return nullptr;
   std::lock_guard guard(Handles().guard);
-  for (auto& handle : Handles().handles) handle.reset();
+  return Handles().handles[Slot(board, device)].get();
 }
 
 QelHandle* AcqMonitorHandleAt(std::uint64_t self) {
-  MonitorHandles& h = Handles();
-  std::lock_guard guard(h.guard);
-  for (const auto& handle : h.handles)
-    if (handle != nullptr && reinterpret_cast<std::uint64_t>(handle.get()) == self) return handle.get();
-  return nullptr;
+  return SlotOfHandleAt(self) == kAcqDeviceRecordCount ? nullptr : reinterpret_cast<QelHandle*>(self);
 }
 
+// The slot comes from the table, not from the object: a handle the module's
+// end took out names nothing.
 QelStatus AcqMonitorFindHandle(const QelHandle* handle, std::uint32_t* board, std::uint32_t* device) {
-  if (handle == nullptr || AcqMonitorHandleAt(reinterpret_cast<std::uint64_t>(handle)) == nullptr)
-    return kAcqMonitorNoHandle;
-  const auto* record = reinterpret_cast<const AcqMonitorRecord*>(handle->record);
-  const std::uint32_t slot = static_cast<std::uint32_t>(record - AcqMonitorGetShared()->records);
+  if (handle == nullptr) return kAcqMonitorNoHandle;
+  const std::uint32_t slot = SlotOfHandleAt(reinterpret_cast<std::uint64_t>(handle));
+  if (slot == kAcqDeviceRecordCount) return kAcqMonitorNoHandle;
   *board = slot / kAcqSlotsPerBoard;
   *device = slot % kAcqSlotsPerBoard;
   return 0;
@@ -133,14 +164,13 @@ QelStatus AcqMonitorGetHandle(std::uint32_t board, std::uint32_t device, QelHand
   AcqMonitorRecord* record = AcqMonitorRecordOf(board, device);
   if (record == nullptr || device >= AcqGetDeviceCount(board)) return kAcqMonitorNoHandle;
   if (AcqMonitorCheckOwner(board, device)) return kAcqMonitorHandleTaken;
-  QelHandle* handle = Handles().handles[Slot(board, device)].get();
+  const QelHandle* local = GetLocalServerHandle();
+  QelHandle* handle = HandOut(Slot(board, device), local);
   if (handle == nullptr) return kAcqMonitorNoHandle;
   const AcqOwnerTag self = AcqOwnerTagOfThisProcess();
   record->ownerProcessId = static_cast<std::uint32_t>(self.processId);
   OwnerOf(board, device) = self;
-  const QelHandle* local = GetLocalServerHandle();
   record->server = local != nullptr ? *local : QelHandle{};
-  if (handle->server == 0 && local != nullptr) handle->server = local->server;
   *out = handle;
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "source/QelAPI/QelHandle.h"
 #include "source/QelAPI/QelStatus.h"
 
 // Start and stop of both threads (counted) and of this process's channel.
@@ -12,6 +13,8 @@ QelStatus AcqMonitorStartThreads();
 QelStatus AcqMonitorStopThreads();
 QelStatus AcqMonitorInitHandles();
 void AcqMonitorFreeHandles();
+// This process's monitor handle of the slot; null outside its start and end.
+QelHandle* AcqMonitorHandleOf(std::uint32_t board, std::uint32_t device);
 
 // A message to the acquiring process of (board, device): its status, the
 // output copied out (at most 1024 bytes each way). 0x600071 when no process

@@ -2,13 +2,10 @@
 // event threads while the module's start and end add and remove handles:
 // every lookup finds the record or answers 32769, never a handle being freed,
 // and a handle a caller still holds stays a handle object.
-#include <atomic>
-#include <thread>
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "source/QelAcq/AcqDeviceHandles.h"
+#include "source/QelAcq/tests/acq_lookup_race.h"
 
 namespace {
 
@@ -20,27 +17,21 @@ TEST(AcqHandleTable, LookupsWhileHandlesComeAndGoFindTheRecordOrNothing) {
   const QelHandle probe = *own;  // a request's copy of the handle
   AcqDeviceRecord* const expected = reinterpret_cast<AcqDeviceRecord*>(probe.record);
 
-  std::atomic<bool> churning{true};
-  std::atomic<std::uint32_t> wrong{0};
-  std::vector<std::thread> lookups;
-  for (int i = 0; i < 2; ++i)
-    lookups.emplace_back([&] {
-      while (churning) {
-        AcqDeviceRecord* record = nullptr;
-        const QelStatus status = AcqGetDeviceRecord(&probe, &record);
-        if (!(status == 0 && record == expected) && status != kAcqNoSuchDevice) ++wrong;
-        AcqValidationContext context{};
-        const QelStatus found = AcqGetContext(&probe, &context);
-        if (!(found == 0 && context.record == expected) && found != (kAcqNoSuchDevice | kQelModuleAcquisition)) ++wrong;
-      }
-    });
-  for (int i = 0; i < 50000; ++i) {
+  const auto wrongAnswers = [&] {
+    std::uint32_t wrong = 0;
+    AcqDeviceRecord* record = nullptr;
+    const QelStatus status = AcqGetDeviceRecord(&probe, &record);
+    if (!(status == 0 && record == expected) && status != kAcqNoSuchDevice) ++wrong;
+    AcqValidationContext context{};
+    const QelStatus found = AcqGetContext(&probe, &context);
+    if (!(found == 0 && context.record == expected) && found != (kAcqNoSuchDevice | kQelModuleAcquisition)) ++wrong;
+    return wrong;
+  };
+  const auto churn = [] {
     AcqFreeHandle(kBoard, kSlot);
     AcqAllocHandle(kBoard, kSlot);
-  }
-  churning = false;
-  for (std::thread& lookup : lookups) lookup.join();
-  EXPECT_EQ(wrong, 0u);
+  };
+  EXPECT_EQ(WrongLookupsWhileChurning(wrongAnswers, churn, 50000), 0u);
 
   AcqDeviceRecord* record = nullptr;
   EXPECT_EQ(AcqGetDeviceRecord(&probe, &record), 0u);
