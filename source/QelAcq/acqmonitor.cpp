@@ -12,6 +12,7 @@
 #include "source/QelAPI/QelApi.h"
 #include "source/QelAcq/AcqApi.h"
 #include "source/QelAcq/AcqDeviceHandles.h"
+#include "source/QelAcq/AcqKeptHandles.h"
 #include "source/QelAcq/AcqModule.h"
 #include "source/QelAcq/AcqOwnerTokens.h"
 #include "source/QelAcq/acqmonitor_threads.h"
@@ -22,14 +23,10 @@ constexpr QelStatus kWrongSize = 1074;
 constexpr QelStatus kNullBuffer = 822;
 constexpr QelStatus kUnknownCode = 70;
 
-// The guard is taken alone. A handle object taken out of the table at the
-// module's end is kept aside for its slot, never deleted: a request or event
-// thread may still hold the pointer a lookup gave it, and the slot's next
-// start takes the object back.
+// The guard is taken alone. Its objects are never deleted (AcqKeptHandles.h).
 struct MonitorHandles {
   std::mutex guard;
-  std::array<std::unique_ptr<QelHandle>, kAcqDeviceRecordCount> handles;
-  std::array<std::unique_ptr<QelHandle>, kAcqDeviceRecordCount> retired;
+  AcqKeptHandles kept;
 };
 
 MonitorHandles& Handles() {
@@ -45,7 +42,7 @@ std::uint32_t SlotOfHandleAt(std::uint64_t self) {
   MonitorHandles& h = Handles();
   std::lock_guard guard(h.guard);
   for (std::uint32_t slot = 0; slot < kAcqDeviceRecordCount; ++slot)
-    if (h.handles[slot] != nullptr && reinterpret_cast<std::uint64_t>(h.handles[slot].get()) == self) return slot;
+    if (h.kept.live[slot] != nullptr && reinterpret_cast<std::uint64_t>(h.kept.live[slot].get()) == self) return slot;
   return kAcqDeviceRecordCount;
 }
 
@@ -53,7 +50,7 @@ std::uint32_t SlotOfHandleAt(std::uint64_t self) {
 QelHandle* HandOut(std::uint32_t slot, const QelHandle* local) {
   MonitorHandles& h = Handles();
   std::lock_guard guard(h.guard);
-  QelHandle* handle = h.handles[slot].get();
+  QelHandle* handle = h.kept.live[slot].get();
   if (handle != nullptr && handle->server == 0 && local != nullptr) handle->server = local->server;
   return handle;
 }
@@ -87,17 +84,8 @@ QelStatus AcqMonitorInitHandles() {
   MonitorHandles& h = Handles();
   std::lock_guard guard(h.guard);
   for (std::uint32_t board = 0; board < kAcqMaxBoards; ++board)
-    for (std::uint32_t device = 0; device < kAcqSlotsPerBoard; ++device) {
-      auto& handle = h.handles[Slot(board, device)];
-      if (handle == nullptr) {
-        auto& kept = h.retired[Slot(board, device)];
-        handle = kept != nullptr ? std::move(kept) : std::make_unique<QelHandle>();
-        handle->server = 0;  // named again when the handle is next handed out
-      }
-      handle->record = reinterpret_cast<std::uint64_t>(AcqMonitorRecordOf(board, device));
-      handle->tag = kQelTagAcqDevice;
-      handle->self = reinterpret_cast<std::uint64_t>(handle.get());
-    }
+    for (std::uint32_t device = 0; device < kAcqSlotsPerBoard; ++device)
+      h.kept.Bring(Slot(board, device), reinterpret_cast<std::uint64_t>(AcqMonitorRecordOf(board, device)));
   return 0;
 }
 
@@ -108,14 +96,13 @@ void AcqMonitorFreeHandles() {
         if (QelHandle* handle = AcqMonitorHandleOf(board, device)) AcqMonitorReleaseHandle(handle);
   MonitorHandles& h = Handles();
   std::lock_guard guard(h.guard);
-  for (std::uint32_t slot = 0; slot < kAcqDeviceRecordCount; ++slot)
-    if (h.handles[slot] != nullptr) h.retired[slot] = std::move(h.handles[slot]);
+  for (std::uint32_t slot = 0; slot < kAcqDeviceRecordCount; ++slot) h.kept.Retire(slot);
 }
 
 QelHandle* AcqMonitorHandleOf(std::uint32_t board, std::uint32_t device) {
   if (board >= kAcqMaxBoards || device >= kAcqSlotsPerBoard) return nullptr;
   std::lock_guard guard(Handles().guard);
-  return Handles().handles[Slot(board, device)].get();
+  return Handles().kept.live[Slot(board, device)].get();
 }
 
 QelHandle* AcqMonitorHandleAt(std::uint64_t self) {
